@@ -1,0 +1,126 @@
+#include "meter/number_format.h"
+
+#include <locale.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace velquor {
+
+namespace {
+
+// The "C" locale handle, created once and kept for the life of the process.
+locale_t CLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return c;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Longest prefix strtod would take, copied so the input need not be terminated.
+std::optional<double> ParseDoubleAt(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    // A number is at most a few hundred characters; cap the copy.
+    const std::string chunk(text.substr(pos, 512));
+    char* end = nullptr;
+    const double value = strtod_l(chunk.c_str(), &end, CLocale());
+    if (end == chunk.c_str())
+        return std::nullopt;
+    // Reject infinities and NaN spelled out: the meter and the user only ever mean numbers.
+    const char first = chunk[0] == '+' || chunk[0] == '-' ? chunk[1] : chunk[0];
+    if (!(first == '.' || (first >= '0' && first <= '9')))
+        return std::nullopt;
+    pos += static_cast<std::size_t>(end - chunk.c_str());
+    return value;
+}
+
+std::optional<long long> ParseIntAt(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    const std::string chunk(text.substr(pos, 64));
+    char* end = nullptr;
+    errno = 0;
+    long long value = strtoll(chunk.c_str(), &end, 10);
+    if (end == chunk.c_str())
+        return std::nullopt;
+    pos += static_cast<std::size_t>(end - chunk.c_str());
+    // Skip any further digits of a number too long for the copy.
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        ++pos;
+    return value;
+}
+
+}  // namespace
+
+std::string FormatC(const char* format, ...) {
+    const locale_t previous = uselocale(CLocale());
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        out.resize(static_cast<std::size_t>(needed) + 1);
+        vsnprintf(out.data(), out.size(), format, args);
+        out.resize(static_cast<std::size_t>(needed));
+    }
+    va_end(args);
+    uselocale(previous);
+    return out;
+}
+
+std::optional<double> ParseLeadingDouble(std::string_view text) {
+    std::size_t pos = 0;
+    return ParseDoubleAt(text, pos);
+}
+
+std::optional<long long> ParseLeadingInt(std::string_view text) {
+    std::size_t pos = 0;
+    return ParseIntAt(text, pos);
+}
+
+int ScanNumbers(std::string_view text, std::string_view kinds, std::vector<double>& values) {
+    if (values.size() < kinds.size())
+        values.resize(kinds.size(), 0.0);
+    std::size_t pos = 0;
+    int read = 0;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        if (kinds[k] == 'd') {
+            const auto v = ParseIntAt(text, pos);
+            if (!v)
+                break;
+            // scanf's %d stores into an int; keep the value an int would hold.
+            long long clamped = *v;
+            if (clamped > std::numeric_limits<int>::max())
+                clamped = std::numeric_limits<int>::max();
+            if (clamped < std::numeric_limits<int>::min())
+                clamped = std::numeric_limits<int>::min();
+            values[k] = static_cast<double>(clamped);
+        } else {
+            const auto v = ParseDoubleAt(text, pos);
+            if (!v)
+                break;
+            // %f reads single precision; keep the value a float would hold.
+            double d = *v;
+            const double fmax = std::numeric_limits<float>::max();
+            if (d > fmax)
+                d = fmax;
+            if (d < -fmax)
+                d = -fmax;
+            values[k] = static_cast<double>(static_cast<float>(d));
+        }
+        ++read;
+    }
+    return read;
+}
+
+}  // namespace velquor

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velquor {
+
+// printf-style formatting that always uses '.' as the decimal point, whatever
+// locale the process (or Qt) has adopted.
+std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The leading number of a text as "%f" / "%d" would read it (leading blanks
+// skipped, '.' decimal point), or nothing when the text does not start with one.
+std::optional<double> ParseLeadingDouble(std::string_view text);
+std::optional<long long> ParseLeadingInt(std::string_view text);
+
+// Reads numbers in the order a scanf format of %d and %f conversions separated by
+// blanks would ("dddfd" for "%d %d %d %f %d"), stopping at the first that does not
+// parse. Returns how many were read; unread values are left as they were.
+int ScanNumbers(std::string_view text, std::string_view kinds, std::vector<double>& values);
+
+}  // namespace velquor

@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/sim_driver.h"
+#include "link/usb.h"
+
+namespace velquor {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// Short waits keep the suite fast; the ratios between them match the program's.
+LinkTimings FastTimings() {
+    LinkTimings t;
+    t.idle_wait_ms = 20;
+    t.mailbox_timeout_ms = 300;
+    t.stop_timeout_ms = 300;
+    t.identity_pause_ms = 5;
+    t.reply_wait_ms = 200;
+    return t;
+}
+
+class CountingLink : public CUSB {
+public:
+    using CUSB::CUSB;
+    ~CountingLink() override { ShutdownWorker(); }
+    void OnReceive(const std::uint8_t* payload, int length) override {
+        std::lock_guard lock(m_lock);
+        frames.emplace_back(payload, payload + length);
+    }
+    int Count(std::uint8_t opcode) {
+        std::lock_guard lock(m_lock);
+        int n = 0;
+        for (const auto& f : frames)
+            n += !f.empty() && f[0] == opcode;
+        return n;
+    }
+    std::mutex m_lock;
+    std::vector<Bytes> frames;
+};
+
+MeterModelConfig QuietMeter() {
+    MeterModelConfig m;
+    m.frameIntervalMs = 20;
+    m.silenceAfterS = 0.0;  // answers nothing, sends nothing
+    return m;
+}
+
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return pred();
+}
+
+TEST(BaudDivisor, FollowsTheRoundingRule) {
+    EXPECT_EQ(CUSB::BaudDivisor(0), 78);
+    EXPECT_EQ(CUSB::BaudDivisor(19200), 156);
+    EXPECT_EQ(CUSB::BaudDivisor(9600), 313);
+    EXPECT_EQ(CUSB::BaudDivisor(3000000), 1);
+    // Rates so low that the divisor exceeds 16 bits keep the low bits.
+    EXPECT_EQ(CUSB::BaudDivisor(40), static_cast<std::uint16_t>(75000 & 0xFFFF));
+}
+
+TEST(Mailbox, FailsFastWithoutAWorkerAndStopIsTrivial) {
+    CSimDriver driver;
+    CountingLink link(driver, FastTimings());
+    EXPECT_TRUE(link.StopWorker());
+    EXPECT_EQ(link.SendCommand(kCmdClose, 0, nullptr), -1);
+    EXPECT_FALSE(link.CloseDevice());
+    // No device ever opened: the previous (initial) EEPROM status is reported.
+    EXPECT_TRUE(link.QueryIdentity());
+}
+
+TEST(Worker, OpensWithTheLineSetupInOrderAndClosesTwiceOnlyOnce) {
+    CSimDriver driver;
+    CountingLink link(driver, FastTimings());
+    ASSERT_TRUE(link.StartWorker());
+    driver.ClearCallLog();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    const std::vector<std::string> expected = {
+        "OpenEx OV227700",          "SetDivisor 156",  "SetDataCharacteristics 8 0 0",
+        "SetFlowControl 0 0 0",     "SetDtr",          "SetRts",
+        "SetTimeouts 1000 1000",    "SetEventNotification 1"};
+    EXPECT_EQ(driver.CallLog(), expected);
+    EXPECT_TRUE(link.LinkAlive());
+    EXPECT_TRUE(link.CloseDevice());
+    EXPECT_FALSE(link.CloseDevice());
+    EXPECT_EQ(driver.CloseCount(), 1);
+    EXPECT_TRUE(link.StopWorker());
+    EXPECT_FALSE(link.WorkerRunning());
+}
+
+TEST(Worker, OpenWhileHoldingClosesTheHeldDeviceFirst) {
+    CSimDriver driver;
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    EXPECT_EQ(driver.OpenCount(), 2);
+    EXPECT_EQ(driver.CloseCount(), 1);
+}
+
+TEST(Worker, UnknownSerialFailsButStillCountsAsActivity) {
+    CSimDriver driver;
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    // Let the start-up silence inject its link-lost frame first.
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xF0) == 1; }, 2s));
+    EXPECT_FALSE(link.LinkAlive());
+    EXPECT_FALSE(link.OpenDevice("nope", 19200));
+    EXPECT_TRUE(link.LinkAlive());
+    // A failed open restarts the idle count, so the link is lost again later.
+    EXPECT_TRUE(WaitFor([&] { return link.Count(0xF0) == 2; }, 2s));
+    EXPECT_FALSE(link.LinkAlive());
+}
+
+TEST(Worker, LinkLostIsInjectedOncePerSilentPeriod) {
+    CSimDriver driver({CSimDriver::DefaultMeter(QuietMeter())});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xF0) == 1; }, 2s));
+    const auto lostAfter = std::chrono::steady_clock::now() - opened;
+    // Four 20 ms time-outs: not before 60 ms.
+    EXPECT_GE(lostAfter, 60ms);
+    // Many more time-outs pass without another injection.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(link.Count(0xF0), 1);
+    EXPECT_GT(link.IdleTicks(), 4);
+    // Activity (a command) starts a new silent period.
+    EXPECT_TRUE(link.SendFrame(Bytes{0xE4}.data(), 1));
+    EXPECT_TRUE(WaitFor([&] { return link.Count(0xF0) == 2; }, 2s));
+}
+
+TEST(Worker, ReceivedDataKeepsTheLinkAliveAndIsDecodedInChunks) {
+    MeterModelConfig meter;
+    meter.frameIntervalMs = 5;
+    meter.maxChunk = 3;
+    meter.fixedPowerTenths = 0x1111;  // escaped bytes on the wire
+    meter.junk = {0x00, 0x13, 0x11, 0x15};
+    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xE4) >= 20; }, 3s));
+    EXPECT_EQ(link.Count(0xF0), 0);
+    std::lock_guard lock(link.m_lock);
+    for (const auto& f : link.frames) {
+        ASSERT_EQ(f.size(), 5u);
+        EXPECT_EQ(f[2], 0x11);
+        EXPECT_EQ(f[3], 0x11);
+    }
+}
+
+TEST(Worker, UnpluggedMeterLeadsToLinkLostWithoutSpinning) {
+    MeterModelConfig meter;
+    meter.frameIntervalMs = 5;
+    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xE4) >= 3; }, 2s));
+    driver.Unplug();
+    EXPECT_TRUE(WaitFor([&] { return link.Count(0xF0) == 1; }, 2s));
+    EXPECT_FALSE(link.LinkAlive());
+    EXPECT_FALSE(link.SendFrame(Bytes{0xE4}.data(), 1));
+}
+
+// A driver whose writes take longer than the mailbox waits.
+class SlowWriteDriver : public CSimDriver {
+public:
+    using CSimDriver::CSimDriver;
+    FT_STATUS FT_Write(FT_HANDLE h, const void* data, std::uint32_t length,
+                       std::uint32_t* written) override {
+        if (slow.load())
+            std::this_thread::sleep_for(500ms);
+        return CSimDriver::FT_Write(h, data, length, written);
+    }
+    std::atomic<bool> slow{false};
+};
+
+TEST(Mailbox, TimedOutCommandNeverCompletesTheNextOne) {
+    SlowWriteDriver driver({CSimDriver::DefaultMeter(QuietMeter())});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    driver.slow = true;
+    {
+        // The caller's data goes out of scope at once; the worker owns a copy.
+        Bytes payload{0xE4};
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(link.SendFrame(payload.data(), 1));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 450ms);
+    }
+    driver.slow = false;
+    // The late completion of the write must not be reported as this close's result:
+    // the close is served after it and succeeds on its own.
+    EXPECT_TRUE(link.CloseDevice());
+    EXPECT_FALSE(link.CloseDevice());
+}
+
+TEST(Mailbox, CommandStuckBehindAnotherCallerTimesOutOnTheMutex) {
+    SlowWriteDriver driver({CSimDriver::DefaultMeter(QuietMeter())});
+    LinkTimings t = FastTimings();
+    t.mailbox_timeout_ms = 100;
+    CountingLink link(driver, t);
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    driver.slow = true;
+    std::thread first([&] { link.SendFrame(Bytes{0xE4}.data(), 1); });
+    std::this_thread::sleep_for(20ms);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.SendCommand(kCmdClose, 0, nullptr), -1);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 60ms);
+    first.join();
+    driver.slow = false;
+}
+
+TEST(Worker, RequestIsServedBeforeReceivedData) {
+    MeterModelConfig meter;
+    meter.frameIntervalMs = 1000000;  // one frame at open, then quiet
+    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
+    LinkTimings t = FastTimings();
+    t.idle_wait_ms = 200;
+    struct OrderLink : CountingLink {
+        using CountingLink::CountingLink;
+        std::atomic<int> eepromBeforeFrame{-1};
+        CSimDriver* driver = nullptr;
+        void OnReceive(const std::uint8_t* p, int n) override {
+            if (eepromBeforeFrame.load() < 0) {
+                int reads = 0;
+                for (const auto& c : driver->CallLog())
+                    reads += c == "EE_Read";
+                eepromBeforeFrame = reads;
+            }
+            CountingLink::OnReceive(p, n);
+        }
+    } link(driver, t);
+    link.driver = &driver;
+    link.StartWorker();
+    // Open and an EEPROM read are both queued before the worker can look at the
+    // frame the meter sent at open; the read is served first.
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    ASSERT_TRUE(link.QueryIdentity());
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xE4) >= 1; }, 2s));
+    EXPECT_EQ(link.eepromBeforeFrame.load(), 1);
+    EXPECT_EQ(link.EepromSerial(), "OV227700");
+    EXPECT_EQ(link.EepromManufacturer(), "Dunmarsh Instruments");
+}
+
+TEST(Worker, EepromFailureIsReportedAndKeepsTheStrings) {
+    SimDeviceConfig good = CSimDriver::DefaultMeter(QuietMeter());
+    SimDeviceConfig bad = good;
+    bad.serial = "BAD1";
+    bad.failEeprom = true;
+    CSimDriver driver({good, bad});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    ASSERT_TRUE(link.QueryIdentity());
+    ASSERT_TRUE(link.OpenDevice("BAD1", 19200));
+    EXPECT_FALSE(link.QueryIdentity());
+    EXPECT_EQ(link.EepromSerial(), "OV227700");
+    // Without a device the command changes nothing: the last status stays.
+    ASSERT_TRUE(link.CloseDevice());
+    EXPECT_FALSE(link.QueryIdentity());
+}
+
+TEST(Worker, StopsWithinItsBoundAndClosesTheDevice) {
+    CSimDriver driver;
+    auto link = std::make_unique<CountingLink>(driver, FastTimings());
+    link->StartWorker();
+    ASSERT_TRUE(link->OpenDevice("OV227700", 19200));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link->StopWorker());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
+    EXPECT_EQ(driver.CloseCount(), 1);
+    EXPECT_FALSE(link->LinkAlive());
+    link.reset();
+}
+
+TEST(Worker, DestructionAfterAMissedStopBoundWaitsForTheWorker) {
+    SlowWriteDriver driver({CSimDriver::DefaultMeter(QuietMeter())});
+    LinkTimings t = FastTimings();
+    t.mailbox_timeout_ms = 100;
+    auto link = std::make_unique<CountingLink>(driver, t);
+    link->StartWorker();
+    ASSERT_TRUE(link->OpenDevice("OV227700", 19200));
+    driver.slow = true;
+    EXPECT_FALSE(link->SendFrame(Bytes{0xE4}.data(), 1));
+    // The worker is still inside the 500 ms write: the stop misses its bound.
+    EXPECT_FALSE(link->StopWorker());
+    EXPECT_FALSE(link->WorkerRunning());
+    // Destruction must still not free anything the worker uses (the sanitizers
+    // check this) and the worker closes the device on its way out.
+    link.reset();
+    EXPECT_EQ(driver.CloseCount(), 1);
+}
+
+}  // namespace
+}  // namespace velquor
