@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace velquor {
+
+// The connected unit's identity and setup as the main view keeps them. The
+// connect and setup sequences write it; the panels draw it; the logger reads
+// m_bConnected from its own thread.
+struct UnitState {
+    std::atomic<bool> m_bConnected{false};
+    std::string m_strSerialNumber = "227700";
+    std::string m_strManufacturer;
+    std::string m_strCalDate = "AUG-18-2007";
+    std::string m_strFreqRange = "700 - 2700";
+    std::string m_strResolution = "0.1";
+    std::string m_strFirmware = "0.00";
+    bool m_bLowFrequency = false;
+    std::uint8_t m_byCalDate0 = 0;
+    std::uint8_t m_byCalDate1 = 0;
+    std::uint8_t m_byFirmware = 0;
+    bool m_bShowDbm = false;
+    bool m_bShowWatt = false;
+    std::string m_strFrequency = "1700";
+    std::string m_strCableLoss = "0";
+    std::string m_strSaveRate = "1.0";
+    double m_dCableLoss = 0.0;
+    int m_nFrequency = 0;
+};
+
+// The setup controls the sequences read and write: the frequency and cable-loss
+// edits and the two display check buttons.
+class IUnitControls {
+public:
+    virtual ~IUnitControls() = default;
+    virtual std::string CableLossText() const = 0;
+    virtual void SetCableLossText(const std::string& text) = 0;
+    virtual std::string FrequencyText() const = 0;
+    virtual void SetFrequencyText(const std::string& text) = 0;
+    virtual bool ShowDbmChecked() const = 0;
+    virtual void SetShowDbmChecked(bool on) = 0;
+    virtual bool ShowWattChecked() const = 0;
+    virtual void SetShowWattChecked(bool on) = 0;
+};
+
+// Controls without widgets, for the command-line tool and the tests.
+struct PlainUnitControls : IUnitControls {
+    std::string cableLoss;
+    std::string frequency;
+    bool showDbm = false;
+    bool showWatt = false;
+
+    std::string CableLossText() const override { return cableLoss; }
+    void SetCableLossText(const std::string& text) override { cableLoss = text; }
+    std::string FrequencyText() const override { return frequency; }
+    void SetFrequencyText(const std::string& text) override { frequency = text; }
+    bool ShowDbmChecked() const override { return showDbm; }
+    void SetShowDbmChecked(bool on) override { showDbm = on; }
+    bool ShowWattChecked() const override { return showWatt; }
+    void SetShowWattChecked(bool on) override { showWatt = on; }
+};
+
+}  // namespace velquor

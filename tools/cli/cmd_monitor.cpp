@@ -1,0 +1,76 @@
+#include <chrono>
+#include <cstdio>
+
+#include "commands.h"
+#include "frame_queue.h"
+#include "meter/number_format.h"
+#include "meter_session.h"
+
+namespace velquor::cli {
+
+namespace {
+
+// Shortest of one or two decimals that gives the value back exactly
+// (temperatures come in steps of 1.25).
+std::string JsonNumber(double v) {
+    std::string text = FormatC("%.1f", v);
+    if (ParseLeadingDouble(text).value_or(v + 1) != v)
+        text = FormatC("%.2f", v);
+    return text;
+}
+
+std::string DescribeFrame(const std::vector<std::uint8_t>& frame, bool json) {
+    const int opcode = frame.empty() ? -1 : frame[0];
+    if (opcode == kOpMeasurement) {
+        const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
+        std::string s = json ? "{\"opcode\":228" : "measurement";
+        if (m.hasBattery)
+            s += json ? ",\"battery\":" + JsonNumber(m.battery)
+                      : "  battery " + JsonNumber(m.battery);
+        if (m.hasPower)
+            s += json ? ",\"power_dbm\":" + JsonNumber(m.powerDbm)
+                      : "  power " + JsonNumber(m.powerDbm) + " dBm";
+        if (m.hasTemperature)
+            s += json ? ",\"temperature_c\":" + JsonNumber(m.temperatureC)
+                      : "  temperature " + JsonNumber(m.temperatureC) + " C";
+        return json ? s + "}" : s;
+    }
+    if (opcode == kOpLinkLost)
+        return json ? "{\"opcode\":240,\"event\":\"link_lost\"}" : "link lost";
+    if (opcode < 0)
+        return json ? "{\"opcode\":null,\"length\":0}" : "empty frame";
+    return json ? FormatC("{\"opcode\":%d,\"length\":%zu}", opcode, frame.size())
+                : FormatC("frame opcode 0x%02X, %zu bytes", opcode, frame.size());
+}
+
+}  // namespace
+
+int RunMonitor(const Options& options) {
+    double seconds = -1.0;
+    if (const auto text = options.Value("--seconds")) {
+        const auto v = ParseLeadingDouble(*text);
+        if (!v || *v < 0)
+            return Fail("--seconds needs a number of seconds, not '" + *text + "'");
+        seconds = *v;
+    }
+    MeterSession session(options);
+    std::string error;
+    if (!session.OpenForMonitor(error))
+        return Fail(error);
+    session.Meter().RequestMeasurement();
+
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
+    std::vector<std::uint8_t> frame;
+    while (!StopRequested() && (seconds < 0 || Clock::now() < end)) {
+        if (!session.Frames()->Pop(frame, 100))
+            continue;
+        const std::string line = DescribeFrame(frame, options.json);
+        std::fprintf(stdout, "%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace velquor::cli

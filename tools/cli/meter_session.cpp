@@ -1,0 +1,103 @@
+#include "meter_session.h"
+
+#include <cstdio>
+
+#include "frame_queue.h"
+#include "link/device_list.h"
+#include "link/serial_driver.h"
+#include "link/sim_driver.h"
+
+namespace velquor::cli {
+
+MeterSession::MeterSession(const Options& options)
+    : m_options(options), m_frames(std::make_shared<FrameQueue>()) {
+    if (options.simulate)
+        m_driver = std::make_unique<CSimDriver>();
+    else
+        m_driver = std::make_unique<CSerialDriver>();
+    m_meter = std::make_unique<COrvaneUSB>(*m_driver);
+    m_meter->StartWorker();
+    m_context = std::make_unique<UnitContext>(
+        UnitContext{*m_meter, *m_driver, m_state, m_controls, m_prompt, m_clock, m_frames, {}});
+}
+
+MeterSession::~MeterSession() {
+    m_context.reset();
+    // Stops the worker, which closes the device.
+    m_meter.reset();
+}
+
+bool MeterSession::ChooseByListing(std::string& serial, std::string& error) {
+    std::vector<DeviceEntry> devices;
+    if (!ListDevices(*m_driver, devices)) {
+        error = kMsgListFailed;
+        return false;
+    }
+    const std::vector<int> meters = MeterIndexes(devices);
+    if (meters.empty()) {
+        error = "no meter found";
+        return false;
+    }
+    if (!m_options.serial.empty()) {
+        for (int index : meters) {
+            if (devices[static_cast<std::size_t>(index)].serial == m_options.serial) {
+                serial = m_options.serial;
+                return true;
+            }
+        }
+        error = "no meter with serial number " + m_options.serial;
+        return false;
+    }
+    serial = devices[static_cast<std::size_t>(meters[0])].serial;
+    if (meters.size() > 1) {
+        std::string others;
+        for (std::size_t i = 1; i < meters.size(); ++i)
+            others += (i > 1 ? ", " : "") + devices[static_cast<std::size_t>(meters[i])].serial;
+        std::fprintf(stderr, "note: using meter %s; also found %s (choose with --serial)\n",
+                     serial.c_str(), others.c_str());
+    }
+    return true;
+}
+
+bool MeterSession::OpenForMonitor(std::string& error) {
+    std::string target = m_options.port;
+    if (target.empty() && !ChooseByListing(target, error))
+        return false;
+    if (!m_meter->OpenDevice(target, kMeterBaud)) {
+        error = "cannot open " + target;
+        if (auto* serial = dynamic_cast<CSerialDriver*>(m_driver.get())) {
+            if (!serial->LastError().empty())
+                error = "cannot open " + serial->LastError();
+        }
+        return false;
+    }
+    m_meter->SetView(m_frames, kMeterFrameMessage);
+    return true;
+}
+
+bool MeterSession::Connect(std::string& error) {
+    m_context->port = m_options.port;
+    m_prompt.wantedSerial = m_options.serial;
+    if (!m_options.serial.empty() && m_options.port.empty()) {
+        // A single meter is opened without asking, so check the wanted one is it.
+        std::vector<DeviceEntry> devices;
+        if (ListDevices(*m_driver, devices)) {
+            bool present = false;
+            for (int index : MeterIndexes(devices))
+                present |= devices[static_cast<std::size_t>(index)].serial == m_options.serial;
+            if (!present) {
+                error = "no meter with serial number " + m_options.serial;
+                return false;
+            }
+        }
+    }
+    const std::size_t shownBefore = m_prompt.shown.size();
+    if (!ConnectUnits(*m_context)) {
+        // A message the sequence showed is already on stderr.
+        error = m_prompt.shown.size() > shownBefore ? "" : "no meter connected";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velquor::cli

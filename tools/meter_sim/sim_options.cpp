@@ -1,0 +1,285 @@
+#include "sim_options.h"
+
+#include <cmath>
+#include <functional>
+#include <map>
+
+#include "meter/number_format.h"
+
+namespace velquor::metersim {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whole-text numbers only: "12abc" or "1e3" are usage errors, not 12 or 1000.
+std::optional<double> StrictDouble(const std::string& text) {
+    std::size_t i = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    bool digits = false, point = false;
+    for (; i < text.size(); ++i) {
+        if (IsDigit(text[i]))
+            digits = true;
+        else if (text[i] == '.' && !point)
+            point = true;
+        else
+            return std::nullopt;
+    }
+    return digits ? ParseLeadingDouble(text) : std::nullopt;
+}
+
+std::optional<long long> StrictInt(const std::string& text) {
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    if (i == text.size() || text.size() > 12)
+        return std::nullopt;
+    for (; i < text.size(); ++i) {
+        if (!IsDigit(text[i]))
+            return std::nullopt;
+    }
+    return ParseLeadingInt(text);
+}
+
+int HexDigit(char c) {
+    if (IsDigit(c))
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    int high = -1;
+    for (const char c : text) {
+        if (c == ' ' || c == ':') {
+            if (high >= 0)
+                return std::nullopt;  // a blank inside a byte
+            continue;
+        }
+        const int digit = HexDigit(c);
+        if (digit < 0)
+            return std::nullopt;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        return std::nullopt;
+    return bytes;
+}
+
+std::string HexText(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    for (const std::uint8_t b : bytes)
+        text += FormatC("%02X", b);
+    return text;
+}
+
+std::optional<std::int16_t> PowerTenthsOf(double dBm) {
+    const double tenths = std::round(dBm * 10.0);
+    if (!(tenths >= -32768.0 && tenths <= 32767.0))
+        return std::nullopt;
+    return static_cast<std::int16_t>(tenths);
+}
+
+std::optional<std::uint8_t> TemperatureByteOf(double celsius) {
+    const double raw = std::round((celsius + 50.0) / 1.25);
+    if (!(raw >= 0.0 && raw <= 255.0))
+        return std::nullopt;
+    return static_cast<std::uint8_t>(raw);
+}
+
+std::optional<std::uint8_t> BatteryByteOf(long long raw) {
+    if (raw < 0 || raw > 1023)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(raw / 4);
+}
+
+std::string SimUsage() {
+    return "usage: velquor-meter-sim [options]\n"
+           "Serves a simulated Orvane power meter on a pseudo-terminal and prints its\n"
+           "device path as the first line.\n"
+           "  --rate N              measurement frames per second (1 to 213)\n"
+           "  --interval-ms N       milliseconds between measurement frames (default 200)\n"
+           "  --power DBM           fixed power reading in dBm (tenths are sent)\n"
+           "  --temperature C       fixed temperature in degrees C\n"
+           "  --battery RAW         fixed battery gauge value (0 to 1023; 576 empty, 664 full)\n"
+           "  --serial S            serial number the meter calls itself\n"
+           "  --manufacturer TEXT   manufacturer text the meter calls itself\n"
+           "  --record HEX          the 9-byte parameter record, e.g. 12852A0003001900 00\n"
+           "  --silence-after S     send and answer nothing after S seconds\n"
+           "  --no-answer           never answer requests (measurements still flow)\n"
+           "  --no-ack              do not acknowledge record writes\n"
+           "  --ack-delay-ms N      acknowledge record writes after N ms\n"
+           "  --read-back-delta N   add N to record byte 6 in read-back replies\n"
+           "  --junk HEX            bytes sent before every measurement frame\n"
+           "  --chunk N             write at most N bytes at a time\n"
+           "  --chunk-pause-ms N    pause between chunks (default 5)\n"
+           "  --exit-after S        exit after S seconds\n"
+           "  --record-out FILE     keep the current record there as hex\n"
+           "  --help                show this text\n";
+}
+
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
+                     std::string& error) {
+    using Handler = std::function<bool(const std::string&)>;
+    const auto range = [](std::optional<long long> v, long long lo, long long hi) {
+        return v && *v >= lo && *v <= hi;
+    };
+    const std::map<std::string, Handler> valued = {
+        {"--rate",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             if (!range(n, 1, kMaxFramesPerSecond))
+                 return false;
+             options.frameInterval = std::chrono::microseconds(1000000 / *n);
+             options.model.frameIntervalMs = static_cast<int>(1000 / *n);
+             return true;
+         }},
+        {"--interval-ms",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             if (!range(n, 5, 3600000))
+                 return false;
+             options.frameInterval = std::chrono::milliseconds(*n);
+             options.model.frameIntervalMs = static_cast<int>(*n);
+             return true;
+         }},
+        {"--power",
+         [&](const std::string& v) {
+             const auto d = StrictDouble(v);
+             const auto raw = d ? PowerTenthsOf(*d) : std::nullopt;
+             options.model.fixedPowerTenths = raw;
+             return raw.has_value();
+         }},
+        {"--temperature",
+         [&](const std::string& v) {
+             const auto d = StrictDouble(v);
+             const auto raw = d ? TemperatureByteOf(*d) : std::nullopt;
+             options.model.fixedTemperature = raw;
+             return raw.has_value();
+         }},
+        {"--battery",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             const auto raw = n ? BatteryByteOf(*n) : std::nullopt;
+             options.model.fixedBattery = raw;
+             return raw.has_value();
+         }},
+        {"--serial",
+         [&](const std::string& v) {
+             options.model.serial = v;
+             return !v.empty();
+         }},
+        {"--manufacturer",
+         [&](const std::string& v) {
+             options.model.manufacturer = v;
+             return true;
+         }},
+        {"--record",
+         [&](const std::string& v) {
+             const auto bytes = ParseHexBytes(v);
+             if (!bytes || bytes->size() != 9)
+                 return false;
+             options.model.record = *bytes;
+             return true;
+         }},
+        {"--silence-after",
+         [&](const std::string& v) {
+             const auto d = StrictDouble(v);
+             options.model.silenceAfterS = d.value_or(-1.0);
+             return d && *d >= 0.0;
+         }},
+        {"--ack-delay-ms",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             options.model.ackDelayMs = n ? static_cast<int>(*n) : 0;
+             return range(n, 0, 600000);
+         }},
+        {"--read-back-delta",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             options.model.readBackStepDelta = n ? static_cast<int>(*n) : 0;
+             return range(n, -255, 255);
+         }},
+        {"--junk",
+         [&](const std::string& v) {
+             const auto bytes = ParseHexBytes(v);
+             if (!bytes || bytes->empty())
+                 return false;
+             options.model.junk = *bytes;
+             return true;
+         }},
+        {"--chunk",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             options.chunk = n ? static_cast<int>(*n) : 0;
+             return range(n, 1, 65536);
+         }},
+        {"--chunk-pause-ms",
+         [&](const std::string& v) {
+             const auto n = StrictInt(v);
+             options.chunkPauseMs = n ? static_cast<int>(*n) : 0;
+             return range(n, 0, 10000);
+         }},
+        {"--exit-after",
+         [&](const std::string& v) {
+             const auto d = StrictDouble(v);
+             options.exitAfterS = d.value_or(-1.0);
+             return d && *d > 0.0;
+         }},
+        {"--record-out",
+         [&](const std::string& v) {
+             options.recordOut = v;
+             return !v.empty();
+         }},
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--no-ack" || name == "--no-answer") {
+            if (value) {
+                error = name + " takes no value";
+                return false;
+            }
+            if (name == "--no-ack")
+                options.model.acknowledgeWrites = false;
+            else
+                options.model.answerRequests = false;
+            continue;
+        }
+        const auto it = valued.find(name);
+        if (it == valued.end()) {
+            error = "unknown option " + name;
+            return false;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!it->second(*value)) {
+            error = "invalid value for " + name + ": \"" + *value + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace velquor::metersim
