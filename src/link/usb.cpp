@@ -191,7 +191,7 @@ void CUSB::DecodeBytes(const std::uint8_t* bytes, int count) {
 }
 
 void CUSB::DispatchFrame(const std::uint8_t* payload, int length) {
-    {
+    if (m_bAwaitingReply.load(std::memory_order_acquire)) {
         std::lock_guard lock(m_replyLock);
         if (m_bAwaitingReply && length >= 1 && payload[0] == m_nExpectedReply) {
             m_bAwaitingReply = false;

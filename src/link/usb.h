@@ -127,7 +127,8 @@ private:
     std::mutex m_replyLock;
     std::condition_variable m_hReplyEvent;
     bool m_bReplySignalled = false;
-    bool m_bAwaitingReply = false;
+    // Atomic so the dispatcher can skip the lock for the common unawaited frame.
+    std::atomic<bool> m_bAwaitingReply{false};
     std::uint8_t m_nExpectedReply = 0;
     std::optional<std::vector<std::uint8_t>> m_pReply;
 
