@@ -16,6 +16,11 @@ void PrintUsage(std::FILE* out) {
         "usage: velquor-cli COMMAND [options]\n"
         "\n"
         "commands:\n"
+        "  list [--all] [--json]            list the meters found (--all: every FTDI device)\n"
+        "  info [--json]                    connect and show the unit's identity and setup\n"
+        "  setup --frequency MHZ [--cable-loss DB] [--show-dbm on|off]\n"
+        "        [--show-watt on|off] [--low-frequency yes|no]\n"
+        "                                   write the unit's setup\n"
         "  monitor [--seconds N] [--json]   print every frame the meter sends\n"
         "\n"
         "common options:\n"
@@ -77,6 +82,12 @@ int main(int argc, char** argv) {
     BlockStopSignals();
     if (options.command == "monitor")
         return RunMonitor(options);
+    if (options.command == "list")
+        return RunList(options);
+    if (options.command == "info")
+        return RunInfo(options);
+    if (options.command == "setup")
+        return RunSetup(options);
     if (options.command.empty())
         PrintUsage(stderr);
     else

@@ -6,6 +6,9 @@ namespace velquor::cli {
 
 // Each command returns the process exit status.
 int RunMonitor(const Options& options);
+int RunList(const Options& options);
+int RunInfo(const Options& options);
+int RunSetup(const Options& options);
 
 // Prints "velquor-cli: reason" on stderr (nothing for an empty reason) and returns 1.
 int Fail(const std::string& reason);
