@@ -99,34 +99,34 @@ void CUSB::ShutdownWorker() {
 
 std::int32_t CUSB::SendCommand(std::int32_t code, std::int32_t length, const void* data) {
     const auto timeout = std::chrono::milliseconds(m_timings.mailbox_timeout_ms);
-    std::unique_lock mailbox(m_hMailboxMutex, std::defer_lock);
-    if (!mailbox.try_lock_for(timeout))
-        return -1;
     auto copy = std::make_shared<std::vector<std::uint8_t>>();
     if (data != nullptr && length > 0) {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         copy->assign(bytes, bytes + length);
     }
-    std::uint64_t seq;
-    {
-        std::lock_guard lock(m_slotLock);
-        if (m_bWorkerExited)
-            return -1;  // no worker to serve it
-        m_nCommand = code;
-        m_pCommandData = std::move(copy);
-        seq = ++m_nPostedSeq;
-    }
-    m_hRequestEvent.Set();
     std::unique_lock lock(m_slotLock);
-    if (!m_hDoneEvent.wait_for(lock, timeout,
-                               [&] { return m_nDoneSeq >= seq || m_bWorkerExited; }) ||
-        m_nDoneSeq < seq) {
-        // Withdraw a command the worker has not taken yet, so it never runs late.
-        if (m_nTakenSeq < seq)
-            m_nCommand = 0;
+    if (!m_mailboxFree.wait_for(lock, timeout, [this] { return !m_hMailboxMutex; }))
         return -1;
+    if (m_bWorkerExited)
+        return -1;  // no worker to serve it
+    m_hMailboxMutex = true;
+    m_nCommand = code;
+    m_pCommandData = std::move(copy);
+    const std::uint64_t seq = ++m_nPostedSeq;
+    m_hRequestEvent.Set();
+    std::int32_t result = -1;
+    if (m_hDoneEvent.wait_for(lock, timeout,
+                              [&] { return m_nDoneSeq >= seq || m_bWorkerExited; }) &&
+        m_nDoneSeq >= seq) {
+        result = m_nCommandResult;
+    } else if (m_nTakenSeq < seq) {
+        // Withdraw a command the worker has not taken yet, so it never runs late.
+        m_nCommand = 0;
     }
-    return m_nCommandResult;
+    m_hMailboxMutex = false;
+    lock.unlock();
+    m_mailboxFree.notify_one();
+    return result;
 }
 
 bool CUSB::OpenDevice(const std::string& serial, std::uint32_t baud) {

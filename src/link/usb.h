@@ -49,6 +49,8 @@ public:
     CUSB& operator=(const CUSB&) = delete;
 
     // Receive hook, on the worker thread. The payload is valid only during the call.
+    // A class that overrides it calls ShutdownWorker() in its destructor, so the
+    // worker never calls into a part of the object already destroyed.
     virtual void OnReceive(const std::uint8_t* payload, int length);
 
     bool StartWorker();
@@ -104,10 +106,12 @@ private:
     std::atomic<bool> m_bLinkAlive{false};
     std::atomic<int> m_nIdleTicks{0};
 
-    // Mailbox. The timed mutex admits one caller; the slot fields sit under
-    // m_slotLock. Each command carries a sequence number so a late completion of a
-    // timed-out command can never be taken for the next one's.
-    std::timed_mutex m_hMailboxMutex;
+    // Mailbox. m_hMailboxMutex (a flag under m_slotLock with its own condition,
+    // so the 2000 ms wait is an ordinary predicate wait) admits one caller; the
+    // slot fields sit under m_slotLock. Each command carries a sequence number so
+    // a late completion of a timed-out command can never be taken for the next one's.
+    bool m_hMailboxMutex = false;
+    std::condition_variable m_mailboxFree;
     CAutoResetEvent m_hRequestEvent;
     std::mutex m_slotLock;
     std::condition_variable m_hDoneEvent;

@@ -30,6 +30,28 @@ struct UnitState {
     int m_nFrequency = 0;
 };
 
+// Copies every field; the connected flag is copied as its current value.
+inline void CopyUnitState(const UnitState& from, UnitState& to) {
+    to.m_bConnected = from.m_bConnected.load();
+    to.m_strSerialNumber = from.m_strSerialNumber;
+    to.m_strManufacturer = from.m_strManufacturer;
+    to.m_strCalDate = from.m_strCalDate;
+    to.m_strFreqRange = from.m_strFreqRange;
+    to.m_strResolution = from.m_strResolution;
+    to.m_strFirmware = from.m_strFirmware;
+    to.m_bLowFrequency = from.m_bLowFrequency;
+    to.m_byCalDate0 = from.m_byCalDate0;
+    to.m_byCalDate1 = from.m_byCalDate1;
+    to.m_byFirmware = from.m_byFirmware;
+    to.m_bShowDbm = from.m_bShowDbm;
+    to.m_bShowWatt = from.m_bShowWatt;
+    to.m_strFrequency = from.m_strFrequency;
+    to.m_strCableLoss = from.m_strCableLoss;
+    to.m_strSaveRate = from.m_strSaveRate;
+    to.m_dCableLoss = from.m_dCableLoss;
+    to.m_nFrequency = from.m_nFrequency;
+}
+
 // The setup controls the sequences read and write: the frequency and cable-loss
 // edits and the two display check buttons.
 class IUnitControls {

@@ -230,35 +230,55 @@ TEST(Mailbox, CommandStuckBehindAnotherCallerTimesOutOnTheMutex) {
 }
 
 TEST(Worker, RequestIsServedBeforeReceivedData) {
+    // While the worker is stuck in a 300 ms write, data arrives and a second caller
+    // posts an EEPROM read; when the worker is free both are ready, and the
+    // request must be served before the data.
     MeterModelConfig meter;
-    meter.frameIntervalMs = 1000000;  // one frame at open, then quiet
-    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
-    LinkTimings t = FastTimings();
-    t.idle_wait_ms = 200;
+    meter.frameIntervalMs = 5;
+    struct StallDriver : CSimDriver {
+        using CSimDriver::CSimDriver;
+        FT_STATUS FT_Write(FT_HANDLE h, const void* d, std::uint32_t n,
+                           std::uint32_t* w) override {
+            if (stall.exchange(false)) {
+                std::this_thread::sleep_for(300ms);
+                stalled = true;
+            }
+            return CSimDriver::FT_Write(h, d, n, w);
+        }
+        FT_STATUS FT_EE_Read(FT_HANDLE h, FT_PROGRAM_DATA* data) override {
+            eeReads++;
+            return CSimDriver::FT_EE_Read(h, data);
+        }
+        std::atomic<bool> stall{false};
+        std::atomic<bool> stalled{false};
+        std::atomic<int> eeReads{0};
+    } driver({CSimDriver::DefaultMeter(meter)});
     struct OrderLink : CountingLink {
         using CountingLink::CountingLink;
-        std::atomic<int> eepromBeforeFrame{-1};
-        CSimDriver* driver = nullptr;
+        ~OrderLink() override { ShutdownWorker(); }
+        StallDriver* driver = nullptr;
+        std::atomic<int> framesBeforeRead{0};
         void OnReceive(const std::uint8_t* p, int n) override {
-            if (eepromBeforeFrame.load() < 0) {
-                int reads = 0;
-                for (const auto& c : driver->CallLog())
-                    reads += c == "EE_Read";
-                eepromBeforeFrame = reads;
-            }
+            if (driver->stalled && driver->eeReads == 0)
+                framesBeforeRead++;
             CountingLink::OnReceive(p, n);
         }
-    } link(driver, t);
+    };
+    LinkTimings t = FastTimings();
+    t.mailbox_timeout_ms = 250;
+    OrderLink link(driver, t);
     link.driver = &driver;
     link.StartWorker();
-    // Open and an EEPROM read are both queued before the worker can look at the
-    // frame the meter sent at open; the read is served first.
     ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
-    ASSERT_TRUE(link.QueryIdentity());
-    ASSERT_TRUE(WaitFor([&] { return link.Count(0xE4) >= 1; }, 2s));
-    EXPECT_EQ(link.eepromBeforeFrame.load(), 1);
-    EXPECT_EQ(link.EepromSerial(), "OV227700");
-    EXPECT_EQ(link.EepromManufacturer(), "Dunmarsh Instruments");
+    driver.stall = true;
+    std::thread writer([&] { link.SendFrame(Bytes{0xE4}.data(), 1); });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(link.QueryIdentity());
+    writer.join();
+    EXPECT_TRUE(driver.stalled);
+    EXPECT_EQ(driver.eeReads, 1);
+    EXPECT_EQ(link.framesBeforeRead, 0);
+    EXPECT_TRUE(WaitFor([&] { return link.Count(0xE4) >= 3; }, 2s));
 }
 
 TEST(Worker, EepromFailureIsReportedAndKeepsTheStrings) {

@@ -39,7 +39,9 @@ timespec ToTimespec(std::chrono::nanoseconds d) {
 CPtyMeterServer::CPtyMeterServer(SimOptions options)
     : m_options(std::move(options)), m_model(m_options.model) {}
 
-CPtyMeterServer::~CPtyMeterServer() { Close(); }
+CPtyMeterServer::~CPtyMeterServer() {
+    Close();
+}
 
 void CPtyMeterServer::Close() {
     if (m_master >= 0)
@@ -98,10 +100,12 @@ bool CPtyMeterServer::Flush(Clock::time_point now, std::string& error) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN)
-                return true;
+                return true;  // poll says when the host has made room
             error = ErrnoText("write");
             return false;
         }
+        if (w == 0)
+            return true;
         m_out.erase(m_out.begin(), m_out.begin() + w);
         if (m_options.chunk > 0) {
             m_nextChunk = now + std::chrono::milliseconds(m_options.chunkPauseMs);
@@ -145,10 +149,9 @@ bool CPtyMeterServer::ReceiveFromHost(double t, std::string& error) {
         if (ackDelayMs >= 0)
             m_pendingAcks.push_back(Clock::now() + std::chrono::milliseconds(ackDelayMs));
         const auto& received = m_model.Received();
-        const auto writes = static_cast<std::size_t>(
-            std::count_if(received.begin(), received.end(), [](const auto& payload) {
-                return !payload.empty() && payload[0] == kOpWriteRecord;
-            }));
+        const auto writes = static_cast<std::size_t>(std::count_if(
+            received.begin(), received.end(),
+            [](const auto& payload) { return !payload.empty() && payload[0] == kOpWriteRecord; }));
         if (writes != m_recordWrites) {
             m_recordWrites = writes;
             SaveRecord();

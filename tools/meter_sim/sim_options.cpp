@@ -10,7 +10,9 @@ namespace velquor::metersim {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Whole-text numbers only: "12abc" or "1e3" are usage errors, not 12 or 1000.
 std::optional<double> StrictDouble(const std::string& text) {

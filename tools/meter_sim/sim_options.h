@@ -29,8 +29,7 @@ struct SimOptions {
 
 // Parses the arguments after the program name. On a usage error returns false with
 // a one-line reason.
-bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
-                     std::string& error);
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
 
 std::string SimUsage();
 

@@ -1,0 +1,140 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "app/about_dlg.h"
+#include "app/velquor_doc.h"
+#include "ui/resources.h"
+#include "ui/velquor_view.h"
+
+namespace velquor {
+
+namespace {
+
+// Command ids of the frame's menu and toolbar items.
+enum FrameCommand : int {
+    kCmdPrintSetup = 57606,
+    kCmdPrint = 57607,
+    kCmdPrintPreview = 57609,
+    kCmdAbout = 57664,
+    kCmdExit = 57665,
+    kCmdViewToolbar = 59392,
+    kCmdViewStatusBar = 59393,
+};
+
+QAction* Command(QObject* parent, const char* text, int id) {
+    auto* action = new QAction(QString::fromUtf8(text), parent);
+    action->setProperty("ctrlId", id);
+    return action;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view) : m_document(document) {
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setWindowIcon(LoadAppIcon());
+    resize(kFrameWidth, kFrameHeight);
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    setCentralWidget(view);
+    UpdateCaption();
+}
+
+void CMainFrame::UpdateCaption() {
+    const QString title = m_document.GetTitle().isEmpty() ? QString("DPW") : m_document.GetTitle();
+    setWindowTitle(title + " - " + kFrameTitle);
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* print = Command(this, "&Print...\tCtrl+P", kCmdPrint);
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    print->setShortcutContext(Qt::ApplicationShortcut);
+    connect(print, &QAction::triggered, this, &CMainFrame::printRequested);
+    file->addAction(print);
+    QAction* preview = Command(this, "Print Pre&view", kCmdPrintPreview);
+    connect(preview, &QAction::triggered, this, &CMainFrame::printPreviewRequested);
+    file->addAction(preview);
+    QAction* setup = Command(this, "P&rint Setup...", kCmdPrintSetup);
+    connect(setup, &QAction::triggered, this, &CMainFrame::printSetupRequested);
+    file->addAction(setup);
+    file->addSeparator();
+    QAction* snapshot = Command(this, "Save Snapshot &As...", 0);
+    connect(snapshot, &QAction::triggered, this, &CMainFrame::saveSnapshotRequested);
+    file->addAction(snapshot);
+    file->addSeparator();
+    QAction* exit = Command(this, "E&xit", kCmdExit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    file->addAction(exit);
+
+    QMenu* viewMenu = menuBar()->addMenu("&View");
+    QAction* toolbar = Command(this, "&Toolbar", kCmdViewToolbar);
+    toolbar->setCheckable(true);
+    toolbar->setChecked(true);
+    connect(toolbar, &QAction::toggled, this, [this](bool on) { m_toolBar->setVisible(on); });
+    viewMenu->addAction(toolbar);
+    QAction* status = Command(this, "&Status Bar", kCmdViewStatusBar);
+    status->setCheckable(true);
+    status->setChecked(true);
+    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    viewMenu->addAction(status);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    QAction* about = Command(this, "&About Velquor...", kCmdAbout);
+    connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
+    help->addAction(about);
+}
+
+void CMainFrame::CreateToolBar() {
+    m_toolBar = addToolBar("Standard");
+    m_toolBar->setObjectName("toolbar");
+    m_toolBar->setProperty("ctrlId", 0xE800);
+    m_toolBar->setIconSize(QSize(16, 15));
+    m_toolBar->setMovable(true);
+    QAction* print = Command(m_toolBar, "Print", kCmdPrint);
+    print->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    print->setToolTip("Print the measurement and trace area");
+    print->setStatusTip("Print the measurement and trace area");
+    connect(print, &QAction::triggered, this, &CMainFrame::printRequested);
+    m_toolBar->addAction(print);
+    QAction* about = Command(m_toolBar, "About", kCmdAbout);
+    about->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    about->setToolTip("Display program information and version");
+    about->setStatusTip("Display program information and version");
+    connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
+    m_toolBar->addAction(about);
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setProperty("ctrlId", 0xE801);
+    bar->showMessage("Ready");
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(indicator, bar);
+        label->setObjectName(indicator);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        // The keyboard's lock states are not portably readable; shown greyed like unset.
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+    }
+    // The idle text comes back whenever a hover text ends.
+    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+        if (text.isEmpty())
+            bar->showMessage("Ready");
+    });
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+}  // namespace velquor

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QLabel;
+class QToolBar;
+
+namespace velquor {
+
+class CVelquorDoc;
+class CVelquorView;
+
+inline constexpr const char* kFrameTitle = "Orvane ViridIrivi RA";
+inline constexpr int kFrameWidth = 768;
+inline constexpr int kFrameHeight = 532;
+
+// The main window: menus, toolbar, status bar and the view as its client area.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    CMainFrame(CVelquorDoc& document, CVelquorView* view);
+
+    // The caption follows the document title: "<title> - Orvane ViridIrivi RA".
+    void UpdateCaption();
+
+    QToolBar* ToolBar() const { return m_toolBar; }
+
+signals:
+    void printRequested();
+    void printPreviewRequested();
+    void printSetupRequested();
+    void saveSnapshotRequested();
+
+private:
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void OnAbout();
+
+    CVelquorDoc& m_document;
+    QToolBar* m_toolBar = nullptr;
+};
+
+}  // namespace velquor

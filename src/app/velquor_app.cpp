@@ -1,0 +1,84 @@
+#include "app/velquor_app.h"
+
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/main_frame.h"
+#include "app/print_snapshot.h"
+#include "link/serial_driver.h"
+#include "link/sim_driver.h"
+#include "meter/prompt.h"
+#include "ui/resources.h"
+#include "ui/velquor_view.h"
+
+namespace velquor {
+
+CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
+    QApplication::setApplicationName(kAppTitle);
+    QApplication::setApplicationVersion("1.1.0");
+    QApplication::setWindowIcon(LoadAppIcon());
+}
+
+CVelquorApp::~CVelquorApp() {
+    // The frame owns the view, whose link uses the driver: it goes first.
+    m_pFrame.reset();
+}
+
+int CVelquorApp::Run() {
+    std::vector<std::string> args;
+    const QStringList arguments = QApplication::arguments();
+    for (int i = 1; i < arguments.size(); ++i)
+        args.push_back(arguments[i].toStdString());
+    AppOptions options;
+    std::string error;
+    if (!ParseAppOptions(args, options, error)) {
+        std::fprintf(stderr, "velquor: %s\n%s", error.c_str(), kAppUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kAppUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("velquor 1.1.0");
+        return 0;
+    }
+    if (!InitInstance(options))
+        return 1;
+    ScheduleSnapshot(options);
+    const int code = QApplication::exec();
+    return m_nExitCode != 0 ? m_nExitCode : code;
+}
+
+bool CVelquorApp::InitInstance(const AppOptions& options) {
+    if (options.simulate)
+        m_pDriver = std::make_unique<CSimDriver>();
+    else
+        m_pDriver = std::make_unique<CSerialDriver>();
+    m_pView = new CVelquorView(*m_pDriver, &m_document);
+    m_pView->SetPort(options.port);
+    m_pFrame = std::make_unique<CMainFrame>(m_document, m_pView);
+    m_pView->OnInitialUpdate();
+    m_pFrame->UpdateCaption();
+    ConnectPrintCommands(*m_pFrame, *m_pView);
+    m_pFrame->show();
+    return true;
+}
+
+void CVelquorApp::ScheduleSnapshot(const AppOptions& options) {
+    if (options.snapshotFile.empty())
+        return;
+    const QString file = QString::fromStdString(options.snapshotFile);
+    QTimer::singleShot(static_cast<int>(options.snapshotAfterS * 1000.0), m_pFrame.get(),
+                       [this, file] {
+                           QString reason;
+                           if (!WriteSnapshotFile(*m_pView, file, reason)) {
+                               std::fprintf(stderr, "velquor: %s\n", reason.toUtf8().constData());
+                               m_nExitCode = 1;
+                           }
+                           m_pFrame->close();
+                       });
+}
+
+}  // namespace velquor

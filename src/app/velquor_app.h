@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "app/app_options.h"
+#include "app/velquor_doc.h"
+#include "link/ftdi_driver.h"
+
+namespace velquor {
+
+class CMainFrame;
+class CVelquorView;
+
+// The application object: Qt, the driver backend, the document, the frame and its view.
+class CVelquorApp {
+public:
+    CVelquorApp(int& argc, char** argv);
+    ~CVelquorApp();
+
+    // Parses the command line, builds the window, connects, shows it and runs the
+    // event loop. Returns the process exit status.
+    int Run();
+
+    CMainFrame* Frame() const { return m_pFrame.get(); }
+    CVelquorView* View() const { return m_pView; }
+
+private:
+    bool InitInstance(const AppOptions& options);
+    void ScheduleSnapshot(const AppOptions& options);
+
+    QApplication m_app;
+    std::unique_ptr<IFtdiDriver> m_pDriver;
+    CVelquorDoc m_document;
+    CVelquorView* m_pView = nullptr;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    int m_nExitCode = 0;
+};
+
+}  // namespace velquor

@@ -1,0 +1,113 @@
+#include "display/trace_graph.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "meter/number_format.h"
+#include "meter/round_half_down.h"
+
+namespace velquor {
+
+namespace {
+
+constexpr int kGridSteps = 10;
+constexpr int kGridStepX = 45;
+constexpr int kGridStepY = 20;
+
+// Fewer samples than this give no useful spread, so the graph keeps its default 0..50 dBm.
+constexpr int kMinSamplesForScale = 4;
+
+int Usable(std::span<const double> values, int n) {
+    return std::clamp(n, 0, static_cast<int>(values.size()));
+}
+
+}  // namespace
+
+double TraceMax(std::span<const double> values, int n) {
+    n = Usable(values, n);
+    if (n == 0)
+        return 0.0;
+    return *std::max_element(values.begin(), values.begin() + n);
+}
+
+double TraceMin(std::span<const double> values, int n) {
+    n = Usable(values, n);
+    if (n == 0)
+        return 0.0;
+    return *std::min_element(values.begin(), values.begin() + n);
+}
+
+TraceScale ComputeTraceScale(std::span<const double> history, int n) {
+    n = std::min({n, kTraceHistorySize, static_cast<int>(history.size())});
+    if (n < kMinSamplesForScale)
+        return TraceScale{};
+    const double hi = TraceMax(history, n);
+    const double lo = TraceMin(history, n);
+    double range = hi - lo;
+    // A flat trace would divide by zero; the replacement divisor (0.12) is wider than the
+    // margins (0.02), which puts a flat trace near the bottom of the plot.
+    if (std::fabs(range) < 0.001)
+        range = 0.1;
+    return TraceScale{lo - range / 10, hi + range / 10, range * 1.2};
+}
+
+int TraceY(double dbm, const TraceScale& scale) {
+    const int y =
+        RoundHalfDown(kTracePlotBottom -
+                      (dbm - scale.bottom) * (kTracePlotBottom - kTracePlotTop) / scale.divisor);
+    // Values beyond the default scale (first seconds of a recording) stay inside the plot
+    // instead of running over the labels.
+    return std::clamp(y, kTracePlotTop, kTracePlotBottom);
+}
+
+TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
+    TraceGraphModel model;
+    // Nothing is shown after Stop: only the axes with their default labels.
+    const int n = input.count < 0 ? 0 : std::max(input.recorded, 0);
+    const int stored = std::min({n, kTraceHistorySize, static_cast<int>(input.history.size())});
+    const int offset = input.offset;
+    model.scale = ComputeTraceScale(input.history, stored);
+    const TraceScale& s = model.scale;
+
+    const int last = n > kTraceWindowSize + 1 ? offset + kTraceWindowSize - 1
+                     : n > 1                  ? n - 1
+                                              : kTraceWindowSize;
+    for (int k = 0; k <= kGridSteps; ++k) {
+        const int x = kTracePlotLeft + kGridStepX * k;
+        const int y = kTracePlotBottom - kGridStepY * k;
+        const double xValue = offset + static_cast<double>(last - offset) * k / kGridSteps;
+        const double yValue = s.bottom + (s.top - s.bottom) * k / kGridSteps;
+        model.xLabels.push_back({FormatC("%3.0f", xValue), x - 15, kTracePlotBottom + 2});
+        model.yLabels.push_back({FormatC("%3.2f", yValue), 12, y - 8});
+        model.gridLines.push_back({x, kTracePlotBottom, x, kTracePlotTop});
+        model.gridLines.push_back({kTracePlotLeft, y, kTracePlotRight, y});
+    }
+
+    const TraceTextExtent& time = input.timeTitleExtent;
+    model.timeTitle = {"Second", (kTraceGraphWidth - time.cx) / 2, 220};
+    const std::string power = "dBm";
+    const TraceTextExtent& pe = input.powerTitleExtent;
+    int y = (kTraceGraphHeight - pe.cx) / 2;
+    for (char c : power) {
+        model.powerTitle.push_back({std::string(1, c), 0, y});
+        y += pe.cy;
+    }
+
+    if (n <= 0 || offset < 0 || input.count <= 0)
+        return model;
+    const double xs = n > 1 && n <= kTraceWindowSize ? double(kTraceWindowSize) / (n - 1) : 1.0;
+    auto xAt = [&](int i) { return kTracePlotLeft + RoundHalfDown(i * xs); };
+    const int visible = std::min(input.count, kTraceWindowSize);
+    for (int i = 0; i < visible && offset + i < stored; ++i)
+        model.trace.push_back({xAt(i), TraceY(input.history[offset + i], s)});
+
+    // The newest sample is marked only while the window shows it.
+    const int newest = stored - 1;
+    if (newest >= offset && newest < offset + visible) {
+        const int i = newest - offset;
+        model.newestMarker = TracePoint{xAt(i), TraceY(input.history[newest], s)};
+    }
+    return model;
+}
+
+}  // namespace velquor

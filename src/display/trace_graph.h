@@ -1,0 +1,90 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velquor {
+
+// The trace graph is drawn off screen at this size and copied to its window in one piece.
+inline constexpr int kTraceGraphWidth = 510;
+inline constexpr int kTraceGraphHeight = 235;
+
+// Plot area inside the graph: the scale bottom maps to kTracePlotBottom, the top to kTracePlotTop.
+inline constexpr int kTracePlotLeft = 50;
+inline constexpr int kTracePlotRight = 500;
+inline constexpr int kTracePlotTop = 5;
+inline constexpr int kTracePlotBottom = 205;
+
+inline constexpr int kTraceHistorySize = 3600;
+inline constexpr int kTraceWindowSize = 450;
+
+struct TraceTextExtent {
+    int cx = 0;
+    int cy = 0;
+};
+
+// What the graph is computed from: the history and the recorder's window over it.
+struct TraceGraphInput {
+    std::span<const double> history;   // the whole history; only the first `recorded` are used
+    int recorded = 0;                  // samples taken since Play (the write position)
+    int offset = 0;                    // history index of the first window position
+    int count = -1;                    // samples in the window; -1 when nothing is shown
+    TraceTextExtent timeTitleExtent;   // "Second" in the axis title font
+    TraceTextExtent powerTitleExtent;  // "dBm" in the axis title font
+};
+
+struct TraceScale {
+    double bottom = 0.0;       // dBm at the bottom of the plot
+    double top = 50.0;         // dBm at the top of the plot
+    double divisor = 50.0001;  // dBm span the 200 plot pixels stand for
+};
+
+// A text drawn with its top-left corner at (x, y).
+struct TraceText {
+    std::string text;
+    int x = 0;
+    int y = 0;
+};
+
+struct TraceLine {
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+};
+
+struct TracePoint {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const TracePoint&, const TracePoint&) = default;
+};
+
+// Everything the painter draws, in graph pixels, in drawing order.
+struct TraceGraphModel {
+    TraceScale scale;
+    std::vector<TraceText> xLabels;     // "%3.0f", in the label font
+    std::vector<TraceText> yLabels;     // "%3.2f", in the label font
+    std::vector<TraceLine> gridLines;   // dotted; vertical and horizontal alternate per step
+    TraceText timeTitle;                // "Second", in the axis title font
+    std::vector<TraceText> powerTitle;  // "dBm" one character per line, downward
+    // The trace: a line through consecutive points, and a small circle on every point that
+    // starts a segment (all but the last).
+    std::vector<TracePoint> trace;
+    std::optional<TracePoint> newestMarker;  // circle around the newest sample when visible
+};
+
+// Largest and smallest of the first n values (n clamped to the span); 0.0 when there are none.
+double TraceMax(std::span<const double> values, int n);
+double TraceMin(std::span<const double> values, int n);
+
+// Scale over the first n samples, with the flat-trace rule.
+TraceScale ComputeTraceScale(std::span<const double> history, int n);
+
+// y pixel of a power value, kept inside the plot area.
+int TraceY(double dbm, const TraceScale& scale);
+
+TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input);
+
+}  // namespace velquor

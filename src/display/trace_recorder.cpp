@@ -1,0 +1,188 @@
+#include "display/trace_recorder.h"
+
+#include <algorithm>
+
+#include "meter/number_format.h"
+#include "meter/round_half_down.h"
+
+namespace velquor {
+
+namespace {
+
+// While following, the window keeps one position free past the newest sample.
+constexpr int kFollowCount = kTraceWindowSize - 1;
+
+}  // namespace
+
+int CTraceRecorder::Stored() const {
+    return std::min(m_nTraceWritten, kTraceHistorySize);
+}
+
+void CTraceRecorder::FollowNewest() {
+    const int stored = Stored();
+    m_nTraceCount = stored < kTraceWindowSize ? stored : kFollowCount;
+    m_nTraceOffset = stored - m_nTraceCount;
+}
+
+void CTraceRecorder::ShowEnd() {
+    const int stored = Stored();
+    m_nTraceCount = std::min(stored, kTraceWindowSize);
+    m_nTraceOffset = stored - m_nTraceCount;
+}
+
+TraceViewAction CTraceRecorder::Start(TraceViewAction action) {
+    m_bTraceRunning = true;
+    m_bTraceFollowing = true;
+    action.sliderPosition = ProgressPosition();
+    action.drawGraph = true;
+    action.showGraphWindow = true;
+    action.timer = TraceTimerChange::kStart;
+    return action;
+}
+
+TraceViewAction CTraceRecorder::Play(std::string_view periodText) {
+    TraceViewAction action;
+    if (m_bTracePaused) {
+        m_bTracePaused = false;
+        if (m_nTraceWritten >= kTraceHistorySize) {
+            // Nothing more can be stored, so the recording is over as it stands.
+            ShowEnd();
+            action.drawGraph = true;
+            action.invalidateView = true;
+            return action;
+        }
+        FollowNewest();
+        return Start(action);
+    }
+
+    // The period is read as single precision, as the field always has been; a text that
+    // does not start with a number counts as no period at all.
+    const std::optional<double> parsed = ParseLeadingDouble(periodText);
+    if (!parsed || !(*parsed > 0.0)) {
+        action.message = "Time Setting Error!";
+        return action;
+    }
+    if (*parsed > kTraceMaxPeriodSeconds + 1.0) {
+        action.message = "Time Period is too long!";
+        return action;
+    }
+    const float seconds = static_cast<float>(*parsed);
+    if (!(seconds > 0.0f)) {
+        action.message = "Time Setting Error!";
+        return action;
+    }
+    if (seconds > static_cast<float>(kTraceMaxPeriodSeconds)) {
+        action.message = "Time Period is too long!";
+        return action;
+    }
+    m_nTracePeriod = TruncateToInt(seconds) + 1;
+    m_nTraceWritten = 0;
+    m_nTraceCount = 0;
+    m_nTraceOffset = 0;
+    return Start(action);
+}
+
+TraceViewAction CTraceRecorder::Stop() {
+    TraceViewAction action;
+    if (!m_bTraceRunning)
+        return action;
+    m_bTraceRunning = false;
+    m_nTraceOffset = 0;
+    m_nTraceCount = -1;
+    action.timer = TraceTimerChange::kStop;
+    action.sliderPosition = 0;
+    action.invalidateView = true;
+    return action;
+}
+
+TraceViewAction CTraceRecorder::Pause() {
+    TraceViewAction action;
+    if (!m_bTraceRunning)
+        return action;
+    m_bTraceRunning = false;
+    m_bTracePaused = true;
+    action.timer = TraceTimerChange::kStop;
+    action.invalidateView = true;
+    return action;
+}
+
+bool CTraceRecorder::EndIfComplete(TraceViewAction& action) {
+    if (!m_bTraceRunning || m_nTraceWritten < m_nTracePeriod)
+        return false;
+    m_bTraceRunning = false;
+    ShowEnd();
+    action.timer = TraceTimerChange::kStop;
+    action.invalidateView = true;
+    return true;
+}
+
+TraceViewAction CTraceRecorder::Tick(double shownPower) {
+    TraceViewAction action;
+    // A tick already queued when the timer was killed must not record.
+    if (!m_bTraceRunning)
+        return action;
+    if (m_nTraceWritten < kTraceHistorySize)
+        m_dTrace[static_cast<std::size_t>(m_nTraceWritten)] = shownPower;
+    ++m_nTraceWritten;
+    if (m_bTraceFollowing)
+        FollowNewest();
+    action.drawGraph = true;
+    EndIfComplete(action);
+    action.sliderPosition = ProgressPosition();
+    return action;
+}
+
+TraceViewAction CTraceRecorder::OnSliderReleased(int position) {
+    TraceViewAction action;
+    if (m_nTracePeriod <= kTraceWindowSize || m_nTraceCount < 0)
+        return action;
+    const int stored = Stored();
+    const int maxOffset = std::max(0, stored - kTraceWindowSize);
+    const int pos = std::clamp(position, 0, kTraceSliderMax);
+    m_nTraceOffset = pos * maxOffset / kTraceSliderMax;
+    m_nTraceCount = std::min(kTraceWindowSize, stored - m_nTraceOffset);
+    // Back at the newest sample, the window moves on with the recording again.
+    m_bTraceFollowing = m_nTraceOffset + m_nTraceCount == stored;
+    action.invalidateView = true;
+    return action;
+}
+
+int CTraceRecorder::ProgressPosition() const {
+    if (m_nTracePeriod <= 0 || m_nTraceCount < 0)
+        return 0;
+    const int progress = TruncateToInt(100.0 / m_nTracePeriod * m_nTraceWritten);
+    return std::clamp(progress, 0, kTraceSliderMax);
+}
+
+std::string CTraceRecorder::PeriodText() const {
+    return FormatC("%d", m_nTracePeriod);
+}
+
+TraceGraphInput CTraceRecorder::GraphInput(TraceTextExtent timeTitle,
+                                           TraceTextExtent powerTitle) const {
+    return TraceGraphInput{m_dTrace,      m_nTraceWritten, m_nTraceOffset,
+                           m_nTraceCount, timeTitle,       powerTitle};
+}
+
+TraceGraphModel CTraceRecorder::Graph(TraceTextExtent timeTitle, TraceTextExtent powerTitle) {
+    TraceGraphModel model = ComputeTraceGraph(GraphInput(timeTitle, powerTitle));
+    m_dTraceMax = model.scale.top;
+    m_dTraceMin = model.scale.bottom;
+    return model;
+}
+
+std::span<const double> CTraceRecorder::RecordedSamples() const {
+    return std::span<const double>(m_dTrace).first(static_cast<std::size_t>(Stored()));
+}
+
+CTraceRecorder::State CTraceRecorder::CurrentState() const {
+    if (m_bTraceRunning)
+        return State::kRecording;
+    if (m_bTracePaused)
+        return State::kPaused;
+    if (m_nTraceCount < 0)
+        return State::kIdle;
+    return State::kFinished;
+}
+
+}  // namespace velquor

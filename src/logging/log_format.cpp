@@ -1,0 +1,59 @@
+#include "logging/log_format.h"
+
+#include <cmath>
+
+#include "meter/number_format.h"
+
+namespace velquor {
+
+LogTimeStamp FailedLocalTime() {
+    return LogTimeStamp{-1, -1, -1, 0, 0, 0};
+}
+
+LogTimeStamp LocalTimeStamp(std::time_t t) {
+    std::tm parts{};
+    if (localtime_r(&t, &parts) == nullptr)
+        return FailedLocalTime();
+    return LogTimeStamp{parts.tm_hour,    parts.tm_min,  parts.tm_sec,
+                        parts.tm_mon + 1, parts.tm_mday, parts.tm_year + 1900};
+}
+
+std::string TwoDigits(int value) {
+    return value < 10 ? FormatC("0%d", value) : FormatC("%d", value);
+}
+
+std::string FormatLogFirstLine(const std::string& serialNumber) {
+    return FormatC("Orvane Virid Irivi RA-Serial Number %s", serialNumber.c_str()) + kLogLineEnd;
+}
+
+std::string FormatLogTitleLine(const std::vector<CColumnInfo>& columns, char delimiter) {
+    if (columns.empty())
+        return {};
+    std::string line;
+    for (const CColumnInfo& column : columns) {
+        line += column.m_strHeading;
+        line += delimiter;
+    }
+    return line + kLogLineEnd;
+}
+
+std::string FormatLogRow(bool includeIndex, int index, const LogReading& reading,
+                         const LogTimeStamp& time, char delimiter) {
+    std::string row;
+    const auto field = [&](const std::string& text) {
+        row += text;
+        row += delimiter;
+    };
+    if (includeIndex)
+        field(FormatC("%d", index));
+    field(FormatC("%3.2f", reading.powerDbm));
+    field(FormatC("%3.2f", DbmToWatt(reading.powerDbm)));
+    field(FormatC("%3.1f/%3.1f", CelsiusToFahrenheit(reading.temperatureC), reading.temperatureC));
+    field(FormatC("%s:%s:%s", TwoDigits(time.hour).c_str(), TwoDigits(time.minute).c_str(),
+                  TwoDigits(time.second).c_str()));
+    field(FormatC("%s/%s/%s", TwoDigits(time.month).c_str(), TwoDigits(time.day).c_str(),
+                  FormatC("%d", time.year).c_str()));
+    return row + kLogLineEnd;
+}
+
+}  // namespace velquor

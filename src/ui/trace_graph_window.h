@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+#include "display/trace_graph.h"
+#include "display/trace_graph_painter.h"
+
+class QMenu;
+
+namespace velquor {
+
+inline constexpr int kTraceGraphWindowId = 211;
+
+// The trace graph window: shows the graph drawn off screen and paints the same image again
+// whenever the system asks. Its context menu offers to save the trace; the view answers the
+// requests (file dialogs, writing).
+class CTraceGraphWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CTraceGraphWindow(QWidget* parent = nullptr);
+
+    // Draws the model off screen and shows the result.
+    void ShowGraph(const TraceGraphModel& model,
+                   const TraceGraphFonts& fonts = DefaultTraceGraphFonts());
+    const QImage& Image() const { return m_image; }
+
+    // The save actions are offered only while there is a recorded trace to save.
+    void SetExportEnabled(bool enabled) { m_bExportEnabled = enabled; }
+    bool ExportEnabled() const { return m_bExportEnabled; }
+
+    // A new context menu with the save actions, wired to the signals below.
+    std::unique_ptr<QMenu> CreateContextMenu();
+
+signals:
+    void saveCsvRequested();
+    void savePngRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QImage m_image;
+    bool m_bExportEnabled = false;
+};
+
+}  // namespace velquor

@@ -1,0 +1,411 @@
+#include "ui/velquor_view.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimerEvent>
+
+#include "app/velquor_doc.h"
+#include "display/trace_export.h"
+#include "display/trace_graph_painter.h"
+#include "logging/logger_controller.h"
+#include "logging/meter_log_source.h"
+#include "logging/qt_column_header.h"
+#include "logging/qt_log_ui.h"
+#include "meter/number_format.h"
+#include "ui/busy_runner.h"
+#include "ui/cd_slider_ctrl_diamond.h"
+#include "ui/check_image_button.h"
+#include "ui/ctrl_id.h"
+#include "ui/image_text_button.h"
+#include "ui/qt_prompt.h"
+#include "ui/resources.h"
+#include "ui/trace_graph_window.h"
+#include "ui/view_frame_sink.h"
+#include "ui/view_unit_controls.h"
+
+namespace velquor {
+
+namespace {
+
+QLineEdit* MakeEdit(QWidget* parent, int id, bool bordered, const QFont& font) {
+    auto* edit = new QLineEdit(parent);
+    edit->setFrame(bordered);
+    edit->setFont(font);
+    edit->setGeometry(0, 0, 0, 0);
+    edit->setTextMargins(0, 0, 0, 0);
+    edit->setContentsMargins(0, 0, 0, 0);
+    if (!bordered) {
+        // Value fields: the panel fills them; a white background like the view's.
+        edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::NoFocus);
+        edit->setStyleSheet("QLineEdit { border: none; padding: 0px; background: white; }");
+    } else {
+        edit->setStyleSheet("QLineEdit { padding: 0px; }");
+    }
+    SetCtrlId(edit, id);
+    return edit;
+}
+
+CImageTextButton* MakeImageButton(QWidget* parent, int id, const char* text, int normal,
+                                  int pressed) {
+    auto* button = new CImageTextButton(parent);
+    button->setText(text);
+    button->setGeometry(0, 0, 0, 0);
+    SetCtrlId(button, id);
+    button->LoadBitmaps(normal, pressed);
+    return button;
+}
+
+}  // namespace
+
+CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* parent,
+                           LinkTimings timings)
+    : QWidget(parent),
+      m_driver(driver),
+      m_pDocument(document),
+      m_meter(driver, timings),
+      m_sink(std::make_shared<CViewFrameSink>(this)),
+      m_framePen(PanelFramePen()),
+      m_clock(std::make_unique<CSystemClock>()) {
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+}
+
+CVelquorView::~CVelquorView() {
+    // The logger's run condition; its wait ends at once, so this never waits a period.
+    m_unit.m_bConnected = false;
+    if (m_pLogger) {
+        m_pLogger->NotifyConnectionChanged();
+        m_pLogger->Shutdown();
+    }
+    m_traceTimer.stop();
+    // No frame can be posted to this object once the sink is detached; the worker
+    // itself stops when m_meter is destroyed.
+    m_sink->Detach();
+}
+
+void CVelquorView::SetPrompt(std::unique_ptr<IPrompt> prompt) { m_prompt = std::move(prompt); }
+void CVelquorView::SetSequenceClock(std::unique_ptr<ISequenceClock> clock) {
+    m_clock = std::move(clock);
+}
+void CVelquorView::SetLogUi(std::unique_ptr<ILogUi> ui) { m_pLogUi = std::move(ui); }
+
+const QImage& CVelquorView::TraceImage() const { return m_wndTraceArea->Image(); }
+
+void CVelquorView::CreateControls() {
+    const QFont& label = m_fonts.label;
+    auto* header = new QHeaderView(Qt::Horizontal, this);
+    header->setGeometry(0, 0, 0, 0);
+    SetCtrlId(header, kIdHeader);
+    m_wndHeader = header;
+    m_editSerialNumber = MakeEdit(this, 101, false, label);
+    m_editCalDate = MakeEdit(this, 102, false, label);
+    m_editFreqRange = MakeEdit(this, 103, false, label);
+    m_editResolution = MakeEdit(this, 104, false, label);
+    m_editFirmware = MakeEdit(this, 105, false, label);
+    m_btnConnect = MakeImageButton(this, kIdConnectUnits, "Connect Units", kBmpUsb, kBmpUsbPressed);
+    m_btnSave = MakeImageButton(this, kIdSaveData, "Save Measurement Data", kBmpDisk,
+                                kBmpDiskPressed);
+    m_editFrequency = MakeEdit(this, 106, true, label);
+    m_editFrequency->setText(QString::fromStdString(m_unit.m_strFrequency));
+    m_editCableLoss = MakeEdit(this, 107, true, label);
+    m_editCableLoss->setText(QString::fromStdString(m_unit.m_strCableLoss));
+    m_editSaveRate = MakeEdit(this, kIdEditSaveRate, true, label);
+    m_editSaveRate->setText(QString::fromStdString(m_unit.m_strSaveRate));
+    m_btnSetup = MakeImageButton(this, kIdSetupUnit, "Setup Unit", kBmpArrow, kBmpArrowPressed);
+
+    const struct {
+        CCheckImageButton** member;
+        int id;
+        const char* text;
+        const char* caption;
+        bool check;
+    } checks[] = {{&m_btnShowDbm, 110, "Show dBM", "dBm", m_unit.m_bShowDbm},
+                  {&m_btnShowWatt, 111, "Show Watt", "Watt", m_unit.m_bShowWatt}};
+    for (const auto& c : checks) {
+        auto* button = new CCheckImageButton(this);
+        button->m_font = QFont("Arial", 9);
+        button->setWindowTitle(c.text);
+        button->setGeometry(0, 0, 0, 0);
+        SetCtrlId(button, c.id);
+        button->LoadStrip();
+        button->m_bAutoToggle = true;
+        button->setEnabled(true);
+        button->m_strCaption = c.caption;
+        button->m_nCheck = c.check ? kChecked : kUnchecked;
+        button->update();
+        *c.member = button;
+    }
+
+    m_sliderTrace = new CCDSliderCtrlDiamond(this);
+    SetCtrlId(m_sliderTrace, kIdSlider);
+    m_sliderTrace->InitColors();
+    m_sliderTrace->SetRange(0, kTraceSliderMax, false);
+    m_sliderTrace->m_bPlainChannel = 1;
+    m_sliderTrace->setGeometry(0, 0, 0, 0);
+
+    m_btnPlay = MakeImageButton(this, kIdPlay, "Play", kBmpPlay, kBmpPlayPressed);
+    m_btnStop = MakeImageButton(this, kIdStop, "Play", kBmpStop, kBmpStopPressed);
+    m_btnPause = MakeImageButton(this, kIdPause, "Play", kBmpPause, kBmpPausePressed);
+
+    m_editPeriod = MakeEdit(this, kIdEditPeriod, true, label);
+    m_editPeriod->setText(QString::fromStdString(FormatC("%d", m_trace.Period())));
+
+    m_wndTraceArea = new CTraceGraphWindow(this);
+    SetCtrlId(m_wndTraceArea, kIdTraceArea);
+    m_wndTraceArea->setGeometry(kTraceGraphWindowRect.x, kTraceGraphWindowRect.y,
+                                kTraceGraphWindowRect.width, kTraceGraphWindowRect.height);
+    m_wndTraceArea->show();
+
+    connect(m_btnConnect, &QPushButton::clicked, this, [this] { OnConnectUnits(); });
+    connect(m_btnSetup, &QPushButton::clicked, this, [this] { OnSetupUnit(); });
+    connect(m_btnSave, &QPushButton::clicked, this, [this] { OnSaveMeasurementData(); });
+    connect(m_btnPlay, &QPushButton::clicked, this, [this] { OnPlay(); });
+    connect(m_btnStop, &QPushButton::clicked, this, [this] { OnStop(); });
+    connect(m_btnPause, &QPushButton::clicked, this, [this] { OnPause(); });
+    connect(m_sliderTrace, &CCDSliderCtrlDiamond::released, this,
+            [this](int id, int code, int pos) {
+                if (id == kIdSlider && code == SLN_RELEASED)
+                    OnSliderReleased(pos);
+            });
+    connect(m_wndTraceArea, &CTraceGraphWindow::saveCsvRequested, this, [this] { SaveTraceCsv(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::savePngRequested, this, [this] { SaveTracePng(); });
+}
+
+void CVelquorView::OnInitialUpdate() {
+    if (m_bInitialised)
+        return;  // a re-initialised document must not build the controls twice
+    m_bInitialised = true;
+
+    m_fonts = MakePanelFonts();
+    // One set of fonts for every panel, so the layouts measure alike.
+    m_traceFonts = TraceDataPanelFonts{m_fonts.title, m_fonts.label};
+    if (m_pDocument != nullptr)
+        m_pDocument->SetTitle("DPW");
+    m_bitmaps = {LoadBitmapImage(kBmpBattery), LoadBitmapImage(kBmpSensorDbm),
+                 LoadBitmapImage(kBmpSensorWatt), LoadBitmapImage(kBmpThermometer)};
+    CreateControls();
+    m_controls = std::make_unique<CViewUnitControls>(m_editFrequency, m_editCableLoss,
+                                                     m_btnShowDbm, m_btnShowWatt);
+    if (!m_prompt)
+        m_prompt = std::make_unique<CQtPrompt>(this);
+    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected);
+    if (!m_pLogUi)
+        m_pLogUi = std::make_unique<CQtLogUi>(this);
+    m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
+    m_pColumnHeader = std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
+    m_pLogger->SetColumnHeader(m_pColumnHeader.get());
+    RedrawTraceGraph();
+
+    m_meter.StartWorker();
+    if (ConnectUnits() && m_meter.QueryIdentity())
+        m_unit.m_strSerialNumber = m_meter.EepromSerial();
+    PlaceSetupControls();
+}
+
+void CVelquorView::PlaceSetupControls() {
+    // Measured in the system's default font, as the placement always was.
+    const QFontMetrics fm(QApplication::font());
+    const int w1 = fm.horizontalAdvance("Frequency (MHz):");
+    m_unit.m_strFrequency =
+        m_unit.m_bConnected ? FormatC("%d", m_unit.m_nFrequency) : std::string("XXXX");
+    m_editFrequency->setText(QString::fromStdString(m_unit.m_strFrequency));
+    int h = fm.height();
+    m_editFrequency->setGeometry(w1 + 15, 200, 50, h + 2);
+    m_editFrequency->show();
+
+    m_unit.m_strCableLoss = FormatC("%1.1f", m_unit.m_dCableLoss);
+    m_editCableLoss->setText(QString::fromStdString(m_unit.m_strCableLoss));
+    m_editCableLoss->setGeometry(12, 242, 50, h + 2);
+    m_editCableLoss->show();
+
+    m_btnShowDbm->setGeometry(15, 329, 100, 20);
+    m_btnShowDbm->show();
+    m_btnShowDbm->m_nCheck = m_unit.m_bShowDbm ? kChecked : kUnchecked;
+    m_btnShowDbm->update();
+    m_btnShowWatt->setGeometry(15, 351, 100, 20);
+    m_btnShowWatt->show();
+    m_btnShowWatt->m_nCheck = m_unit.m_bShowWatt ? kChecked : kUnchecked;
+    m_btnShowWatt->update();
+
+    m_btnSetup->setGeometry(191, 339, 32, 32);
+    m_btnSetup->show();
+
+    const int w2 = fm.horizontalAdvance("File Save Rate:");
+    m_editSaveRate->setText(QString::fromStdString(m_unit.m_strSaveRate));
+    m_editSaveRate->setGeometry(w2 + 12, 378, 50, h + 2);
+    m_editSaveRate->show();
+
+    m_btnSave->setGeometry(191, 387, 32, 32);
+    m_btnSave->show();
+}
+
+// ---- sequences -------------------------------------------------------------
+
+UnitContext CVelquorView::Context() {
+    return UnitContext{m_meter, m_driver, m_unit, *m_controls, *m_prompt, *m_clock, m_sink,
+                       m_strPort};
+}
+
+void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {
+    m_bBusy = true;
+    if (m_bSequencesInline) {
+        sequence();
+    } else {
+        // The panels show a frozen copy while the sequence writes the unit fields.
+        m_pBusyUnit = std::make_unique<UnitState>();
+        CopyUnitState(m_unit, *m_pBusyUnit);
+        RunBusy(isVisible() ? this : nullptr, busyText, sequence);
+        m_pBusyUnit.reset();
+    }
+    m_bBusy = false;
+}
+
+bool CVelquorView::ConnectUnits() {
+    bool connected = false;
+    UnitContext ctx = Context();
+    RunSequence("Connecting to the meter...", [&] { connected = velquor::ConnectUnits(ctx); });
+    m_pLogger->NotifyConnectionChanged();
+    return connected;
+}
+
+void CVelquorView::OnConnectUnits() {
+    if (m_bBusy)
+        return;
+    ConnectUnits();
+    update();
+}
+
+void CVelquorView::OnSetupUnit() {
+    if (m_bBusy)
+        return;
+    UnitContext ctx = Context();
+    RunSequence("Writing the unit setup...", [&] { velquor::OnSetupUnit(ctx); });
+    m_pLogger->NotifyConnectionChanged();
+    update();
+}
+
+void CVelquorView::OnSaveMeasurementData() {
+    if (m_bBusy)
+        return;
+    m_pLogger->OnSaveMeasurementData(m_editSaveRate->text(), m_unit.m_strSerialNumber);
+}
+
+// ---- frames ----------------------------------------------------------------
+
+bool CVelquorView::event(QEvent* e) {
+    if (e->type() == CMeterFrameEvent::kType) {
+        OnMeterFrame(static_cast<CMeterFrameEvent*>(e)->Frame());
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
+    ++m_nFramesHandled;
+    const MeterFrameAction action =
+        HandleMeterFrame(frame, m_unit.m_bConnected, m_meter.LinkAlive());
+    const bool was = m_unit.m_bConnected;
+    m_unit.m_bConnected = action.connected;
+    if (was != action.connected)
+        m_pLogger->NotifyConnectionChanged();
+    // Qt repaints the whole area with its background either way; the erase flag
+    // only matters where the platform keeps old pixels.
+    if (action.erase || action.repaint)
+        update();
+}
+
+// ---- trace -----------------------------------------------------------------
+
+void CVelquorView::ApplyTraceAction(const TraceViewAction& action) {
+    if (!action.message.empty())
+        m_prompt->ShowMessage(action.message, kAppTitle);
+    if (action.timer == TraceTimerChange::kStart)
+        m_traceTimer.start(kTraceTimerIntervalMs, this);
+    else if (action.timer == TraceTimerChange::kStop)
+        m_traceTimer.stop();
+    if (action.sliderPosition)
+        m_sliderTrace->SetPos(*action.sliderPosition);
+    if (action.drawGraph)
+        RedrawTraceGraph();
+    if (action.showGraphWindow) {
+        m_wndTraceArea->setGeometry(kTraceGraphWindowRect.x, kTraceGraphWindowRect.y,
+                                    kTraceGraphWindowRect.width, kTraceGraphWindowRect.height);
+        m_wndTraceArea->show();
+    }
+    if (action.invalidateView) {
+        RedrawTraceGraph();
+        update();
+    }
+    m_wndTraceArea->SetExportEnabled(!m_trace.RecordedSamples().empty());
+}
+
+void CVelquorView::RedrawTraceGraph() {
+    TraceGraphFonts fonts = DefaultTraceGraphFonts();
+    fonts.label = m_fonts.label;
+    m_wndTraceArea->ShowGraph(ComputeTraceGraphModel(m_trace, fonts), fonts);
+}
+
+void CVelquorView::OnPlay() {
+    if (m_bBusy)
+        return;
+    ApplyTraceAction(m_trace.Play(m_editPeriod->text().toStdString()));
+}
+
+void CVelquorView::OnStop() {
+    if (m_bBusy)
+        return;
+    ApplyTraceAction(m_trace.Stop());
+}
+
+void CVelquorView::OnPause() {
+    if (m_bBusy)
+        return;
+    ApplyTraceAction(m_trace.Pause());
+}
+
+void CVelquorView::OnSliderReleased(int position) {
+    ApplyTraceAction(m_trace.OnSliderReleased(position));
+}
+
+void CVelquorView::OnTraceTimer() {
+    ApplyTraceAction(m_trace.Tick(m_display.m_dShownPower));
+    m_display.m_dShownPower = m_meter.PowerDbm();
+    m_display.m_dShownTemp = m_meter.TemperatureC();
+}
+
+void CVelquorView::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == m_traceTimer.timerId()) {
+        OnTraceTimer();
+        return;
+    }
+    QWidget::timerEvent(e);
+}
+
+void CVelquorView::SaveTraceCsv() {
+    const QString path = QFileDialog::getSaveFileName(this, "Save Trace as CSV", "trace.csv",
+                                                      "CSV files (*.csv);;All files (*)");
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!WriteTraceCsv(path.toStdString(), m_trace.RecordedSamples(), error))
+        m_prompt->ShowMessage(error, kAppTitle);
+}
+
+void CVelquorView::SaveTracePng() {
+    const QString path = QFileDialog::getSaveFileName(this, "Save Trace as PNG", "trace.png",
+                                                      "PNG images (*.png);;All files (*)");
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!SaveTraceGraphPng(m_wndTraceArea->Image(), path, error))
+        m_prompt->ShowMessage(error.toStdString(), kAppTitle);
+}
+
+}  // namespace velquor

@@ -1,0 +1,192 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QImage>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "display/measurement_panel.h"
+#include "display/measurement_update.h"
+#include "display/panel_style.h"
+#include "display/trace_panel_painter.h"
+#include "display/trace_recorder.h"
+#include "link/ftdi_driver.h"
+#include "meter/orvane_usb.h"
+#include "meter/prompt.h"
+#include "meter/sequence_clock.h"
+#include "meter/unit_sequences.h"
+#include "meter/unit_state.h"
+#include "logging/log_ui.h"
+
+class QLineEdit;
+
+namespace velquor {
+
+class CCDSliderCtrlDiamond;
+class CCheckImageButton;
+class CImageTextButton;
+class CLoggerController;
+class CMeterLogSource;
+class IColumnHeader;
+class CTraceGraphWindow;
+class CVelquorDoc;
+class CViewFrameSink;
+class CViewUnitControls;
+
+// Command and control ids of the main view.
+enum ViewId : int {
+    kIdSetupUnit = 109,
+    kIdSlider = 206,
+    kIdPlay = 207,
+    kIdStop = 208,
+    kIdPause = 209,
+    kIdEditPeriod = 210,
+    kIdTraceArea = 211,
+    kIdConnectUnits = 212,
+    kIdSaveData = 214,
+    kIdHeader = 215,
+    kIdEditSaveRate = 108,
+};
+
+// The one view: owns the meter link, the unit's identity and setup, the trace, the
+// logger settings, the fonts and every child control of the main window.
+class CVelquorView : public QWidget {
+    Q_OBJECT
+
+public:
+    CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* parent = nullptr,
+                 LinkTimings timings = {});
+    ~CVelquorView() override;
+
+    // Replace the message boxes and the clock of the sequences (tests, the CLI's
+    // unattended modes). Call before OnInitialUpdate.
+    void SetPrompt(std::unique_ptr<IPrompt> prompt);
+    void SetSequenceClock(std::unique_ptr<ISequenceClock> clock);
+    void SetLogUi(std::unique_ptr<ILogUi> ui);
+    // Open this device node directly instead of listing meters.
+    void SetPort(const std::string& port) { m_strPort = port; }
+    // Run the connect and setup sequences without the busy indication's helper
+    // thread (tests drive them synchronously).
+    void SetRunSequencesInline(bool inline_) { m_bSequencesInline = inline_; }
+
+    void OnInitialUpdate();
+
+    bool ConnectUnits();
+    void OnConnectUnits();
+    void OnSetupUnit();
+    void OnSaveMeasurementData();
+    void OnPlay();
+    void OnStop();
+    void OnPause();
+    void OnTraceTimer();
+    void OnSliderReleased(int position);
+
+    CVelquorDoc* GetDocument() const { return m_pDocument; }
+    COrvaneUSB& Meter() { return m_meter; }
+    UnitState& Unit() { return m_unit; }
+    const MeasurementDisplayState& Display() const { return m_display; }
+    const CTraceRecorder& Trace() const { return m_trace; }
+    CLoggerController* Logger() const { return m_pLogger.get(); }
+    bool Busy() const { return m_bBusy; }
+    bool TraceTimerActive() const { return m_traceTimer.isActive(); }
+    // Frames handled and repaints done since construction.
+    long FramesHandled() const { return m_nFramesHandled; }
+    long Repaints() const { return m_nRepaints; }
+    // The graph as last drawn into the trace graph window.
+    const QImage& TraceImage() const;
+
+signals:
+    // The trace was saved or could not be; for the status bar.
+    void statusMessage(const QString& text);
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+
+private:
+    void CreateControls();
+    void PlaceSetupControls();
+    void OnMeterFrame(const std::vector<std::uint8_t>& frame);
+    void OnDraw(QPainter& painter);
+    void ApplyControlUpdates(const std::vector<ControlUpdate>& updates);
+    void ApplyTraceAction(const TraceViewAction& action);
+    void RedrawTraceGraph();
+    void TakeSnapshot(const QImage& painted);
+    void RunSequence(const QString& busyText, const std::function<void()>& sequence);
+    UnitContext Context();
+    void SaveTraceCsv();
+    void SaveTracePng();
+
+    IFtdiDriver& m_driver;
+    CVelquorDoc* m_pDocument;
+
+    // Link and threads.
+    COrvaneUSB m_meter;
+    std::shared_ptr<CViewFrameSink> m_sink;
+
+    // Connection, unit identity and setup values.
+    UnitState m_unit;
+    // What the panels show while a sequence runs on its helper thread.
+    std::unique_ptr<UnitState> m_pBusyUnit;
+    std::atomic<bool> m_bBusy{false};
+    bool m_bSequencesInline = false;
+    std::string m_strPort;
+
+    // Readings and display state.
+    MeasurementDisplayState m_display;
+    MeasurementPanelBitmaps m_bitmaps;
+
+    // Trace.
+    CTraceRecorder m_trace;
+    QBasicTimer m_traceTimer;
+    std::string m_strTimeUnit = "Second";
+    std::string m_strPowerUnit = "dBm";
+
+    // Fonts.
+    PanelFonts m_fonts;
+    TraceDataPanelFonts m_traceFonts;
+    QPen m_framePen;
+
+    // Sequences' collaborators.
+    std::unique_ptr<IPrompt> m_prompt;
+    std::unique_ptr<ISequenceClock> m_clock;
+    std::unique_ptr<CViewUnitControls> m_controls;
+
+    // Child controls (owned by Qt's parent-child tree).
+    QWidget* m_wndHeader = nullptr;
+    QLineEdit* m_editSerialNumber = nullptr;
+    QLineEdit* m_editCalDate = nullptr;
+    QLineEdit* m_editFreqRange = nullptr;
+    QLineEdit* m_editResolution = nullptr;
+    QLineEdit* m_editFirmware = nullptr;
+    CImageTextButton* m_btnConnect = nullptr;
+    CImageTextButton* m_btnSave = nullptr;
+    QLineEdit* m_editFrequency = nullptr;
+    QLineEdit* m_editCableLoss = nullptr;
+    QLineEdit* m_editSaveRate = nullptr;
+    CCheckImageButton* m_btnShowDbm = nullptr;
+    CCheckImageButton* m_btnShowWatt = nullptr;
+    CImageTextButton* m_btnSetup = nullptr;
+    CTraceGraphWindow* m_wndTraceArea = nullptr;
+    CImageTextButton* m_btnStop = nullptr;
+    CImageTextButton* m_btnPause = nullptr;
+    CImageTextButton* m_btnPlay = nullptr;
+    CCDSliderCtrlDiamond* m_sliderTrace = nullptr;
+    QLineEdit* m_editPeriod = nullptr;
+
+    // Logging; the source reads m_meter and m_unit, the controller owns the thread.
+    std::unique_ptr<CMeterLogSource> m_pLogSource;
+    std::unique_ptr<ILogUi> m_pLogUi;
+    std::unique_ptr<IColumnHeader> m_pColumnHeader;
+    std::unique_ptr<CLoggerController> m_pLogger;
+
+    QImage m_backBuffer;
+    bool m_bInitialised = false;
+    long m_nFramesHandled = 0;
+    long m_nRepaints = 0;
+};
+
+}  // namespace velquor

@@ -1,0 +1,136 @@
+// The paint routine of the main view: the four panels in a chain, then the
+// snapshot of the measurement and trace area for printing.
+#include <QLineEdit>
+#include <QPainter>
+#include <QPaintEvent>
+
+#include "app/velquor_doc.h"
+#include "display/unit_panels.h"
+#include "ui/cd_slider_ctrl_diamond.h"
+#include "ui/check_image_button.h"
+#include "ui/ctrl_id.h"
+#include "ui/image_text_button.h"
+#include "ui/trace_graph_window.h"
+#include "ui/velquor_view.h"
+
+namespace velquor {
+
+namespace {
+
+// The snapshot covers everything right of this x and below this y.
+constexpr int kSnapshotLeft = 225;
+constexpr int kSnapshotTop = 185;
+constexpr QColor kNavy(16, 16, 128);
+
+}  // namespace
+
+void CVelquorView::paintEvent(QPaintEvent*) {
+    if (!m_bInitialised)
+        return;
+    ++m_nRepaints;
+    if (m_backBuffer.size() != size())
+        m_backBuffer = QImage(size(), QImage::Format_RGB32);
+    m_backBuffer.fill(Qt::white);
+    {
+        QPainter painter(&m_backBuffer);
+        OnDraw(painter);
+    }
+    QPainter(this).drawImage(0, 0, m_backBuffer);
+    TakeSnapshot(m_backBuffer);
+}
+
+void CVelquorView::OnDraw(QPainter& painter) {
+    if (m_pDocument == nullptr)
+        return;
+    painter.setFont(m_fonts.label);
+    painter.setPen(kNavy);
+
+    // While a sequence runs on its helper thread the unit panels draw a frozen
+    // copy and leave the controls alone, so nothing the sequence writes is raced
+    // or overwritten.
+    const bool busy = m_pBusyUnit != nullptr;
+    UnitState& unit = busy ? *m_pBusyUnit : m_unit;
+
+    const PanelDrawing properties = DrawUnitPropertiesPanel(painter, unit, m_fonts, m_framePen);
+    const PanelDrawing setup =
+        DrawUnitSetupPanel(painter, unit, properties.extent.y + 10, m_fonts, m_framePen);
+    if (!busy) {
+        ApplyControlUpdates(properties.controls);
+        ApplyControlUpdates(setup.controls);
+    }
+
+    const bool connected = m_unit.m_bConnected;
+    const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
+    const MeasurementPanelContent content =
+        EvaluateMeasurementPanel(m_display, connected, readings);
+    if (content.clearBatteryReading)
+        m_meter.SetBattery(0.0);
+    const int x0 = setup.extent.x + 10;
+    const PanelPoint measurement =
+        DrawMeasurementPanel(painter, x0, content, m_bitmaps, m_fonts, m_framePen);
+
+    painter.setPen(m_framePen);
+    const TraceDataPanelLayout layout =
+        MeasureTraceDataPanel(m_traceFonts, size(), x0, measurement.y + 10);
+    DrawTraceDataPanel(painter, layout, m_traceFonts);
+    const auto place = [](QWidget* w, const TraceRect& r) {
+        if (w->geometry() != QRect(r.x, r.y, r.width, r.height))
+            w->setGeometry(r.x, r.y, r.width, r.height);
+        w->show();
+    };
+    place(m_editPeriod, layout.periodEdit);
+    place(m_btnPlay, layout.playButton);
+    place(m_btnStop, layout.stopButton);
+    place(m_btnPause, layout.pauseButton);
+    place(m_sliderTrace, layout.slider);
+    place(m_wndTraceArea, kTraceGraphWindowRect);
+}
+
+void CVelquorView::ApplyControlUpdates(const std::vector<ControlUpdate>& updates) {
+    for (const ControlUpdate& u : updates) {
+        QWidget* w = FindByCtrlId(this, u.id);
+        if (w == nullptr)
+            continue;
+        if (u.text) {
+            const QString text = QString::fromStdString(*u.text);
+            if (auto* edit = qobject_cast<QLineEdit*>(w); edit && edit->text() != text)
+                edit->setText(text);
+        }
+        if (u.geometry) {
+            const QRect r(u.geometry->x, u.geometry->y, u.geometry->width, u.geometry->height);
+            if (w->geometry() != r)
+                w->setGeometry(r);
+        }
+        if (u.checked) {
+            if (auto* check = qobject_cast<CCheckImageButton*>(w)) {
+                const int state = *u.checked ? kChecked : kUnchecked;
+                if (check->m_nCheck != state) {
+                    check->m_nCheck = state;
+                    check->update();
+                }
+            }
+        }
+        if (u.show && !w->isVisible())
+            w->show();
+    }
+}
+
+void CVelquorView::TakeSnapshot(const QImage& painted) {
+    if (m_pDocument == nullptr)
+        return;
+    const int w = width() - kSnapshotLeft;
+    const int h = height() - kSnapshotTop;
+    if (w <= 0 || h <= 0) {
+        // Too small a client area leaves a snapshot without a usable image.
+        m_pDocument->m_pSnapshot = std::make_unique<QImage>();
+        return;
+    }
+    auto snapshot = std::make_unique<QImage>(painted.copy(kSnapshotLeft, kSnapshotTop, w, h));
+    // The graph is a child window; it is part of what the user sees there.
+    QPainter p(snapshot.get());
+    const QRect graph = m_wndTraceArea->geometry();
+    p.drawImage(graph.x() - kSnapshotLeft, graph.y() - kSnapshotTop, m_wndTraceArea->Image());
+    m_pDocument->m_pSnapshot = std::move(snapshot);
+}
+
+}  // namespace velquor

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QValidator>
+
+#include <vector>
+
+#include "logging/dialog_save_table.h"
+
+namespace velquor {
+namespace {
+
+template <typename W>
+W* FindById(QWidget* root, int id) {
+    for (W* w : root->findChildren<W*>()) {
+        if (w->property("ctrlId").toInt() == id)
+            return w;
+    }
+    return nullptr;
+}
+
+class SaveTableDialog : public ::testing::Test {
+protected:
+    SaveTableDialog() {
+        dialog.SetSavePathAsker([this](QWidget*) {
+            ++asked;
+            return answer;
+        });
+        dialog.show();
+    }
+    QAbstractButton* Button(int id) { return FindById<QAbstractButton>(&dialog, id); }
+    QLineEdit* Edit(int id) { return FindById<QLineEdit>(&dialog, id); }
+
+    CDialogSaveTable dialog;
+    std::optional<QString> answer;
+    int asked = 0;
+};
+
+TEST_F(SaveTableDialog, ControlsIdsAndTexts) {
+    EXPECT_EQ(dialog.windowTitle(), "Save Measurement Data");
+    struct Control {
+        int id;
+        const char* text;
+        const char* kind;
+    };
+    for (const Control& c :
+         {Control{1002, "...", "QPushButton"}, Control{1003, "Include Table Header", "QCheckBox"},
+          Control{1004, "Include Table Index", "QCheckBox"}, Control{112, "Tab", "QRadioButton"},
+          Control{1006, "Comma", "QRadioButton"}, Control{1007, "Space", "QRadioButton"},
+          Control{1008, "Other", "QRadioButton"}, Control{1, "OK", "QPushButton"},
+          Control{2, "Cancel", "QPushButton"}}) {
+        QAbstractButton* button = Button(c.id);
+        ASSERT_NE(button, nullptr) << c.id;
+        EXPECT_EQ(button->text(), c.text) << c.id;
+        EXPECT_TRUE(button->inherits(c.kind)) << c.id;
+    }
+    ASSERT_NE(Edit(1001), nullptr);
+    ASSERT_NE(Edit(1009), nullptr);
+    QStringList groups;
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>())
+        groups << box->title();
+    EXPECT_EQ(groups, QStringList({"1. Select An Output File", "2. Select Save Options",
+                                   "3. Choose Delimiter"}));
+    EXPECT_TRUE(static_cast<QPushButton*>(Button(1))->isDefault());
+}
+
+TEST_F(SaveTableDialog, Defaults) {
+    EXPECT_TRUE(Button(1003)->isChecked());
+    EXPECT_TRUE(Button(1004)->isChecked());
+    EXPECT_TRUE(Button(112)->isChecked());
+    EXPECT_FALSE(Button(1006)->isChecked());
+    EXPECT_FALSE(Edit(1009)->isEnabled());
+    EXPECT_TRUE(Edit(1001)->isEnabled());
+    EXPECT_TRUE(Edit(1001)->text().isEmpty());
+    EXPECT_FALSE(dialog.m_bFileChosen);
+    EXPECT_EQ(dialog.m_nDelimiter, 0);
+    EXPECT_EQ(dialog.GetDelimiter(), '\t');
+}
+
+TEST_F(SaveTableDialog, TabOrderFollowsTheTemplate) {
+    std::vector<int> order;
+    QWidget* w = Button(1002);
+    for (int i = 0; i < 40 && w != nullptr; ++i, w = w->nextInFocusChain()) {
+        const int id = w->property("ctrlId").toInt();
+        if (id != 0 && (w->focusPolicy() & Qt::TabFocus) &&
+            std::find(order.begin(), order.end(), id) == order.end())
+            order.push_back(id);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1002, 1001, 1003, 1004, 112, 1006, 1007, 1008, 1009, 1, 2}));
+}
+
+TEST_F(SaveTableDialog, OtherEnablesItsEditAndAFixedChoiceDisablesIt) {
+    Button(1008)->click();
+    EXPECT_TRUE(Edit(1009)->isEnabled());
+    QTest::keyClicks(Edit(1009), "x");
+    Button(1006)->click();
+    EXPECT_FALSE(Edit(1009)->isEnabled());
+    Button(1)->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.m_strOther, "x");
+    EXPECT_EQ(dialog.GetDelimiter(), ',');
+}
+
+TEST_F(SaveTableDialog, OtherGivesItsFirstCharacter) {
+    Button(1008)->click();
+    QTest::keyClicks(Edit(1009), ";abc");
+    Button(1)->click();
+    EXPECT_EQ(dialog.m_nDelimiter, 3);
+    EXPECT_EQ(dialog.GetDelimiter(), ';');
+}
+
+TEST_F(SaveTableDialog, EmptyOtherGivesASpace) {
+    Button(1008)->click();
+    Button(1)->click();
+    EXPECT_EQ(dialog.GetDelimiter(), ' ');
+}
+
+TEST_F(SaveTableDialog, OtherTakesOnlySingleByteCharacters) {
+    const QValidator* validator = Edit(1009)->validator();
+    ASSERT_NE(validator, nullptr);
+    QString accented = QString::fromUtf8("\xC3\xA9|");
+    QString plain = "|;x";
+    int pos = 0;
+    EXPECT_EQ(validator->validate(accented, pos), QValidator::Invalid);
+    EXPECT_EQ(validator->validate(plain, pos), QValidator::Acceptable);
+    dialog.m_nDelimiter = 3;
+    dialog.m_strOther = QString::fromUtf8("\xC3\xA9");
+    EXPECT_EQ(dialog.GetDelimiter(), ' ');
+}
+
+TEST(SaveTableDelimiter, Table) {
+    CDialogSaveTable dialog;
+    dialog.m_strOther = "#";
+    const std::vector<std::pair<int, char>> table = {{0, '\t'}, {1, ','}, {2, ' '},
+                                                     {3, '#'},  {4, ' '}, {-1, ' '}};
+    for (const auto& [choice, expected] : table) {
+        dialog.m_nDelimiter = choice;
+        EXPECT_EQ(dialog.GetDelimiter(), expected) << choice;
+    }
+}
+
+TEST_F(SaveTableDialog, BrowseFillsThePathAndMarksTheFileChosen) {
+    answer = QString("/tmp/velquor/run 1.txt");
+    Button(1002)->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(dialog.m_bFileChosen);
+    EXPECT_EQ(dialog.m_strFileName, "run 1.txt");
+    EXPECT_EQ(dialog.m_strPathName, "/tmp/velquor/run 1.txt");
+    EXPECT_EQ(Edit(1001)->text(), "/tmp/velquor/run 1.txt");
+    // Cancelling a second browse changes nothing.
+    answer.reset();
+    Button(1002)->click();
+    EXPECT_TRUE(dialog.m_bFileChosen);
+    EXPECT_EQ(Edit(1001)->text(), "/tmp/velquor/run 1.txt");
+    // A path edited after browsing is taken as it stands.
+    Edit(1001)->setText("/tmp/velquor/other.txt");
+    Button(1)->click();
+    EXPECT_EQ(dialog.m_strPathName, "/tmp/velquor/other.txt");
+}
+
+TEST_F(SaveTableDialog, CancelledBrowseLeavesEverything) {
+    Button(1002)->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(dialog.m_bFileChosen);
+    EXPECT_TRUE(Edit(1001)->text().isEmpty());
+}
+
+TEST_F(SaveTableDialog, OkReadsTheOptionsCancelDoesNot) {
+    Button(1003)->click();
+    Button(1004)->click();
+    Button(2)->click();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(dialog.m_bIncludeHeader);
+    EXPECT_TRUE(dialog.m_bIncludeIndex);
+
+    CDialogSaveTable again;
+    again.show();
+    FindById<QAbstractButton>(&again, 1003)->click();
+    FindById<QAbstractButton>(&again, 1)->click();
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+    EXPECT_FALSE(again.m_bIncludeHeader);
+    EXPECT_TRUE(again.m_bIncludeIndex);
+    EXPECT_FALSE(again.m_bFileChosen);
+}
+
+}  // namespace
+}  // namespace velquor

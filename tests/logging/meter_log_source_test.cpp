@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/sim_driver.h"
+#include "logging/log_session.h"
+#include "logging/meter_log_source.h"
+#include "logging_test_support.h"
+#include "meter/frame_sink.h"
+
+namespace velquor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeClock;
+using testing::ReadFile;
+using testing::TempDir;
+
+LinkTimings FastTimings() {
+    LinkTimings t;
+    t.idle_wait_ms = 20;
+    t.mailbox_timeout_ms = 300;
+    t.stop_timeout_ms = 300;
+    t.identity_pause_ms = 5;
+    t.reply_wait_ms = 150;
+    return t;
+}
+
+class NullSink : public IFrameSink {
+public:
+    void PostFrame(std::uint32_t, std::vector<std::uint8_t>) override {}
+};
+
+// The simulated meter behind a real link worker.
+class MeterLog : public ::testing::Test {
+protected:
+    void Open(MeterModelConfig config) {
+        config.fixedPowerTenths = 123;
+        driver = std::make_unique<CSimDriver>(
+            std::vector<SimDeviceConfig>{CSimDriver::DefaultMeter(config)});
+        meter = std::make_unique<COrvaneUSB>(*driver, FastTimings());
+        meter->StartWorker();
+        ASSERT_TRUE(meter->OpenDevice(config.serial, 19200));
+        // The receive hook decodes nothing until a view is attached.
+        meter->SetView(sink, kMeterFrameMessage);
+        ASSERT_TRUE(meter->RequestMeasurement());
+        // The reply reaches the waiting request before the hook has decoded it.
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (meter->PowerDbm() != 12.3 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(2ms);
+        ASSERT_DOUBLE_EQ(meter->PowerDbm(), 12.3);
+    }
+    void TearDown() override {
+        meter.reset();
+        driver.reset();
+    }
+    LogSettings Settings() {
+        LogSettings s;
+        s.path = dir.File("log.txt");
+        s.serialNumber = "OV227700";
+        s.delimiter = ',';
+        return s;
+    }
+
+    TempDir dir;
+    std::shared_ptr<NullSink> sink = std::make_shared<NullSink>();
+    std::unique_ptr<CSimDriver> driver;
+    std::unique_ptr<COrvaneUSB> meter;
+};
+
+TEST_F(MeterLog, RowsCarryTheMetersReadingsUntilTheViewFlagClears) {
+    MeterModelConfig config;
+    config.frameIntervalMs = 100000;
+    Open(config);
+    std::atomic<bool> connected{true};
+    CMeterLogSource source(*meter, &connected);
+    FakeClock clock;
+    clock.onSleep = [&connected](int count) {
+        if (count > 3)
+            connected = false;
+    };
+    const LogSessionResult session = RunLogSession(source, Settings(), std::nullopt, {}, &clock);
+    EXPECT_EQ(session.result.end, LogEnd::Disconnected);
+    EXPECT_EQ(session.result.rows, 3);
+    const std::string text = ReadFile(Settings().path);
+    EXPECT_NE(text.find("\r\n2,12.30,0.02,"), std::string::npos) << text;
+}
+
+TEST_F(MeterLog, ASilentMeterEndsALongPausePromptly) {
+    MeterModelConfig config;
+    config.frameIntervalMs = 20;
+    config.silenceAfterS = 0.2;
+    Open(config);
+    CMeterLogSource source(*meter);
+    ASSERT_TRUE(source.Connected());
+    LogSettings settings = Settings();
+    settings.periodMs = 3600000;
+    const auto start = std::chrono::steady_clock::now();
+    const LogSessionResult session = RunLogSession(source, settings, 60s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+    EXPECT_EQ(session.result.end, LogEnd::Disconnected);
+    EXPECT_FALSE(source.Connected());
+}
+
+TEST_F(MeterLog, NoLinkMeansNotConnectedWhateverTheFlag) {
+    CSimDriver empty{std::vector<SimDeviceConfig>{}};
+    COrvaneUSB idle(empty, FastTimings());
+    std::atomic<bool> connected{true};
+    EXPECT_FALSE(CMeterLogSource(idle, &connected).Connected());
+    EXPECT_FALSE(CMeterLogSource(idle).Connected());
+}
+
+}  // namespace
+}  // namespace velquor
