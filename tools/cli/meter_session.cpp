@@ -95,6 +95,9 @@ bool MeterSession::Connect(std::string& error) {
     if (!ConnectUnits(*m_context)) {
         // A message the sequence showed is already on stderr.
         error = m_prompt.shown.size() > shownBefore ? "" : "no meter connected";
+        auto* serial = dynamic_cast<CSerialDriver*>(m_driver.get());
+        if (error.size() && serial != nullptr && !serial->LastError().empty())
+            error = "cannot open " + serial->LastError();
         return false;
     }
     return true;

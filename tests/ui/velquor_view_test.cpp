@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <chrono>
+#include <memory>
+
+#include "app/velquor_doc.h"
+#include "common/scripted_prompt.h"
+#include "common/stepping_clock.h"
+#include "link/sim_driver.h"
+#include "ui/check_image_button.h"
+#include "ui/ctrl_id.h"
+#include "ui/velquor_view.h"
+#include "ui/view_frame_sink.h"
+
+namespace velquor {
+namespace {
+
+using testing_support::ScriptedPrompt;
+using testing_support::SteppingClock;
+
+LinkTimings FastTimings() {
+    LinkTimings t;
+    t.idle_wait_ms = 50;
+    t.identity_pause_ms = 1;
+    t.reply_wait_ms = 300;
+    return t;
+}
+
+// Processes events until pred holds or the limit passes.
+template <typename Pred>
+bool PumpUntil(Pred pred, int limitMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred() && timer.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return pred();
+}
+
+class ViewTest : public ::testing::Test {
+protected:
+    void Start(std::vector<SimDeviceConfig> devices, bool inlineSequences = true) {
+        driver = std::make_unique<CSimDriver>(std::move(devices));
+        view = std::make_unique<CVelquorView>(*driver, &doc, nullptr, FastTimings());
+        auto p = std::make_unique<ScriptedPrompt>();
+        prompt = p.get();
+        view->SetPrompt(std::move(p));
+        view->SetSequenceClock(std::make_unique<SteppingClock>(600));
+        view->SetRunSequencesInline(inlineSequences);
+        view->resize(760, 450);
+        view->OnInitialUpdate();
+        view->show();
+        Paint();
+    }
+    // Runs the paint routine now, whether or not the platform has exposed the window.
+    void Paint() { view->grab(); }
+    void TearDown() override {
+        view.reset();
+        driver.reset();
+    }
+    QString Text(int id) {
+        auto* edit = qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), id));
+        return edit ? edit->text() : QString("<none>");
+    }
+    int Check(int id) {
+        auto* check = qobject_cast<CCheckImageButton*>(FindByCtrlId(view.get(), id));
+        return check ? check->m_nCheck : -1;
+    }
+    void Post(std::vector<std::uint8_t> frame) {
+        QCoreApplication::postEvent(view.get(), new CMeterFrameEvent(std::move(frame)));
+    }
+
+    CVelquorDoc doc;
+    std::unique_ptr<CSimDriver> driver;
+    std::unique_ptr<CVelquorView> view;
+    ScriptedPrompt* prompt = nullptr;
+};
+
+SimDeviceConfig Meter(MeterModelConfig m = {}) {
+    m.frameIntervalMs = 50;
+    return CSimDriver::DefaultMeter(m);
+}
+
+TEST_F(ViewTest, StartsWithoutAUnitShowingPlaceholders) {
+    Start({});
+    EXPECT_FALSE(view->Unit().m_bConnected);
+    EXPECT_TRUE(prompt->messages.empty());
+    EXPECT_EQ(doc.GetTitle(), "DPW");
+    EXPECT_EQ(Text(106), "XXXX");
+    EXPECT_EQ(Text(107), "X.X");
+    EXPECT_EQ(Text(108), "1.0");
+    EXPECT_EQ(Text(210), "0");
+    EXPECT_EQ(Text(101), "XXXXXX");
+    EXPECT_EQ(Text(102), "XX-XX-XXXX");
+    EXPECT_EQ(Check(110), kUnchecked);
+    EXPECT_EQ(Check(111), kUnchecked);
+    // Every control of the view carries its id.
+    for (int id : {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 206, 207, 208, 209,
+                   210, 211, 212, 214, 215})
+        EXPECT_NE(FindByCtrlId(view.get(), id), nullptr) << id;
+    // The setup edits are 50 pixels wide whatever their text.
+    EXPECT_EQ(FindByCtrlId(view.get(), 106)->width(), 50);
+    EXPECT_EQ(FindByCtrlId(view.get(), 107)->geometry().topLeft(), QPoint(12, 242));
+}
+
+TEST_F(ViewTest, ConnectsToTheSimulatedMeterAtStartUp) {
+    MeterModelConfig m;
+    m.record = {0x12, 0x85, 0x2A, 22, 0x01, 10, 25, 0, 0};
+    Start({Meter(m)});
+    EXPECT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(106), "1710");
+    EXPECT_EQ(Text(107), "2.2");
+    EXPECT_EQ(Check(110), kChecked);
+    EXPECT_EQ(Check(111), kUnchecked);
+    EXPECT_EQ(Text(101), "OV227700");
+    EXPECT_EQ(Text(102), "MAY-18-2015");
+    EXPECT_EQ(Text(103), "700-2700");
+    EXPECT_EQ(Text(105), "1.10");
+}
+
+TEST_F(ViewTest, EveryFrameIsHandledAndTheLinkLostFrameDisconnects) {
+    Start({});
+    view->Unit().m_bConnected = true;
+    const long before = view->FramesHandled();
+    Post({0xE4, 0x90, 0x9C, 0xFF, 0x64});
+    Post({0xE3});
+    ASSERT_TRUE(PumpUntil([&] { return view->FramesHandled() == before + 2; }, 2000));
+    EXPECT_TRUE(view->Unit().m_bConnected);
+    // The link is not alive (nothing open): the link-lost frame takes that value.
+    Post({0xF0});
+    ASSERT_TRUE(PumpUntil([&] { return !view->Unit().m_bConnected; }, 2000));
+    // Frames cause repaints.
+    const long repaints = view->Repaints();
+    Post({0xE4, 0x90, 0x9C, 0xFF, 0x64});
+    EXPECT_TRUE(PumpUntil([&] { return view->Repaints() > repaints; }, 2000));
+}
+
+TEST_F(ViewTest, UnpluggedMeterIsShownDisconnectedAboutASecondLater) {
+    Start({Meter()});
+    ASSERT_TRUE(view->Unit().m_bConnected);
+    driver->Unplug();
+    EXPECT_TRUE(PumpUntil([&] { return !view->Unit().m_bConnected; }, 3000));
+    Paint();
+    EXPECT_EQ(Text(101), "XXXXXX");
+    EXPECT_EQ(Text(106), "XXXX");
+    EXPECT_EQ(Check(110), kUnchecked);
+}
+
+TEST_F(ViewTest, ReadingsReachThePanelState) {
+    MeterModelConfig m;
+    m.fixedPowerTenths = 200;
+    m.fixedTemperature = 60;  // 25.0 C
+    Start({Meter(m)});
+    ASSERT_TRUE(PumpUntil([&] { return view->Meter().PowerDbm() == 20.0; }, 2000));
+    Paint();
+    EXPECT_DOUBLE_EQ(view->Display().m_dShownPower, 20.0);
+    EXPECT_DOUBLE_EQ(view->Display().m_dShownTemp, 25.0);
+}
+
+TEST_F(ViewTest, SetupUnitWritesThroughTheSequence) {
+    Start({Meter()});
+    auto* frequency = qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 106));
+    frequency->setText("2000");
+    view->OnSetupUnit();
+    ASSERT_FALSE(prompt->messages.empty());
+    EXPECT_EQ(prompt->messages.back().text, "This unit has been set successfully!");
+    EXPECT_EQ(driver->MeterRecord()[6], (2000 - 700) / 40);
+}
+
+TEST_F(ViewTest, SequencesRunBehindTheBusyIndication) {
+    Start({}, false);
+    driver->SetDevices({Meter()});
+    view->OnConnectUnits();
+    EXPECT_FALSE(view->Busy());
+    EXPECT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(106), "1700");
+    // Messages from the helper thread reach the prompt.
+    driver->SetFailCount(true);
+    view->OnConnectUnits();
+    ASSERT_EQ(prompt->messages.size(), 1u);
+    EXPECT_EQ(prompt->messages[0].text,
+              "USB unit(s) is not connected correctly. Please reconnect it.");
+    EXPECT_FALSE(view->Unit().m_bConnected);
+}
+
+TEST_F(ViewTest, SnapshotCoversTheLowerRightRegion) {
+    Start({Meter()});
+    Paint();
+    ASSERT_TRUE(doc.m_pSnapshot);
+    EXPECT_EQ(doc.m_pSnapshot->size(), QSize(760 - 225, 450 - 185));
+    // The trace graph (white plot with black grid) is part of it.
+    const QImage& graph = view->TraceImage();
+    ASSERT_FALSE(graph.isNull());
+    EXPECT_EQ(doc.m_pSnapshot->pixel(234 - 225 + 100, 187 - 185 + 100),
+              graph.pixel(100, 100));
+    view->resize(200, 150);
+    Paint();
+    ASSERT_TRUE(doc.m_pSnapshot);
+    EXPECT_TRUE(doc.m_pSnapshot->isNull());
+}
+
+TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
+    MeterModelConfig m;
+    m.fixedPowerTenths = 123;
+    Start({Meter(m)});
+    ASSERT_TRUE(PumpUntil([&] { return view->Meter().PowerDbm() == 12.3; }, 2000));
+    Paint();
+    qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("2");
+    view->OnPlay();
+    EXPECT_TRUE(view->TraceTimerActive());
+    for (int i = 0; i < 3; ++i)
+        view->OnTraceTimer();
+    EXPECT_FALSE(view->TraceTimerActive());
+    ASSERT_EQ(view->Trace().RecordedSamples().size(), 3u);
+    EXPECT_DOUBLE_EQ(view->Trace().RecordedSamples()[2], 12.3);
+    view->OnPlay();
+    qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("abc");
+    view->OnStop();
+    view->OnPlay();
+    EXPECT_EQ(prompt->messages.back().text, "Time Setting Error!");
+}
+
+TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {
+    Start({Meter()});
+    view->OnPlay();
+    QElapsedTimer timer;
+    timer.start();
+    view.reset();
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+}  // namespace
+}  // namespace velquor
