@@ -1,7 +1,5 @@
 #include "logging/log_format.h"
 
-#include <cmath>
-
 #include "meter/number_format.h"
 
 namespace velquor {

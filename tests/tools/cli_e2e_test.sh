@@ -52,6 +52,15 @@ out=$("$cli" monitor --port "$port" --seconds 1 --json) || fail "monitor exited 
 lines=$(grep -c '"opcode":228' <<<"$out")
 [ "$lines" -ge 5 ] || fail "monitor saw $lines measurement lines"
 
+# --- log: rows while connected, CR LF line ends --------------------------------
+"$cli" log --port "$port" --file "$work/log.txt" --rate 1.0 --seconds 2.5 --delimiter comma 2>"$work/err" \
+  || fail "log exited $?: $(cat "$work/err")"
+[ "$(head -c 2 "$work/log.txt" | od -An -c | tr -d ' ')" = "Or" ] || fail "log first line"
+rows=$(grep -c $'^[0-9]*,[0-9.-]*,[0-9.]*,[0-9.-]*/[0-9.-]*,[0-9][0-9]:[0-9][0-9]:[0-9][0-9],[0-9][0-9]/[0-9][0-9]/[0-9]*,\r$' "$work/log.txt")
+[ "$rows" -ge 2 ] || fail "log has $rows well-formed rows: $(cat -A "$work/log.txt")"
+"$cli" log --port "$port" --file "$work/log2.txt" --rate 0.5 2>"$work/err" && fail "rate 0.5 accepted"
+[ -e "$work/log2.txt" ] && fail "a refused log created its file"
+
 # --- a unit that never acknowledges ------------------------------------------
 start_sim --no-ack --interval-ms 50
 out=$("$cli" setup --port "$port" --frequency 1700 2>"$work/err")

@@ -22,6 +22,9 @@ void PrintUsage(std::FILE* out) {
         "        [--show-watt on|off] [--low-frequency yes|no]\n"
         "                                   write the unit's setup\n"
         "  monitor [--seconds N] [--json]   print every frame the meter sends\n"
+        "  log --file PATH [--rate SECONDS] [--seconds N] [--no-index] [--no-header]\n"
+        "      [--delimiter tab|semicolon|comma|space|CHAR]\n"
+        "                                   log readings to a delimited text file\n"
         "\n"
         "common options:\n"
         "  --simulate      use the built-in simulated meter\n"
@@ -88,6 +91,8 @@ int main(int argc, char** argv) {
         return RunInfo(options);
     if (options.command == "setup")
         return RunSetup(options);
+    if (options.command == "log")
+        return RunLog(options);
     if (options.command.empty())
         PrintUsage(stderr);
     else

@@ -9,6 +9,7 @@ int RunMonitor(const Options& options);
 int RunList(const Options& options);
 int RunInfo(const Options& options);
 int RunSetup(const Options& options);
+int RunLog(const Options& options);
 
 // Prints "velquor-cli: reason" on stderr (nothing for an empty reason) and returns 1.
 int Fail(const std::string& reason);
