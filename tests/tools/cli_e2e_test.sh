@@ -61,6 +61,19 @@ rows=$(grep -c $'^[0-9]*,[0-9.-]*,[0-9.]*,[0-9.-]*/[0-9.-]*,[0-9][0-9]:[0-9][0-9
 "$cli" log --port "$port" --file "$work/log2.txt" --rate 0.5 2>"$work/err" && fail "rate 0.5 accepted"
 [ -e "$work/log2.txt" ] && fail "a refused log created its file"
 
+# --- log until the meter falls silent: every row kept, the loss reported -----
+start_sim --interval-ms 50 --silence-after 3.5
+"$cli" log --port "$port" --file "$work/lost.txt" --rate 1 --seconds 60 2>"$work/err"
+status=$?
+[ $status -eq 1 ] || fail "log after link loss exited $status"
+grep -q 'the meter was lost after [0-9]* rows' "$work/err" || fail "loss message: $(cat "$work/err")"
+reported=$(sed -n 's/.*lost after \([0-9]*\) rows.*/\1/p' "$work/err")
+written=$(grep -c $'^[0-9]*\t.*\t\r$' "$work/lost.txt")
+[ "$(sed -n 1p "$work/lost.txt")" = $'Orvane Virid Irivi RA-Serial Number 227700\r' ] || fail "log line 1: $(sed -n 1p "$work/lost.txt" | cat -A)"
+sed -n 2p "$work/lost.txt" | grep -q $'^#\tdBm\tWatt' || fail "log title line: $(sed -n 2p "$work/lost.txt" | cat -A)"
+[ "$written" -ge 2 ] && [ "$written" = "$reported" ] || fail "rows: $written written, $reported reported"
+[ "$(tail -c 2 "$work/lost.txt" | od -An -tx1 | tr -d ' ')" = "0d0a" ] || fail "log does not end with a whole row"
+
 # --- a unit that never acknowledges ------------------------------------------
 start_sim --no-ack --interval-ms 50
 out=$("$cli" setup --port "$port" --frequency 1700 2>"$work/err")
