@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/fast_timings.h"
 #include "link/sim_driver.h"
 #include "link/usb.h"
 
@@ -15,16 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// Short waits keep the suite fast; the ratios between them match the program's.
-LinkTimings FastTimings() {
-    LinkTimings t;
-    t.idle_wait_ms = 20;
-    t.mailbox_timeout_ms = 300;
-    t.stop_timeout_ms = 300;
-    t.identity_pause_ms = 5;
-    t.reply_wait_ms = 200;
-    return t;
-}
+using testing_support::FastTimings;
+using testing_support::WaitFor;
 
 class CountingLink : public CUSB {
 public:
@@ -50,17 +43,6 @@ MeterModelConfig QuietMeter() {
     m.frameIntervalMs = 20;
     m.silenceAfterS = 0.0;  // answers nothing, sends nothing
     return m;
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(2ms);
-    }
-    return pred();
 }
 
 TEST(BaudDivisor, FollowsTheRoundingRule) {
