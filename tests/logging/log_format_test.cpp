@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <ctime>
 #include <limits>
 #include <string>
@@ -33,6 +34,19 @@ TEST(LogFormat, RowsOfTheExample) {
     next.second = 4;
     EXPECT_EQ(FormatLogRow(true, 1, {10.0, 25.1}, next, ','),
               "1,10.00,0.01,77.2/25.1,09:05:04,03/07/2008,\r\n");
+}
+
+TEST(LogFormat, RowsUseAPointUnderACommaDecimalLocale) {
+    const char* chosen = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+        if ((chosen = std::setlocale(LC_ALL, name)) != nullptr)
+            break;
+    }
+    if (chosen == nullptr)
+        GTEST_SKIP() << "no comma-decimal locale installed";
+    const std::string row = FormatLogRow(true, 0, {7.0, 25.0}, kMorning, ';');
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(row, "0;7.00;0.01;77.0/25.0;09:05:03;03/07/2008;\r\n");
 }
 
 TEST(LogFormat, EachDelimiterFollowsEveryField) {
