@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb imagemagick poppler-utils
   locales
+  dpkg-dev desktop-file-utils appstream groff-base
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,26 @@
 
 namespace velquor {
 
+namespace {
+
+// Digits with at most one '.', nothing else: "10s" or "1e3" are mistakes, not 10 or 1.
+std::optional<double> PlainSeconds(const std::string& text) {
+    int digits = 0, points = 0;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9')
+            ++digits;
+        else if (c == '.')
+            ++points;
+        else
+            return std::nullopt;
+    }
+    if (digits == 0 || points > 1)
+        return std::nullopt;
+    return ParseLeadingDouble(text);
+}
+
+}  // namespace
+
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                      std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -34,6 +54,16 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                 return false;
             }
             options.snapshotAfterS = *seconds;
+        } else if (arg == "--quit-after") {
+            std::string text;
+            if (!value(text))
+                return false;
+            const auto seconds = PlainSeconds(text);
+            if (!seconds) {
+                error = "--quit-after needs a number of seconds, not '" + text + "'";
+                return false;
+            }
+            options.quitAfterS = *seconds;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {

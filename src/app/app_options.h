@@ -11,6 +11,8 @@ struct AppOptions {
     std::string port;
     std::string snapshotFile;
     double snapshotAfterS = -1.0;
+    // Close the window after this many seconds (negative: never), for unattended runs.
+    double quitAfterS = -1.0;
     bool help = false;
     bool version = false;
 };
@@ -22,6 +24,8 @@ inline constexpr const char* kAppUsage =
     "  --port PATH         open this device node directly instead of listing meters\n"
     "  --snapshot FILE     after --after SECONDS, save the measurement and trace area\n"
     "                      (PNG, or the printed page when FILE ends in .pdf) and exit\n"
+    "  --quit-after SECONDS\n"
+    "                      close the window after SECONDS (unattended runs)\n"
     "  --help, --version\n";
 
 // False with a one-line reason on a usage error. Qt's own options (-platform ...)

@@ -40,7 +40,7 @@ CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view) : m_document(d
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(LoadAppIcon());
     resize(kFrameWidth, kFrameHeight);
-    CreateMenus();
+    CreateMenus(view);
     CreateToolBar();
     CreateStatusBar();
     setCentralWidget(view);
@@ -52,7 +52,7 @@ void CMainFrame::UpdateCaption() {
     setWindowTitle(title + " - " + kFrameTitle);
 }
 
-void CMainFrame::CreateMenus() {
+void CMainFrame::CreateMenus(CVelquorView* view) {
     QMenu* file = menuBar()->addMenu("&File");
     QAction* print = Command(this, "&Print...\tCtrl+P", kCmdPrint);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -69,6 +69,20 @@ void CMainFrame::CreateMenus() {
     QAction* snapshot = Command(this, "Save Snapshot &As...", 0);
     connect(snapshot, &QAction::triggered, this, &CMainFrame::saveSnapshotRequested);
     file->addAction(snapshot);
+    if (view != nullptr) {
+        QAction* csv = Command(this, "Save Trace as &CSV...", 0);
+        connect(csv, &QAction::triggered, view, &CVelquorView::SaveTraceCsv);
+        file->addAction(csv);
+        QAction* png = Command(this, "Save Trace as P&NG...", 0);
+        connect(png, &QAction::triggered, view, &CVelquorView::SaveTracePng);
+        file->addAction(png);
+        // Offered only while there is a recorded trace, as in the graph's own menu.
+        connect(file, &QMenu::aboutToShow, this, [view, csv, png] {
+            const bool any = !view->Trace().RecordedSamples().empty() && !view->Busy();
+            csv->setEnabled(any);
+            png->setEnabled(any);
+        });
+    }
     file->addSeparator();
     QAction* exit = Command(this, "E&xit", kCmdExit);
     connect(exit, &QAction::triggered, this, &QWidget::close);

@@ -33,7 +33,7 @@ signals:
     void saveSnapshotRequested();
 
 private:
-    void CreateMenus();
+    void CreateMenus(CVelquorView* view);
     void CreateToolBar();
     void CreateStatusBar();
     void OnAbout();

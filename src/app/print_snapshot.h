@@ -1,17 +1,73 @@
 #pragma once
 
+#include <QImage>
+#include <QRect>
 #include <QString>
+#include <optional>
+
+#include "ui/picture.h"
+
+class QPainter;
+class QPrinter;
 
 namespace velquor {
 
 class CMainFrame;
 class CVelquorView;
 
-// Wires the frame's print, print preview, print setup and save-snapshot commands.
+// The picture's distance from the top of the drawing area (and from its left when the
+// width limits), and what each drawn side loses against the page.
+inline constexpr int kPrintInset = 10;
+inline constexpr int kPrintShortening = 20;
+// Page layout of the PDF that WriteSnapshotFile prints: A4 portrait with these margins.
+inline constexpr double kSnapshotPdfMarginMm = 10.0;
+
+// Where the snapshot goes on the page, in device coordinates of the page.
+struct PrintPlacement {
+    int left = 0;
+    int top = kPrintInset;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const PrintPlacement&) const = default;
+};
+
+// Scales a snapshot of snapshotWidth x snapshotHeight into a page drawing area of
+// pageWidth x pageHeight by the smaller factor, then shortens each side by 20: a
+// height-limited picture is centred, a width-limited one (also on equal factors) starts
+// at x 10. Nothing when either size is empty.
+std::optional<PrintPlacement> ComputePrintPlacement(int pageWidth, int pageHeight,
+                                                    int snapshotWidth, int snapshotHeight);
+
+// What PrintSnapshotPage put on the page.
+struct PrintedPage {
+    bool picture = false;  // the snapshot was drawn
+    QRect frame;           // the framed rectangle
+};
+
+// Prints one page: the snapshot through a BMP file image and CPicture, stretched into
+// its placement, then a frame around it in the painter's current pen. drawRect is the
+// page's drawing area; only its size counts. A null snapshot gives the frame alone, at
+// 10 pixels inside the drawing area.
+PrintedPage PrintSnapshotPage(QPainter& painter, const QRect& drawRect, const QImage& snapshot,
+                              const PictureMessageSink& sink = MessageBoxPictureSink());
+
+// The drawing area of a printer's page in device pixels, at the painter's origin.
+QRect PrinterDrawRect(const QPrinter& printer);
+
+// Prints the page on the printer with a fresh painter and the hairline pen a new
+// printer context starts with. False when the printer cannot be started or finished;
+// page, when given, tells what went on the page.
+bool PrintSnapshotDocument(QPrinter& printer, const QImage& snapshot,
+                           const PictureMessageSink& sink = MessageBoxPictureSink(),
+                           PrintedPage* page = nullptr);
+
+// Wires the frame's print, print preview, print setup and save-snapshot commands. The
+// printer they share lives as long as the frame.
 void ConnectPrintCommands(CMainFrame& frame, CVelquorView& view);
 
-// Writes the view's snapshot: a PNG image, or the printed page as PDF when the
-// file name ends in ".pdf". False with a one-line reason.
+// Repaints the view and writes its snapshot: a PNG image, or the printed page as PDF
+// when the file name ends in ".pdf". False with a one-line reason.
 bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason);
 
 }  // namespace velquor

@@ -2,10 +2,12 @@
 
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/main_frame.h"
 #include "app/print_snapshot.h"
+#include "app/unattended_prompt.h"
 #include "link/serial_driver.h"
 #include "link/sim_driver.h"
 #include "meter/prompt.h"
@@ -47,17 +49,27 @@ int CVelquorApp::Run() {
     if (!InitInstance(options))
         return 1;
     ScheduleSnapshot(options);
+    ScheduleQuit(options);
     const int code = QApplication::exec();
     return m_nExitCode != 0 ? m_nExitCode : code;
 }
 
 bool CVelquorApp::InitInstance(const AppOptions& options) {
+    std::string error;
+    m_pTimingLog = CFrameTimingLog::FromEnvironment(error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "velquor: %s\n", error.c_str());
+        return false;
+    }
     if (options.simulate)
         m_pDriver = std::make_unique<CSimDriver>();
     else
         m_pDriver = std::make_unique<CSerialDriver>();
     m_pView = new CVelquorView(*m_pDriver, &m_document);
     m_pView->SetPort(options.port);
+    m_pView->SetTimingLog(m_pTimingLog.get());
+    if (!options.snapshotFile.empty() || options.quitAfterS >= 0)
+        m_pView->SetPrompt(std::make_unique<CUnattendedPrompt>());
     m_pFrame = std::make_unique<CMainFrame>(m_document, m_pView);
     m_pView->OnInitialUpdate();
     m_pFrame->UpdateCaption();
@@ -70,7 +82,9 @@ void CVelquorApp::ScheduleSnapshot(const AppOptions& options) {
     if (options.snapshotFile.empty())
         return;
     const QString file = QString::fromStdString(options.snapshotFile);
-    QTimer::singleShot(static_cast<int>(options.snapshotAfterS * 1000.0), m_pFrame.get(),
+    // A timer counts whole milliseconds in an int; longer waits are cut to about 24 days.
+    const double delayMs = std::min(options.snapshotAfterS * 1000.0, 2147483647.0);
+    QTimer::singleShot(static_cast<int>(delayMs), m_pFrame.get(),
                        [this, file] {
                            QString reason;
                            if (!WriteSnapshotFile(*m_pView, file, reason)) {
@@ -79,6 +93,13 @@ void CVelquorApp::ScheduleSnapshot(const AppOptions& options) {
                            }
                            m_pFrame->close();
                        });
+}
+
+void CVelquorApp::ScheduleQuit(const AppOptions& options) {
+    if (options.quitAfterS < 0)
+        return;
+    const double delayMs = std::min(options.quitAfterS * 1000.0, 2147483647.0);
+    QTimer::singleShot(static_cast<int>(delayMs), m_pFrame.get(), [this] { m_pFrame->close(); });
 }
 
 }  // namespace velquor

@@ -6,6 +6,7 @@
 #include "app/app_options.h"
 #include "app/velquor_doc.h"
 #include "link/ftdi_driver.h"
+#include "meter/frame_timing_log.h"
 
 namespace velquor {
 
@@ -28,8 +29,11 @@ public:
 private:
     bool InitInstance(const AppOptions& options);
     void ScheduleSnapshot(const AppOptions& options);
+    void ScheduleQuit(const AppOptions& options);
 
     QApplication m_app;
+    // Declared before the frame: the view's worker records into it until it stops.
+    std::unique_ptr<CFrameTimingLog> m_pTimingLog;
     std::unique_ptr<IFtdiDriver> m_pDriver;
     CVelquorDoc m_document;
     CVelquorView* m_pView = nullptr;

@@ -38,6 +38,10 @@ void COrvaneUSB::OnReceive(const std::uint8_t* payload, int length) {
         return;
     std::vector<std::uint8_t> copy(payload, payload + length);
     if (length >= 1 && payload[0] == kOpMeasurement) {
+        if (CFrameTimingLog* log = m_pTimingLog.load(std::memory_order_relaxed)) {
+            if (const auto tag = MeasurementTag(payload, length))
+                log->Record(TimingEvent::kDecoded, *tag);
+        }
         const Measurement m = DecodeMeasurement(payload, length);
         if (m.hasBattery)
             m_dBattery.store(m.battery);

@@ -8,6 +8,7 @@
 
 #include "link/usb.h"
 #include "meter/frame_sink.h"
+#include "meter/frame_timing_log.h"
 #include "meter/unit_parameters.h"
 
 namespace velquor {
@@ -32,6 +33,9 @@ public:
     // released it) receives nothing, like a window that no longer exists.
     void SetView(std::weak_ptr<IFrameSink> view, std::uint32_t message);
     bool HasView() const;
+    // Stamps every decoded measurement into log (nothing when null). The log must
+    // outlive the worker.
+    void SetTimingLog(CFrameTimingLog* log) { m_pTimingLog.store(log); }
 
     double PowerDbm() const { return m_dPowerDbm.load(); }
     double TemperatureC() const { return m_dTemperatureC.load(); }
@@ -57,6 +61,7 @@ private:
     std::weak_ptr<IFrameSink> m_pView;
     bool m_bHasView = false;
     std::uint32_t m_nNotifyMessage = 0;
+    std::atomic<CFrameTimingLog*> m_pTimingLog{nullptr};
 };
 
 }  // namespace velquor

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimerEvent>
 
 #include "app/velquor_doc.h"
@@ -95,6 +96,10 @@ void CVelquorView::SetSequenceClock(std::unique_ptr<ISequenceClock> clock) {
     m_clock = std::move(clock);
 }
 void CVelquorView::SetLogUi(std::unique_ptr<ILogUi> ui) { m_pLogUi = std::move(ui); }
+void CVelquorView::SetTimingLog(CFrameTimingLog* log) {
+    m_pTimingLog = log;
+    m_meter.SetTimingLog(log);
+}
 
 const QImage& CVelquorView::TraceImage() const { return m_wndTraceArea->Image(); }
 
@@ -309,6 +314,10 @@ bool CVelquorView::event(QEvent* e) {
 
 void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
     ++m_nFramesHandled;
+    if (m_pTimingLog != nullptr) {
+        if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
+            m_pTimingLog->Record(TimingEvent::kHandled, *tag);
+    }
     const MeterFrameAction action =
         HandleMeterFrame(frame, m_unit.m_bConnected, m_meter.LinkAlive());
     const bool was = m_unit.m_bConnected;
@@ -317,8 +326,27 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
         m_pLogger->NotifyConnectionChanged();
     // Qt repaints the whole area with its background either way; the erase flag
     // only matters where the platform keeps old pixels.
-    if (action.erase || action.repaint)
+    if (action.erase)
         update();
+    else if (action.repaint)
+        ScheduleFrameRepaint();
+}
+
+void CVelquorView::ScheduleFrameRepaint() {
+    if (m_frameRepaintTimer.isActive())
+        return;  // the coalesced repaint will show this frame too
+    if (m_nMinFrameRepaintMs < 0) {
+        const qreal hz = screen() != nullptr ? screen()->refreshRate() : 60.0;
+        m_nMinFrameRepaintMs = hz >= 1.0 ? static_cast<int>(1000.0 / hz) : 16;
+    }
+    // A screen shows no more than one picture per refresh: frames faster than that
+    // share a repaint instead of each costing one nobody can see.
+    const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : m_nMinFrameRepaintMs;
+    if (since >= m_nMinFrameRepaintMs)
+        update();
+    else
+        m_frameRepaintTimer.start(static_cast<int>(m_nMinFrameRepaintMs - since), Qt::PreciseTimer,
+                                  this);
 }
 
 // ---- trace -----------------------------------------------------------------
@@ -383,6 +411,11 @@ void CVelquorView::OnTraceTimer() {
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
+        return;
+    }
+    if (e->timerId() == m_frameRepaintTimer.timerId()) {
+        m_frameRepaintTimer.stop();
+        update();
         return;
     }
     QWidget::timerEvent(e);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 #include <atomic>
@@ -67,6 +68,12 @@ public:
     void SetLogUi(std::unique_ptr<ILogUi> ui);
     // Open this device node directly instead of listing meters.
     void SetPort(const std::string& port) { m_strPort = port; }
+    // Stamps decoded, handled and painted measurements into log (benchmarks; nothing
+    // when null). The log must outlive the view.
+    void SetTimingLog(CFrameTimingLog* log);
+    // Shortest time between two repaints caused by meter frames (default: one screen
+    // refresh). Frames arriving faster are all handled; their repaints are coalesced.
+    void SetMinFrameRepaintIntervalMs(int ms) { m_nMinFrameRepaintMs = ms; }
     // Run the connect and setup sequences without the busy indication's helper
     // thread (tests drive them synchronously).
     void SetRunSequencesInline(bool inline_) { m_bSequencesInline = inline_; }
@@ -82,6 +89,9 @@ public:
     void OnPause();
     void OnTraceTimer();
     void OnSliderReleased(int position);
+    // Ask for a file and save the recorded trace (the graph's menu and the File menu).
+    void SaveTraceCsv();
+    void SaveTracePng();
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
     COrvaneUSB& Meter() { return m_meter; }
@@ -110,6 +120,7 @@ private:
     void CreateControls();
     void PlaceSetupControls();
     void OnMeterFrame(const std::vector<std::uint8_t>& frame);
+    void ScheduleFrameRepaint();
     void OnDraw(QPainter& painter);
     void ApplyControlUpdates(const std::vector<ControlUpdate>& updates);
     void ApplyTraceAction(const TraceViewAction& action);
@@ -117,8 +128,6 @@ private:
     void TakeSnapshot(const QImage& painted);
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
     UnitContext Context();
-    void SaveTraceCsv();
-    void SaveTracePng();
 
     IFtdiDriver& m_driver;
     CVelquorDoc* m_pDocument;
@@ -187,6 +196,11 @@ private:
     bool m_bInitialised = false;
     long m_nFramesHandled = 0;
     long m_nRepaints = 0;
+    CFrameTimingLog* m_pTimingLog = nullptr;
+    // Frame repaints: when the last paint ran, and the pending coalesced one.
+    QElapsedTimer m_lastPaint;
+    QBasicTimer m_frameRepaintTimer;
+    int m_nMinFrameRepaintMs = -1;
 };
 
 }  // namespace velquor

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPaintEvent>
+#include <cmath>
 
 #include "app/velquor_doc.h"
 #include "display/unit_panels.h"
@@ -28,6 +29,7 @@ void CVelquorView::paintEvent(QPaintEvent*) {
     if (!m_bInitialised)
         return;
     ++m_nRepaints;
+    m_lastPaint.start();
     if (m_backBuffer.size() != size())
         m_backBuffer = QImage(size(), QImage::Format_RGB32);
     m_backBuffer.fill(Qt::white);
@@ -37,6 +39,12 @@ void CVelquorView::paintEvent(QPaintEvent*) {
     }
     QPainter(this).drawImage(0, 0, m_backBuffer);
     TakeSnapshot(m_backBuffer);
+    if (m_pTimingLog != nullptr) {
+        // The readout's tag is its power in tenths, as the frame carried it.
+        const std::int64_t shown =
+            m_unit.m_bConnected ? std::llround(m_display.m_dShownPower * 10.0) : kNoTag;
+        m_pTimingLog->Record(TimingEvent::kPainted, shown);
+    }
 }
 
 void CVelquorView::OnDraw(QPainter& painter) {

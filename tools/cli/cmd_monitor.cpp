@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "frame_queue.h"
+#include "meter/frame_timing_log.h"
 #include "meter/number_format.h"
 #include "meter_session.h"
 
@@ -53,8 +54,13 @@ int RunMonitor(const Options& options) {
             return Fail("--seconds needs a number of seconds, not '" + *text + "'");
         seconds = *v;
     }
-    MeterSession session(options);
     std::string error;
+    // Before the session: its worker records into the log until it stops.
+    const std::unique_ptr<CFrameTimingLog> timing = CFrameTimingLog::FromEnvironment(error);
+    if (!error.empty())
+        return Fail(error);
+    MeterSession session(options);
+    session.Meter().SetTimingLog(timing.get());
     if (!session.OpenForMonitor(error))
         return Fail(error);
     session.Meter().RequestMeasurement();
@@ -69,6 +75,10 @@ int RunMonitor(const Options& options) {
         const std::string line = DescribeFrame(frame, options.json);
         std::fprintf(stdout, "%s\n", line.c_str());
         std::fflush(stdout);
+        if (timing) {
+            if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
+                timing->Record(TimingEvent::kHandled, *tag);
+        }
     }
     return 0;
 }

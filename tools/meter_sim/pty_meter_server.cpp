@@ -52,6 +52,11 @@ void CPtyMeterServer::Close() {
 }
 
 bool CPtyMeterServer::Open(std::string& error) {
+    if (!m_options.sendLog.empty()) {
+        m_pSendLog = CFrameTimingLog::Open(m_options.sendLog, error);
+        if (!m_pSendLog)
+            return false;
+    }
     m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0) {
         error = ErrnoText("posix_openpt");
@@ -80,10 +85,26 @@ bool CPtyMeterServer::Open(std::string& error) {
     return true;
 }
 
-void CPtyMeterServer::QueueWire(const std::vector<std::uint8_t>& bytes, bool droppable) {
+bool CPtyMeterServer::QueueWire(const std::vector<std::uint8_t>& bytes, bool droppable) {
     if (droppable && m_out.size() + bytes.size() > kMaxQueuedBytes)
-        return;
+        return false;
     m_out.insert(m_out.end(), bytes.begin(), bytes.end());
+    return true;
+}
+
+void CPtyMeterServer::SendMeasurement(double t) {
+    if (!m_options.tag) {
+        QueueWire(m_model.MeasurementWire(t), true);
+        return;
+    }
+    m_model.MutableConfig().fixedPowerTenths =
+        static_cast<std::int16_t>(m_nTagCounter % kTagModulus);
+    // A dropped frame was never sent, so its counter value is used again.
+    if (!QueueWire(m_model.MeasurementWire(t), true))
+        return;
+    if (m_pSendLog)
+        m_pSendLog->Record(TimingEvent::kSent, m_nTagCounter);
+    ++m_nTagCounter;
 }
 
 bool CPtyMeterServer::Flush(Clock::time_point now, std::string& error) {
@@ -189,7 +210,7 @@ bool CPtyMeterServer::Serve(int stopFd, std::string& error) {
         }
         if (now >= nextFrame) {
             if (!silent)
-                QueueWire(m_model.MeasurementWire(t), true);
+                SendMeasurement(t);
             nextFrame += interval;
             // After a stall, carry on from now rather than send a burst.
             if (nextFrame <= now)

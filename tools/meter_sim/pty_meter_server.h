@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/meter_model.h"
+#include "meter/frame_timing_log.h"
 #include "sim_options.h"
 
 namespace velquor::metersim {
@@ -20,7 +22,8 @@ public:
     CPtyMeterServer(const CPtyMeterServer&) = delete;
     CPtyMeterServer& operator=(const CPtyMeterServer&) = delete;
 
-    // Creates the pseudo-terminal. On failure returns false with a reason.
+    // Creates the pseudo-terminal (and the send log, when asked for). On failure
+    // returns false with a reason.
     bool Open(std::string& error);
     const std::string& SlavePath() const { return m_slavePath; }
 
@@ -34,7 +37,9 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    void QueueWire(const std::vector<std::uint8_t>& bytes, bool droppable);
+    // False when a droppable piece was dropped.
+    bool QueueWire(const std::vector<std::uint8_t>& bytes, bool droppable);
+    void SendMeasurement(double t);
     bool Flush(Clock::time_point now, std::string& error);
     bool ReceiveFromHost(double t, std::string& error);
     void SaveRecord() const;
@@ -49,6 +54,8 @@ private:
     Clock::time_point m_nextChunk{};
     std::vector<Clock::time_point> m_pendingAcks;
     std::size_t m_recordWrites = 0;
+    std::int64_t m_nTagCounter = 0;
+    std::unique_ptr<CFrameTimingLog> m_pSendLog;
 };
 
 }  // namespace velquor::metersim

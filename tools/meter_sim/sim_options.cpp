@@ -125,6 +125,11 @@ std::string SimUsage() {
            "  --chunk-pause-ms N    pause between chunks (default 5)\n"
            "  --exit-after S        exit after S seconds\n"
            "  --record-out FILE     keep the current record there as hex\n"
+           "  --tag                 put a running frame counter (modulo 500) in the power\n"
+           "                        field, as tenths of a dBm; a measurement that answers\n"
+           "                        a request repeats the last frame's counter\n"
+           "  --send-log FILE       with --tag: write \"S <counter> <CLOCK_MONOTONIC ns>\"\n"
+           "                        per frame sent (complete at exit)\n"
            "  --help                show this text\n";
 }
 
@@ -241,6 +246,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
              options.recordOut = v;
              return !v.empty();
          }},
+        {"--send-log",
+         [&](const std::string& v) {
+             options.sendLog = v;
+             return !v.empty();
+         }},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -253,13 +263,15 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             options.help = true;
             continue;
         }
-        if (name == "--no-ack" || name == "--no-answer") {
+        if (name == "--no-ack" || name == "--no-answer" || name == "--tag") {
             if (value) {
                 error = name + " takes no value";
                 return false;
             }
             if (name == "--no-ack")
                 options.model.acknowledgeWrites = false;
+            else if (name == "--tag")
+                options.tag = true;
             else
                 options.model.answerRequests = false;
             continue;
@@ -280,6 +292,14 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             error = "invalid value for " + name + ": \"" + *value + "\"";
             return false;
         }
+    }
+    if (!options.sendLog.empty() && !options.tag) {
+        error = "--send-log needs --tag";
+        return false;
+    }
+    if (options.tag && options.model.fixedPowerTenths) {
+        error = "--tag and --power cannot be used together";
+        return false;
     }
     return true;
 }

@@ -14,6 +14,11 @@ namespace velquor::metersim {
 // frame without escapes is 9 bytes.
 inline constexpr int kMaxFramesPerSecond = 213;
 
+// Tagged frames carry a running counter modulo this in the power field, so every
+// tag is a reading the view shows as a number (0.0 to 49.9 dBm, the top tenth over
+// the alarm limit).
+inline constexpr int kTagModulus = 500;
+
 struct SimOptions {
     MeterModelConfig model;
     std::chrono::microseconds frameInterval{std::chrono::milliseconds(200)};
@@ -24,6 +29,10 @@ struct SimOptions {
     double exitAfterS = -1.0;
     // Where the current record is written as hex after each record write and on exit.
     std::string recordOut;
+    // Tag measurement frames with a running counter (see kTagModulus), and where to
+    // log the send time of each counter value.
+    bool tag = false;
+    std::string sendLog;
     bool help = false;
 };
 

@@ -1,0 +1,88 @@
+# bash completion for velquor-cli
+
+_velquor_cli() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local commands="list info setup monitor log"
+    local common="--simulate --port --serial --help --version"
+
+    case $prev in
+        --port)
+            # Nothing typed yet: offer the serial ports; any path still completes as a file.
+            compopt -o filenames 2>/dev/null
+            if [[ -z $cur ]]; then
+                mapfile -t COMPREPLY < <(compgen -G '/dev/serial/by-id/*'; compgen -G '/dev/ttyUSB*')
+            else
+                mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            fi
+            return
+            ;;
+        --serial)
+            # Ask the tool itself, on the same bus (or simulator) the line names; a bound
+            # wait so a stuck device cannot hang the shell.
+            local simulate='' word serials
+            for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
+                [[ $word == --simulate ]] && simulate=--simulate
+            done
+            serials=$(timeout 5 "${COMP_WORDS[0]}" list --json $simulate 2>/dev/null |
+                grep -o '"serial":"[^"\\]*"' | sed 's/^"serial":"//; s/"$//')
+            mapfile -t COMPREPLY < <(compgen -W "$serials" -- "$cur")
+            return
+            ;;
+        --show-dbm | --show-watt)
+            mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur")
+            return
+            ;;
+        --low-frequency)
+            mapfile -t COMPREPLY < <(compgen -W "yes no" -- "$cur")
+            return
+            ;;
+        --file)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return
+            ;;
+        --delimiter)
+            mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur")
+            return
+            ;;
+        --frequency | --cable-loss | --seconds | --rate)
+            COMPREPLY=()
+            return
+            ;;
+    esac
+
+    # The command is the first word that is neither an option nor an option's value.
+    local i command=
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            --port | --serial | --frequency | --cable-loss | --show-dbm | --show-watt | \
+                --low-frequency | --seconds | --file | --rate | --delimiter)
+                ((i++))
+                ;;
+            -*) ;;
+            *)
+                command=${COMP_WORDS[i]}
+                break
+                ;;
+        esac
+    done
+
+    if [[ -z $command && $cur != -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+        return
+    fi
+
+    local options=$common
+    case $command in
+        list) options+=" --all --json" ;;
+        info) options+=" --json" ;;
+        setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
+        monitor) options+=" --seconds --json" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+    esac
+    mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+}
+
+complete -F _velquor_cli velquor-cli
