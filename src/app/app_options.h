@@ -19,6 +19,7 @@ struct AppOptions {
 
 inline constexpr const char* kAppUsage =
     "usage: velquor [--simulate | --port PATH] [--snapshot FILE --after SECONDS]\n"
+    "              [--quit-after SECONDS]\n"
     "\n"
     "  --simulate          use the built-in simulated meter instead of the hardware\n"
     "  --port PATH         open this device node directly instead of listing meters\n"

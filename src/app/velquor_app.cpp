@@ -19,6 +19,8 @@ namespace velquor {
 CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(kAppTitle);
     QApplication::setApplicationVersion("1.1.0");
+    // Lets the desktop match the window to the installed velquor.desktop entry.
+    QGuiApplication::setDesktopFileName("velquor");
     QApplication::setWindowIcon(LoadAppIcon());
 }
 

@@ -127,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DecoderTest, OversizeFrameIsDroppedAndDecodingRecovers) {
     Bytes stream{0x11, 0x12};
     stream.insert(stream.end(), kFrameBufferSize + 10, 0x55);
-    stream.insert(stream.end(), {0x11, 0x13});
+    stream.push_back(0x11);
+    stream.push_back(0x13);
     link.Feed(stream);
     EXPECT_TRUE(link.frames.empty());
     link.Feed(Encode({0xE4, 1, 2, 3, 4}));
@@ -136,10 +137,12 @@ TEST_F(DecoderTest, OversizeFrameIsDroppedAndDecodingRecovers) {
 }
 
 TEST_F(DecoderTest, FrameOfExactlyBufferSizeIsKept) {
-    Bytes payload(kFrameBufferSize, 0x33);
-    Bytes stream{0x11, 0x12};
-    stream.insert(stream.end(), payload.begin(), payload.end());
-    stream.insert(stream.end(), {0x11, 0x13});
+    // Start marker, 4096 payload bytes of 0x33, end marker.
+    Bytes stream(kFrameBufferSize + 4, 0x33);
+    stream[0] = 0x11;
+    stream[1] = 0x12;
+    stream[stream.size() - 2] = 0x11;
+    stream[stream.size() - 1] = 0x13;
     link.Feed(stream);
     ASSERT_EQ(link.frames.size(), 1u);
     EXPECT_EQ(link.frames[0].size(), kFrameBufferSize);

@@ -53,9 +53,15 @@ int RunList(const Options& options) {
         if (!meter && !all)
             continue;
         if (options.json) {
-            json += (json.size() > 1 ? "," : "") + std::string("{\"serial\":") + JsonString(d.serial) +
-                    ",\"description\":" + JsonString(d.description) +
-                    ",\"meter\":" + Bool(meter) + "}";
+            if (json.size() > 1)
+                json += ',';
+            json += "{\"serial\":";
+            json += JsonString(d.serial);
+            json += ",\"description\":";
+            json += JsonString(d.description);
+            json += ",\"meter\":";
+            json += Bool(meter);
+            json += '}';
         } else {
             std::printf("%s\n", DeviceLine(d).c_str());
         }
