@@ -44,7 +44,10 @@ void BM_FullViewPaint(benchmark::State& state) {
     if (!view.Unit().m_bConnected)
         state.SkipWithError("the simulated meter did not connect");
 }
-BENCHMARK(BM_FullViewPaint)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FullViewPaint)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_TraceGraphRedraw450(benchmark::State& state) {
     velquor::CTraceRecorder recorder;
@@ -58,7 +61,10 @@ void BM_TraceGraphRedraw450(benchmark::State& state) {
         benchmark::DoNotOptimize(image.constBits());
     }
 }
-BENCHMARK(BM_TraceGraphRedraw450)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_TraceGraphRedraw450)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -181,8 +181,8 @@ def run_startup(args, work):
     return {"runs_s": times, "median_s": ea.percentile(times, 50), "max_s": max(times)}
 
 
-def fmt(value, spec="%.1f"):
-    return "-" if value is None else spec % value
+def fmt(value, pattern="%.1f"):
+    return "-" if value is None else pattern % value
 
 
 def goal_checks(report):

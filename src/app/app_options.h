@@ -31,7 +31,6 @@ inline constexpr const char* kAppUsage =
 
 // False with a one-line reason on a usage error. Qt's own options (-platform ...)
 // are removed from args before this sees them.
-bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
-                     std::string& error);
+bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options, std::string& error);
 
 }  // namespace velquor

@@ -86,15 +86,14 @@ void CVelquorApp::ScheduleSnapshot(const AppOptions& options) {
     const QString file = QString::fromStdString(options.snapshotFile);
     // A timer counts whole milliseconds in an int; longer waits are cut to about 24 days.
     const double delayMs = std::min(options.snapshotAfterS * 1000.0, 2147483647.0);
-    QTimer::singleShot(static_cast<int>(delayMs), m_pFrame.get(),
-                       [this, file] {
-                           QString reason;
-                           if (!WriteSnapshotFile(*m_pView, file, reason)) {
-                               std::fprintf(stderr, "velquor: %s\n", reason.toUtf8().constData());
-                               m_nExitCode = 1;
-                           }
-                           m_pFrame->close();
-                       });
+    QTimer::singleShot(static_cast<int>(delayMs), m_pFrame.get(), [this, file] {
+        QString reason;
+        if (!WriteSnapshotFile(*m_pView, file, reason)) {
+            std::fprintf(stderr, "velquor: %s\n", reason.toUtf8().constData());
+            m_nExitCode = 1;
+        }
+        m_pFrame->close();
+    });
 }
 
 void CVelquorApp::ScheduleQuit(const AppOptions& options) {

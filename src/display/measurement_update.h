@@ -34,7 +34,6 @@ inline constexpr RgbColor kNeedleColor{200, 200, 10};
 inline constexpr RgbColor kAlarmRed{255, 0, 0};
 inline constexpr RgbColor kAlarmYellow{255, 255, 0};
 
-
 // Readings outside these open ranges are shown as placeholders.
 bool PowerShownAsNumber(double dbm);
 bool TemperatureShownAsNumber(double celsius);

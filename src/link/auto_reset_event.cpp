@@ -16,7 +16,9 @@ CAutoResetEvent::CAutoResetEvent() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)
         throw std::runtime_error("eventfd failed");
 }
 
-CAutoResetEvent::~CAutoResetEvent() { close(m_fd); }
+CAutoResetEvent::~CAutoResetEvent() {
+    close(m_fd);
+}
 
 void CAutoResetEvent::Set() {
     const std::uint64_t one = 1;
@@ -42,7 +44,8 @@ bool CAutoResetEvent::Wait(int timeout_ms) {
         std::uint64_t value;
         if (read(m_fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value))
             return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 && timeout_ms > 0)
             return false;
         if (timeout_ms <= 0)

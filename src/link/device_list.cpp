@@ -50,6 +50,8 @@ std::vector<int> MeterIndexes(const std::vector<DeviceEntry>& devices) {
     return indexes;
 }
 
-std::string DeviceLine(const DeviceEntry& entry) { return entry.serial + " - " + entry.description; }
+std::string DeviceLine(const DeviceEntry& entry) {
+    return entry.serial + " - " + entry.description;
+}
 
 }  // namespace velquor

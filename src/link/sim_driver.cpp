@@ -113,7 +113,9 @@ void CSimDriver::ClearCallLog() {
     m_callLog.clear();
 }
 
-void CSimDriver::Log(std::string entry) { m_callLog.push_back(std::move(entry)); }
+void CSimDriver::Log(std::string entry) {
+    m_callLog.push_back(std::move(entry));
+}
 
 CSimDriver::OpenDevice* CSimDriver::Find(FT_HANDLE h) {
     return m_open && h == static_cast<FT_HANDLE>(m_open.get()) ? m_open.get() : nullptr;
@@ -185,35 +187,31 @@ FT_STATUS CSimDriver::FT_OpenEx(const char* serial, std::uint32_t flags, FT_HAND
     return FT_OK;
 }
 
-#define VELQUOR_SIM_SIMPLE(call, text)        \
-    {                                         \
-        std::lock_guard lock(m_lock);         \
-        Log(text);                            \
+#define VELQUOR_SIM_SIMPLE(call, text)              \
+    {                                               \
+        std::lock_guard lock(m_lock);               \
+        Log(text);                                  \
         return Find(h) ? FT_OK : FT_INVALID_HANDLE; \
     }
 
-FT_STATUS CSimDriver::FT_SetDivisor(FT_HANDLE h, std::uint16_t divisor) {
-    VELQUOR_SIM_SIMPLE(SetDivisor, "SetDivisor " + std::to_string(divisor))
-}
-FT_STATUS CSimDriver::FT_SetDataCharacteristics(FT_HANDLE h, std::uint8_t wordLength,
-                                                std::uint8_t stopBits, std::uint8_t parity) {
-    VELQUOR_SIM_SIMPLE(SetDataCharacteristics,
-                       "SetDataCharacteristics " + std::to_string(wordLength) + " " +
-                           std::to_string(stopBits) + " " + std::to_string(parity))
-}
-FT_STATUS CSimDriver::FT_SetFlowControl(FT_HANDLE h, std::uint16_t flow, std::uint8_t xon,
-                                        std::uint8_t xoff) {
-    VELQUOR_SIM_SIMPLE(SetFlowControl, "SetFlowControl " + std::to_string(flow) + " " +
-                                           std::to_string(xon) + " " + std::to_string(xoff))
-}
-FT_STATUS CSimDriver::FT_SetDtr(FT_HANDLE h) { VELQUOR_SIM_SIMPLE(SetDtr, "SetDtr") }
-FT_STATUS CSimDriver::FT_SetRts(FT_HANDLE h) { VELQUOR_SIM_SIMPLE(SetRts, "SetRts") }
-FT_STATUS CSimDriver::FT_ClrDtr(FT_HANDLE h) { VELQUOR_SIM_SIMPLE(ClrDtr, "ClrDtr") }
-FT_STATUS CSimDriver::FT_ClrRts(FT_HANDLE h) { VELQUOR_SIM_SIMPLE(ClrRts, "ClrRts") }
-FT_STATUS CSimDriver::FT_SetTimeouts(FT_HANDLE h, std::uint32_t readMs, std::uint32_t writeMs) {
-    VELQUOR_SIM_SIMPLE(SetTimeouts,
-                       "SetTimeouts " + std::to_string(readMs) + " " + std::to_string(writeMs))
-}
+FT_STATUS CSimDriver::FT_SetDivisor(FT_HANDLE h, std::uint16_t divisor){
+    VELQUOR_SIM_SIMPLE(SetDivisor, "SetDivisor " + std::to_string(divisor))} FT_STATUS
+    CSimDriver::FT_SetDataCharacteristics(FT_HANDLE h, std::uint8_t wordLength,
+                                          std::uint8_t stopBits, std::uint8_t parity){
+        VELQUOR_SIM_SIMPLE(SetDataCharacteristics,
+                           "SetDataCharacteristics " + std::to_string(wordLength) + " " +
+                               std::to_string(stopBits) + " " + std::to_string(parity))} FT_STATUS
+    CSimDriver::FT_SetFlowControl(FT_HANDLE h, std::uint16_t flow, std::uint8_t xon,
+                                  std::uint8_t xoff){VELQUOR_SIM_SIMPLE(
+        SetFlowControl, "SetFlowControl " + std::to_string(flow) + " " + std::to_string(xon) + " " +
+                            std::to_string(xoff))} FT_STATUS CSimDriver::FT_SetDtr(FT_HANDLE h){
+        VELQUOR_SIM_SIMPLE(SetDtr, "SetDtr")} FT_STATUS CSimDriver::FT_SetRts(FT_HANDLE h){
+        VELQUOR_SIM_SIMPLE(SetRts, "SetRts")} FT_STATUS CSimDriver::FT_ClrDtr(FT_HANDLE h){
+        VELQUOR_SIM_SIMPLE(ClrDtr, "ClrDtr")} FT_STATUS CSimDriver::FT_ClrRts(FT_HANDLE h){
+        VELQUOR_SIM_SIMPLE(ClrRts, "ClrRts")} FT_STATUS
+    CSimDriver::FT_SetTimeouts(FT_HANDLE h, std::uint32_t readMs, std::uint32_t writeMs){
+        VELQUOR_SIM_SIMPLE(SetTimeouts,
+                           "SetTimeouts " + std::to_string(readMs) + " " + std::to_string(writeMs))}
 #undef VELQUOR_SIM_SIMPLE
 
 FT_STATUS CSimDriver::FT_SetEventNotification(FT_HANDLE h, std::uint32_t mask) {

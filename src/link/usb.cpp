@@ -2,9 +2,9 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -20,7 +20,9 @@ std::string TerminatedString(const char* buffer, std::size_t size) {
 
 CUSB::CUSB(IFtdiDriver& driver, LinkTimings timings) : m_driver(driver), m_timings(timings) {}
 
-CUSB::~CUSB() { ShutdownWorker(); }
+CUSB::~CUSB() {
+    ShutdownWorker();
+}
 
 void CUSB::OnReceive(const std::uint8_t*, int) {}
 
@@ -138,7 +140,9 @@ bool CUSB::OpenDevice(const std::string& serial, std::uint32_t baud) {
     return SendCommand(kCmdOpen, static_cast<std::int32_t>(data.size()), data.data()) == 0;
 }
 
-bool CUSB::CloseDevice() { return SendCommand(kCmdClose, 0, nullptr) == 0; }
+bool CUSB::CloseDevice() {
+    return SendCommand(kCmdClose, 0, nullptr) == 0;
+}
 
 bool CUSB::SendFrame(const std::uint8_t* payload, int length) {
     if (length < 0)
@@ -181,13 +185,16 @@ bool CUSB::WaitForReply(int timeout_ms, std::vector<std::uint8_t>& reply) {
 
 // ---- decoder ---------------------------------------------------------------
 
-void CUSB::ClearDecoder() { m_decoder.Clear(); }
+void CUSB::ClearDecoder() {
+    m_decoder.Clear();
+}
 
 void CUSB::DecodeBytes(const std::uint8_t* bytes, int count) {
     if (count <= 0)
         return;
-    m_decoder.Feed(bytes, static_cast<std::size_t>(count),
-                   [this](const std::uint8_t* payload, int length) { DispatchFrame(payload, length); });
+    m_decoder.Feed(
+        bytes, static_cast<std::size_t>(count),
+        [this](const std::uint8_t* payload, int length) { DispatchFrame(payload, length); });
 }
 
 void CUSB::DispatchFrame(const std::uint8_t* payload, int length) {

@@ -89,8 +89,8 @@ protected:
 private:
     void DispatchFrame(const std::uint8_t* payload, int length);
     void WorkerThreadProc();
-    void ExecuteCommand(std::int32_t code, const std::vector<std::uint8_t>& data,
-                        FT_HANDLE& handle, bool& stop);
+    void ExecuteCommand(std::int32_t code, const std::vector<std::uint8_t>& data, FT_HANDLE& handle,
+                        bool& stop);
     void ServeReceivedData(FT_HANDLE& handle);
     void OnIdleTimeout();
     void ClearDecoder();

@@ -7,7 +7,9 @@ namespace velquor {
 COrvaneUSB::COrvaneUSB(IFtdiDriver& driver, LinkTimings timings) : CUSB(driver, timings) {}
 
 // The worker calls our OnReceive; it must be gone before this part of the object is.
-COrvaneUSB::~COrvaneUSB() { ShutdownWorker(); }
+COrvaneUSB::~COrvaneUSB() {
+    ShutdownWorker();
+}
 
 void COrvaneUSB::SetView(std::weak_ptr<IFrameSink> view, std::uint32_t message) {
     std::lock_guard lock(m_viewLock);

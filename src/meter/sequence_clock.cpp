@@ -6,7 +6,9 @@
 
 namespace velquor {
 
-void CSystemClock::SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void CSystemClock::SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int CSystemClock::MinuteSecond() {
     const std::time_t now = std::time(nullptr);

@@ -5,23 +5,37 @@
 
 namespace velquor {
 
-int CalibrationDay(const UnitParameters& r) { return r[0] & 0x1F; }
-int CalibrationMonth(const UnitParameters& r) { return r[1] & 0x0F; }
-int CalibrationYear(const UnitParameters& r) { return (r[1] >> 4) + 2007; }
-int FirmwareMajor(std::uint8_t firmware) { return firmware >> 5; }
-int FirmwareMinor(std::uint8_t firmware) { return firmware & 0x1F; }
+int CalibrationDay(const UnitParameters& r) {
+    return r[0] & 0x1F;
+}
+int CalibrationMonth(const UnitParameters& r) {
+    return r[1] & 0x0F;
+}
+int CalibrationYear(const UnitParameters& r) {
+    return (r[1] >> 4) + 2007;
+}
+int FirmwareMajor(std::uint8_t firmware) {
+    return firmware >> 5;
+}
+int FirmwareMinor(std::uint8_t firmware) {
+    return firmware & 0x1F;
+}
 
 std::string FirmwareText(std::uint8_t firmware) {
     return FormatC("%d.%2d", FirmwareMajor(firmware), FirmwareMinor(firmware));
 }
 
-double CableLossDb(const UnitParameters& r) { return r[3] / 10.0; }
+double CableLossDb(const UnitParameters& r) {
+    return r[3] / 10.0;
+}
 
 std::uint8_t EncodeCableLoss(double db) {
     return static_cast<std::uint8_t>(static_cast<unsigned>(RoundHalfDown(db * 10.0)) & 0xFFu);
 }
 
-bool LowFrequency(const UnitParameters& r) { return (r[4] & kFlagLowFrequency) != 0; }
+bool LowFrequency(const UnitParameters& r) {
+    return (r[4] & kFlagLowFrequency) != 0;
+}
 
 int FrequencyBase(bool lowFrequency) {
     return lowFrequency ? kLowFrequencyBase : kNormalFrequencyBase;

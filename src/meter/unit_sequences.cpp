@@ -99,7 +99,9 @@ SetupResult SetupFailed(UnitContext& ctx) {
 
 }  // namespace
 
-const char* MonthName(int month) { return month >= 1 && month <= 12 ? kMonths[month - 1] : ""; }
+const char* MonthName(int month) {
+    return month >= 1 && month <= 12 ? kMonths[month - 1] : "";
+}
 
 bool ConnectUnits(UnitContext& ctx) {
     UnitState& s = ctx.state;

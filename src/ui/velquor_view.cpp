@@ -91,17 +91,23 @@ CVelquorView::~CVelquorView() {
     m_sink->Detach();
 }
 
-void CVelquorView::SetPrompt(std::unique_ptr<IPrompt> prompt) { m_prompt = std::move(prompt); }
+void CVelquorView::SetPrompt(std::unique_ptr<IPrompt> prompt) {
+    m_prompt = std::move(prompt);
+}
 void CVelquorView::SetSequenceClock(std::unique_ptr<ISequenceClock> clock) {
     m_clock = std::move(clock);
 }
-void CVelquorView::SetLogUi(std::unique_ptr<ILogUi> ui) { m_pLogUi = std::move(ui); }
+void CVelquorView::SetLogUi(std::unique_ptr<ILogUi> ui) {
+    m_pLogUi = std::move(ui);
+}
 void CVelquorView::SetTimingLog(CFrameTimingLog* log) {
     m_pTimingLog = log;
     m_meter.SetTimingLog(log);
 }
 
-const QImage& CVelquorView::TraceImage() const { return m_wndTraceArea->Image(); }
+const QImage& CVelquorView::TraceImage() const {
+    return m_wndTraceArea->Image();
+}
 
 void CVelquorView::CreateControls() {
     const QFont& label = m_fonts.label;
@@ -115,8 +121,8 @@ void CVelquorView::CreateControls() {
     m_editResolution = MakeEdit(this, 104, false, label);
     m_editFirmware = MakeEdit(this, 105, false, label);
     m_btnConnect = MakeImageButton(this, kIdConnectUnits, "Connect Units", kBmpUsb, kBmpUsbPressed);
-    m_btnSave = MakeImageButton(this, kIdSaveData, "Save Measurement Data", kBmpDisk,
-                                kBmpDiskPressed);
+    m_btnSave =
+        MakeImageButton(this, kIdSaveData, "Save Measurement Data", kBmpDisk, kBmpDiskPressed);
     m_editFrequency = MakeEdit(this, 106, true, label);
     m_editFrequency->setText(QString::fromStdString(m_unit.m_strFrequency));
     m_editCableLoss = MakeEdit(this, 107, true, label);
@@ -196,15 +202,16 @@ void CVelquorView::OnInitialUpdate() {
     m_bitmaps = {LoadBitmapImage(kBmpBattery), LoadBitmapImage(kBmpSensorDbm),
                  LoadBitmapImage(kBmpSensorWatt), LoadBitmapImage(kBmpThermometer)};
     CreateControls();
-    m_controls = std::make_unique<CViewUnitControls>(m_editFrequency, m_editCableLoss,
-                                                     m_btnShowDbm, m_btnShowWatt);
+    m_controls = std::make_unique<CViewUnitControls>(m_editFrequency, m_editCableLoss, m_btnShowDbm,
+                                                     m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
     m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected);
     if (!m_pLogUi)
         m_pLogUi = std::make_unique<CQtLogUi>(this);
     m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
-    m_pColumnHeader = std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
+    m_pColumnHeader =
+        std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
     m_pLogger->SetColumnHeader(m_pColumnHeader.get());
     RedrawTraceGraph();
 
@@ -254,8 +261,8 @@ void CVelquorView::PlaceSetupControls() {
 // ---- sequences -------------------------------------------------------------
 
 UnitContext CVelquorView::Context() {
-    return UnitContext{m_meter, m_driver, m_unit, *m_controls, *m_prompt, *m_clock, m_sink,
-                       m_strPort};
+    return UnitContext{m_meter,   m_driver, m_unit, *m_controls,
+                       *m_prompt, *m_clock, m_sink, m_strPort};
 }
 
 void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {

@@ -14,12 +14,12 @@
 #include "display/trace_panel_painter.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
+#include "logging/log_ui.h"
 #include "meter/orvane_usb.h"
 #include "meter/prompt.h"
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
-#include "logging/log_ui.h"
 
 class QLineEdit;
 

@@ -1,8 +1,8 @@
 // The paint routine of the main view: the four panels in a chain, then the
 // snapshot of the measurement and trace area for printing.
 #include <QLineEdit>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <cmath>
 
 #include "app/velquor_doc.h"

@@ -70,10 +70,14 @@ TEST(Worker, OpensWithTheLineSetupInOrderAndClosesTwiceOnlyOnce) {
     ASSERT_TRUE(link.StartWorker());
     driver.ClearCallLog();
     ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
-    const std::vector<std::string> expected = {
-        "OpenEx OV227700",          "SetDivisor 156",  "SetDataCharacteristics 8 0 0",
-        "SetFlowControl 0 0 0",     "SetDtr",          "SetRts",
-        "SetTimeouts 1000 1000",    "SetEventNotification 1"};
+    const std::vector<std::string> expected = {"OpenEx OV227700",
+                                               "SetDivisor 156",
+                                               "SetDataCharacteristics 8 0 0",
+                                               "SetFlowControl 0 0 0",
+                                               "SetDtr",
+                                               "SetRts",
+                                               "SetTimeouts 1000 1000",
+                                               "SetEventNotification 1"};
     EXPECT_EQ(driver.CallLog(), expected);
     EXPECT_TRUE(link.LinkAlive());
     EXPECT_TRUE(link.CloseDevice());
@@ -219,8 +223,7 @@ TEST(Worker, RequestIsServedBeforeReceivedData) {
     meter.frameIntervalMs = 5;
     struct StallDriver : CSimDriver {
         using CSimDriver::CSimDriver;
-        FT_STATUS FT_Write(FT_HANDLE h, const void* d, std::uint32_t n,
-                           std::uint32_t* w) override {
+        FT_STATUS FT_Write(FT_HANDLE h, const void* d, std::uint32_t n, std::uint32_t* w) override {
             if (stall.exchange(false)) {
                 std::this_thread::sleep_for(300ms);
                 stalled = true;

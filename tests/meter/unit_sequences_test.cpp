@@ -193,23 +193,57 @@ TEST_P(LegacyUnits, IdentityTextGivesDateAndFirmware) {
     EXPECT_TRUE(state.m_bConnected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LegacyUnits,
-    ::testing::Values(
-        LegacyCase{"Matching", "18 8 2007 1.10 1", {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
-                   "AUG-18-2007", 42, "1.10", false, 1700},
-        LegacyCase{"RecordDisagrees", "18 8 2007 1.10 1", {0x00, 0x08, 0, 0, 0, 0, 25, 0, 0},
-                   "AUG-18-2007", 42, "1.10", true, 1700},
-        LegacyCase{"LowFrequencyModel", "18 8 2007 1.10 2", {0x12, 0x08, 0, 0, 0, 10, 1, 0, 0},
-                   "AUG-18-2007", 42, "1.10", true, 150},
-        LegacyCase{"VersionWithOneDigitMinor", "18 8 2007 1.05 1",
-                   {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0}, "AUG-18-2007", 37, "1. 5", false, 1700},
-        LegacyCase{"UnparsableTextLeavesZeros", "Acme Corp", {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
-                   "-0-0", 0, "0. 0", true, 1700},
-        LegacyCase{"HostileNumbers", "99999999999999999999 -2147483648 2147483647 1e39 2",
-                   {0, 0, 0, 0, 0, 0, 0, 0, 0}, "-2147483647-2147483647", 0, nullptr, true,
-                   100}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LegacyUnits,
+                         ::testing::Values(LegacyCase{"Matching",
+                                                      "18 8 2007 1.10 1",
+                                                      {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
+                                                      "AUG-18-2007",
+                                                      42,
+                                                      "1.10",
+                                                      false,
+                                                      1700},
+                                           LegacyCase{"RecordDisagrees",
+                                                      "18 8 2007 1.10 1",
+                                                      {0x00, 0x08, 0, 0, 0, 0, 25, 0, 0},
+                                                      "AUG-18-2007",
+                                                      42,
+                                                      "1.10",
+                                                      true,
+                                                      1700},
+                                           LegacyCase{"LowFrequencyModel",
+                                                      "18 8 2007 1.10 2",
+                                                      {0x12, 0x08, 0, 0, 0, 10, 1, 0, 0},
+                                                      "AUG-18-2007",
+                                                      42,
+                                                      "1.10",
+                                                      true,
+                                                      150},
+                                           LegacyCase{"VersionWithOneDigitMinor",
+                                                      "18 8 2007 1.05 1",
+                                                      {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
+                                                      "AUG-18-2007",
+                                                      37,
+                                                      "1. 5",
+                                                      false,
+                                                      1700},
+                                           LegacyCase{"UnparsableTextLeavesZeros",
+                                                      "Acme Corp",
+                                                      {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
+                                                      "-0-0",
+                                                      0,
+                                                      "0. 0",
+                                                      true,
+                                                      1700},
+                                           LegacyCase{
+                                               "HostileNumbers",
+                                               "99999999999999999999 -2147483648 2147483647 1e39 2",
+                                               {0, 0, 0, 0, 0, 0, 0, 0, 0},
+                                               "-2147483647-2147483647",
+                                               0,
+                                               nullptr,
+                                               true,
+                                               100}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Sequences, MonthOutsideTheYearGivesAnEmptyName) {
     for (std::uint8_t monthByte : {std::uint8_t{0x80}, std::uint8_t{0x8D}}) {
@@ -295,7 +329,8 @@ TEST_F(Setup, WritesTheRecordAndReportsSuccess) {
 TEST_F(Setup, CableLossRounding) {
     Connect();
     controls.frequency = "1700";
-    for (auto [text, expected] : {std::pair{"2.26", 23}, std::pair{"0", 0}, std::pair{"25.5", 255}}) {
+    for (auto [text, expected] :
+         {std::pair{"2.26", 23}, std::pair{"0", 0}, std::pair{"25.5", 255}}) {
         controls.cableLoss = text;
         EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Success);
         EXPECT_EQ(driver->MeterRecord()[3], expected) << text;
@@ -330,10 +365,10 @@ TEST_F(Setup, FrequencyRangesAndTheLowFrequencyQuestion) {
     Connect();
     controls.cableLoss = "0.0";
     const FrequencyCase cases[] = {
-        {"1700", false, false, false, true, 0, 25},  {"450", false, true, true, true, 30, 8},
-        {"700", false, false, false, true, 0, 0},    {"2700", false, false, false, true, 0, 50},
-        {"2701", false, false, false, false, 0, 0},  {"150", true, false, false, true, 10, 1},
-        {"149", true, false, false, false, 0, 0},    {"2700", true, false, false, true, 0, 65},
+        {"1700", false, false, false, true, 0, 25}, {"450", false, true, true, true, 30, 8},
+        {"700", false, false, false, true, 0, 0},   {"2700", false, false, false, true, 0, 50},
+        {"2701", false, false, false, false, 0, 0}, {"150", true, false, false, true, 10, 1},
+        {"149", true, false, false, false, 0, 0},   {"2700", true, false, false, true, 0, 65},
     };
     for (const FrequencyCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -350,7 +385,8 @@ TEST_F(Setup, FrequencyRangesAndTheLowFrequencyQuestion) {
             EXPECT_EQ((driver->MeterRecord()[4] & 0x20) != 0, state.m_bLowFrequency);
         } else {
             EXPECT_EQ(result, SetupResult::OutOfRange);
-            EXPECT_EQ(LastMessage(), std::string("Frequency (") + c.text + " MHz) is out of range!");
+            EXPECT_EQ(LastMessage(),
+                      std::string("Frequency (") + c.text + " MHz) is out of range!");
             EXPECT_EQ(controls.frequency, "1700");
         }
     }

@@ -70,7 +70,8 @@ TEST(QtPrompt, SelectDeviceMapsTheDialogResult) {
         d->List()->setCurrentRow(1);
         d->accept();
     });
-    EXPECT_TRUE(prompt.SelectDevice({"x - Orvane Power Meter", "y - Orvane Power Meter"}, selected));
+    EXPECT_TRUE(
+        prompt.SelectDevice({"x - Orvane Power Meter", "y - Orvane Power Meter"}, selected));
     EXPECT_EQ(selected, 1);
     selected = -1;
     WhenShown([](CDialogSelDevice* d) { d->reject(); });

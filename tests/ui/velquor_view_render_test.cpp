@@ -149,10 +149,11 @@ TEST_F(ViewRender, ControlsSitWhereTheLayoutPutsThem) {
         int id;
         QRect rect;
     };
-    for (const Expected& e : {Expected{107, QRect(12, 242, 50, 0)}, Expected{110, QRect(15, 329, 100, 20)},
-                              Expected{111, QRect(15, 351, 100, 20)}, Expected{109, QRect(191, 339, 32, 32)},
-                              Expected{214, QRect(191, 387, 32, 32)}, Expected{212, QRect(191, 126, 32, 32)},
-                              Expected{211, QRect(234, 187, 510, 235)}}) {
+    for (const Expected& e :
+         {Expected{107, QRect(12, 242, 50, 0)}, Expected{110, QRect(15, 329, 100, 20)},
+          Expected{111, QRect(15, 351, 100, 20)}, Expected{109, QRect(191, 339, 32, 32)},
+          Expected{214, QRect(191, 387, 32, 32)}, Expected{212, QRect(191, 126, 32, 32)},
+          Expected{211, QRect(234, 187, 510, 235)}}) {
         QWidget* w = FindByCtrlId(view.get(), e.id);
         ASSERT_NE(w, nullptr) << e.id;
         EXPECT_EQ(w->pos(), e.rect.topLeft()) << e.id;

@@ -98,8 +98,8 @@ TEST_F(ViewTest, StartsWithoutAUnitShowingPlaceholders) {
     EXPECT_EQ(Check(110), kUnchecked);
     EXPECT_EQ(Check(111), kUnchecked);
     // Every control of the view carries its id.
-    for (int id : {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 206, 207, 208, 209,
-                   210, 211, 212, 214, 215})
+    for (int id : {101, 102, 103, 104, 105, 106, 107, 108, 109, 110,
+                   111, 206, 207, 208, 209, 210, 211, 212, 214, 215})
         EXPECT_NE(FindByCtrlId(view.get(), id), nullptr) << id;
     // The setup edits are 50 pixels wide whatever their text.
     EXPECT_EQ(FindByCtrlId(view.get(), 106)->width(), 50);
@@ -194,8 +194,7 @@ TEST_F(ViewTest, SnapshotCoversTheLowerRightRegion) {
     // The trace graph (white plot with black grid) is part of it.
     const QImage& graph = view->TraceImage();
     ASSERT_FALSE(graph.isNull());
-    EXPECT_EQ(doc.m_pSnapshot->pixel(234 - 225 + 100, 187 - 185 + 100),
-              graph.pixel(100, 100));
+    EXPECT_EQ(doc.m_pSnapshot->pixel(234 - 225 + 100, 187 - 185 + 100), graph.pixel(100, 100));
     view->resize(200, 150);
     Paint();
     ASSERT_TRUE(doc.m_pSnapshot);

@@ -24,7 +24,9 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-const char* Bool(bool v) { return v ? "true" : "false"; }
+const char* Bool(bool v) {
+    return v ? "true" : "false";
+}
 
 // "on"/"off" or "yes"/"no" into a flag.
 bool ParseSwitch(const std::string& text, bool& value) {
@@ -86,8 +88,8 @@ int RunInfo(const Options& options) {
             "\"show_dbm\":%s,\"show_watt\":%s,\"low_frequency\":%s}\n",
             JsonString(s.m_strSerialNumber).c_str(), JsonString(s.m_strManufacturer).c_str(),
             JsonString(s.m_strCalDate).c_str(), JsonString(s.m_strFirmware).c_str(),
-            JsonString(range).c_str(), s.m_nFrequency, cableLoss.c_str(),
-            Bool(s.m_bShowDbm), Bool(s.m_bShowWatt), Bool(s.m_bLowFrequency));
+            JsonString(range).c_str(), s.m_nFrequency, cableLoss.c_str(), Bool(s.m_bShowDbm),
+            Bool(s.m_bShowWatt), Bool(s.m_bLowFrequency));
         return 0;
     }
     std::printf("Serial number:     %s\n", s.m_strSerialNumber.c_str());

@@ -29,7 +29,8 @@ bool CStderrPrompt::SelectDevice(const std::vector<std::string>& lines, int& sel
     std::string others;
     for (std::size_t i = 1; i < lines.size(); ++i)
         others += (i > 1 ? "; " : "") + lines[i];
-    std::fprintf(stderr, "note: using the first meter (%s); also found: %s (choose with --serial)\n",
+    std::fprintf(stderr,
+                 "note: using the first meter (%s); also found: %s (choose with --serial)\n",
                  lines.empty() ? "" : lines[0].c_str(), others.c_str());
     return false;
 }
