@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -36,7 +37,8 @@ QAction* Command(QObject* parent, const char* text, int id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view) : m_document(document) {
+CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view)
+    : m_document(document), m_pView(view) {
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(LoadAppIcon());
     resize(kFrameWidth, kFrameHeight);
@@ -45,6 +47,20 @@ CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view) : m_document(d
     CreateStatusBar();
     setCentralWidget(view);
     UpdateCaption();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_pView != nullptr && m_pView->Busy()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::FitOuterSize() {
+    const QSize decorations = frameGeometry().size() - geometry().size();
+    if (!decorations.isEmpty() || decorations.width() > 0 || decorations.height() > 0)
+        resize(QSize(kFrameWidth, kFrameHeight) - decorations);
 }
 
 void CMainFrame::UpdateCaption() {

@@ -24,6 +24,10 @@ public:
     // The caption follows the document title: "<title> - Orvane ViridIrivi RA".
     void UpdateCaption();
 
+    // Gives the whole window, decorations included, the frame's size once the
+    // window system has decorated it.
+    void FitOuterSize();
+
     QToolBar* ToolBar() const { return m_toolBar; }
 
 signals:
@@ -32,6 +36,10 @@ signals:
     void printSetupRequested();
     void saveSnapshotRequested();
 
+protected:
+    // A connect or setup in progress ends first; the window stays open meanwhile.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void CreateMenus(CVelquorView* view);
     void CreateToolBar();
@@ -39,6 +47,7 @@ private:
     void OnAbout();
 
     CVelquorDoc& m_document;
+    CVelquorView* m_pView;
     QToolBar* m_toolBar = nullptr;
 };
 

@@ -77,6 +77,7 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     m_pFrame->UpdateCaption();
     ConnectPrintCommands(*m_pFrame, *m_pView);
     m_pFrame->show();
+    m_pFrame->FitOuterSize();
     return true;
 }
 

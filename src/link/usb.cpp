@@ -46,7 +46,8 @@ std::uint16_t CUSB::BaudDivisor(std::uint32_t baud) {
 // ---- worker lifecycle ------------------------------------------------------
 
 bool CUSB::StartWorker() {
-    if (m_pWorkerThread)
+    // A worker that missed its stop bound still runs; never start a second one beside it.
+    if (m_pWorkerThread || m_pLingeringWorker)
         return false;
     {
         std::lock_guard lock(m_slotLock);
@@ -348,8 +349,14 @@ void CUSB::WorkerThreadProc() {
             count = 2;
         }
         const int ready = poll(fds, static_cast<nfds_t>(count), m_timings.idle_wait_ms);
-        if (ready < 0)
-            continue;  // EINTR: nothing happened
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;  // nothing happened
+            // Any other failure must not spin: wait as a time-out would, and count it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.idle_wait_ms));
+            OnIdleTimeout();
+            continue;
+        }
         if (ready == 0) {
             OnIdleTimeout();
             continue;

@@ -88,6 +88,18 @@ std::optional<long long> ParseLeadingInt(std::string_view text) {
     return ParseIntAt(text, pos);
 }
 
+std::optional<double> ParseWholeDouble(std::string_view text) {
+    std::size_t pos = 0;
+    const auto value = ParseDoubleAt(text, pos);
+    if (!value || !std::isfinite(*value))
+        return std::nullopt;
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    if (pos != text.size())
+        return std::nullopt;
+    return value;
+}
+
 int ScanNumbers(std::string_view text, std::string_view kinds, std::vector<double>& values) {
     if (values.size() < kinds.size())
         values.resize(kinds.size(), 0.0);

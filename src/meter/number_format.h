@@ -15,6 +15,8 @@ std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)
 // skipped, '.' decimal point), or nothing when the text does not start with one.
 std::optional<double> ParseLeadingDouble(std::string_view text);
 std::optional<long long> ParseLeadingInt(std::string_view text);
+// The number when the whole text (blanks around it aside) is one finite number.
+std::optional<double> ParseWholeDouble(std::string_view text);
 
 // Reads numbers in the order a scanf format of %d and %f conversions separated by
 // blanks would ("dddfd" for "%d %d %d %f %d"), stopping at the first that does not

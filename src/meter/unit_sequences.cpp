@@ -186,8 +186,7 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
         ctx.prompt.ShowMessage(FormatC(kMsgCableLossNotNumber, cableText.c_str()), kAppTitle);
         return SetupResult::InvalidInput;
     }
-    const int tenths = RoundHalfDown(*cableLoss * 10.0);
-    if (tenths < 0 || tenths > 255) {
+    if (!(*cableLoss >= 0.0 && *cableLoss <= 25.5)) {
         ctx.prompt.ShowMessage(FormatC(kMsgCableLossRange, cableText.c_str()), kAppTitle);
         return SetupResult::OutOfRange;
     }

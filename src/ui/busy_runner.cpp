@@ -1,5 +1,6 @@
 #include "ui/busy_runner.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QTimer>
@@ -15,6 +16,8 @@ void RunBusy(QWidget* parent, const QString& text, const std::function<void()>& 
     busy.setWindowModality(Qt::ApplicationModal);
     busy.setCancelButton(nullptr);
     busy.setMinimumDuration(300);
+    // Starts the dialog's show timer; without a value it waits its default 4 s.
+    busy.setValue(0);
     busy.setAutoClose(false);
     busy.setAutoReset(false);
     // Closing the busy box must not abandon the sequence.
@@ -35,6 +38,11 @@ void RunBusy(QWidget* parent, const QString& text, const std::function<void()>& 
     check.start(50);
     if (!done)
         loop.exec();
+    // An application quit ends the loop early, but the sequence may still wait
+    // for the GUI thread (a message, a control); keep serving it until it ends.
+    // Every step of a sequence is bounded, so this ends too.
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     worker.join();
     busy.close();
 }

@@ -174,6 +174,11 @@ void CVelquorView::CreateControls() {
                                 kTraceGraphWindowRect.width, kTraceGraphWindowRect.height);
     m_wndTraceArea->show();
 
+    // Opaque children repaint alone; otherwise a blinking text cursor would run
+    // the view's paint routine and its blink toggles.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        child->setAutoFillBackground(true);
+
     connect(m_btnConnect, &QPushButton::clicked, this, [this] { OnConnectUnits(); });
     connect(m_btnSetup, &QPushButton::clicked, this, [this] { OnSetupUnit(); });
     connect(m_btnSave, &QPushButton::clicked, this, [this] { OnSaveMeasurementData(); });
@@ -277,6 +282,10 @@ void CVelquorView::RunSequence(const QString& busyText, const std::function<void
         m_pBusyUnit.reset();
     }
     m_bBusy = false;
+    if (m_bLinkLostPending) {
+        m_bLinkLostPending = false;
+        OnMeterFrame({kOpLinkLost});
+    }
 }
 
 bool CVelquorView::ConnectUnits() {
@@ -325,12 +334,21 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
         if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
             m_pTimingLog->Record(TimingEvent::kHandled, *tag);
     }
+    const bool linkLost = !frame.empty() && frame[0] == kOpLinkLost;
+    if (linkLost && m_bBusy) {
+        // A sequence owns the connected flag while it runs; the link-lost frame
+        // is applied once it has returned, as if the window had been blocked.
+        m_bLinkLostPending = true;
+        ScheduleFrameRepaint();
+        return;
+    }
     const MeterFrameAction action =
         HandleMeterFrame(frame, m_unit.m_bConnected, m_meter.LinkAlive());
-    const bool was = m_unit.m_bConnected;
-    m_unit.m_bConnected = action.connected;
-    if (was != action.connected)
+    // Only the link-lost frame changes view state.
+    if (linkLost && m_unit.m_bConnected != action.connected) {
+        m_unit.m_bConnected = action.connected;
         m_pLogger->NotifyConnectionChanged();
+    }
     // Qt repaints the whole area with its background either way; the erase flag
     // only matters where the platform keeps old pixels.
     if (action.erase)
@@ -406,6 +424,8 @@ void CVelquorView::OnPause() {
 }
 
 void CVelquorView::OnSliderReleased(int position) {
+    if (m_bBusy)
+        return;
     ApplyTraceAction(m_trace.OnSliderReleased(position));
 }
 

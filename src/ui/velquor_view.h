@@ -142,6 +142,7 @@ private:
     std::unique_ptr<UnitState> m_pBusyUnit;
     std::atomic<bool> m_bBusy{false};
     bool m_bSequencesInline = false;
+    bool m_bLinkLostPending = false;
     std::string m_strPort;
 
     // Readings and display state.

@@ -25,9 +25,17 @@ constexpr QColor kNavy(16, 16, 128);
 
 }  // namespace
 
-void CVelquorView::paintEvent(QPaintEvent*) {
+void CVelquorView::paintEvent(QPaintEvent* event) {
     if (!m_bInitialised)
         return;
+    // A child repainting itself (a blinking text cursor, a hovered button) asks
+    // for the area under it only: show the last drawing there, so the panels'
+    // blink toggles follow the view's own repaints.
+    const QRegion own = QRegion(rect()) - childrenRegion();
+    if (m_backBuffer.size() == size() && (event->region() & own).isEmpty()) {
+        QPainter(this).drawImage(event->rect(), m_backBuffer, event->rect());
+        return;
+    }
     ++m_nRepaints;
     m_lastPaint.start();
     if (m_backBuffer.size() != size())
@@ -67,7 +75,7 @@ void CVelquorView::OnDraw(QPainter& painter) {
         ApplyControlUpdates(setup.controls);
     }
 
-    const bool connected = m_unit.m_bConnected;
+    const bool connected = unit.m_bConnected;
     const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
     const MeasurementPanelContent content =
         EvaluateMeasurementPanel(m_display, connected, readings);

@@ -57,6 +57,15 @@ TEST(ParseLeading, TextWithoutANumberIsRefused) {
     EXPECT_DOUBLE_EQ(*ParseLeadingDouble("-3"), -3.0);
 }
 
+TEST(ParseWhole, OnlyAWholeFiniteNumberCounts) {
+    EXPECT_DOUBLE_EQ(*ParseWholeDouble(" 2.5 "), 2.5);
+    EXPECT_DOUBLE_EQ(*ParseWholeDouble("1e3"), 1000.0);
+    EXPECT_FALSE(ParseWholeDouble("5abc"));
+    EXPECT_FALSE(ParseWholeDouble("1e400"));
+    EXPECT_FALSE(ParseWholeDouble(""));
+    EXPECT_FALSE(ParseWholeDouble("2,5"));
+}
+
 TEST(ScanNumbers, ReadsInOrderAndStopsAtTheFirstFailure) {
     std::vector<double> v;
     EXPECT_EQ(ScanNumbers("18 8 2007 1.10 2", "dddfd", v), 5);

@@ -340,12 +340,12 @@ TEST_F(Setup, CableLossRounding) {
 TEST_F(Setup, CableLossTheRecordCannotHoldIsRefused) {
     Connect();
     controls.frequency = "1700";
-    for (const char* text : {"30.0", "-1", "abc", ""}) {
+    for (const char* text : {"30.0", "-1", "abc", "", "25.51", "-0.04"}) {
         controls.cableLoss = text;
         EXPECT_NE(OnSetupUnit(*ctx), SetupResult::Success) << text;
     }
     EXPECT_EQ(Received(0xE3), 0);
-    EXPECT_EQ(prompt.messages.size(), 4u);
+    EXPECT_EQ(prompt.messages.size(), 6u);
     EXPECT_EQ(prompt.messages[0].text,
               "Cable loss or other correction (30.0 dB) is out of range! Enter 0.0 to 25.5 dB.");
     EXPECT_EQ(prompt.messages[2].text, "Cable loss or other correction (\"abc\") is not a number!");

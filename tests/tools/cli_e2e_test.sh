@@ -86,6 +86,13 @@ grep -q 'The unit can not be set properly! Please reconnect the unit.' "$work/er
 [ $? -eq 1 ] || fail "missing port did not exit 1"
 [ "$(wc -l <"$work/err")" -eq 1 ] || fail "missing port error is not one line"
 
+# --- durations that are not a sane number of seconds -------------------------
+for bad in 1e300 5abc 0 -2; do
+  "$cli" monitor --simulate --seconds "$bad" >/dev/null 2>"$work/err"
+  [ $? -eq 1 ] || fail "--seconds $bad accepted"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "--seconds $bad error is not one line"
+done
+
 # --- the simulated bus --------------------------------------------------------
 out=$("$cli" list --simulate --json)
 grep -q '"description":"Orvane Power Meter"' <<<"$out" || fail "list --simulate: $out"

@@ -95,6 +95,30 @@ TEST_F(ViewRender, StripAlternatesRedAndYellowOnConsecutiveRepaints) {
     EXPECT_EQ(third, kRed);
 }
 
+TEST_F(ViewRender, AChildRepaintingAloneDoesNotRunTheBlink) {
+    MeterModelConfig m;
+    m.fixedPowerTenths = 460;
+    Start(m);
+    // Silence the meter so no frame repaints the view meanwhile (the link is
+    // declared lost only a second later), and let pending repaints finish.
+    driver->Unplug();
+    view->update();
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const bool blink = view->Display().m_bAlarmBlink;
+    const long repaints = view->Repaints();
+    // A blinking text cursor repaints its edit only.
+    for (int id : {106, 107, 108, 210, 207, 206}) {
+        FindByCtrlId(view.get(), id)->update();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view->Repaints(), repaints) << id;
+    }
+    EXPECT_EQ(view->Repaints(), repaints);
+    EXPECT_EQ(view->Display().m_bAlarmBlink, blink);
+}
+
 TEST_F(ViewRender, NoStripWithinTheLimitsOrWhileDisconnected) {
     MeterModelConfig m;
     m.fixedPowerTenths = 450;  // 45.0: not over (strict)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "meter/number_format.h"
+
 namespace velquor::cli {
 
 bool Options::Flag(const std::string& name) const {
@@ -13,6 +15,14 @@ std::optional<std::string> Options::Value(const std::string& name) const {
     if (it == values.end())
         return std::nullopt;
     return it->second;
+}
+
+std::optional<double> ParseSecondsOption(const std::string& text) {
+    const auto value = ParseWholeDouble(text);
+    constexpr double kYear = 365.0 * 24 * 3600;
+    if (!value || !(*value > 0.0) || *value > kYear)
+        return std::nullopt;
+    return value;
 }
 
 bool TakesValue(const std::string& name) {

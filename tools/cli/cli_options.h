@@ -25,6 +25,10 @@ struct Options {
 // Options that take a value, besides --port and --serial.
 bool TakesValue(const std::string& name);
 
+// A number of seconds given on the command line: the whole text must be a finite
+// number greater than zero and at most a year. Nothing otherwise.
+std::optional<double> ParseSecondsOption(const std::string& text);
+
 // Parses argv. On a usage error returns false with a one-line reason.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 

@@ -30,9 +30,9 @@ int RunLog(const Options& options) {
     }
     std::optional<std::chrono::milliseconds> duration;
     if (const auto text = options.Value("--seconds")) {
-        const auto v = ParseLeadingDouble(*text);
-        if (!v || *v <= 0)
-            return Fail("--seconds needs a positive number of seconds, not '" + *text + "'");
+        const auto v = ParseSecondsOption(*text);
+        if (!v)
+            return Fail("--seconds needs a number of seconds up to a year, not '" + *text + "'");
         duration = std::chrono::milliseconds(static_cast<long long>(*v * 1000.0));
     }
     // A file-size limit must give an error message, not kill the process.

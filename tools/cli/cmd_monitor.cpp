@@ -49,9 +49,9 @@ std::string DescribeFrame(const std::vector<std::uint8_t>& frame, bool json) {
 int RunMonitor(const Options& options) {
     double seconds = -1.0;
     if (const auto text = options.Value("--seconds")) {
-        const auto v = ParseLeadingDouble(*text);
-        if (!v || *v < 0)
-            return Fail("--seconds needs a number of seconds, not '" + *text + "'");
+        const auto v = ParseSecondsOption(*text);
+        if (!v)
+            return Fail("--seconds needs a number of seconds up to a year, not '" + *text + "'");
         seconds = *v;
     }
     std::string error;

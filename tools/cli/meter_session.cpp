@@ -16,6 +16,7 @@ MeterSession::MeterSession(const Options& options)
     else
         m_driver = std::make_unique<CSerialDriver>();
     m_meter = std::make_unique<COrvaneUSB>(*m_driver);
+    m_frames->SetLinkLostHandler([this] { m_state.m_bConnected = m_meter->LinkAlive(); });
     m_meter->StartWorker();
     m_context = std::make_unique<UnitContext>(
         UnitContext{*m_meter, *m_driver, m_state, m_controls, m_prompt, m_clock, m_frames, {}});
@@ -71,6 +72,7 @@ bool MeterSession::OpenForMonitor(std::string& error) {
         }
         return false;
     }
+    m_frames->SetKeep(true);
     m_meter->SetView(m_frames, kMeterFrameMessage);
     return true;
 }
