@@ -16,13 +16,17 @@ MeterSession::MeterSession(const Options& options)
     else
         m_driver = std::make_unique<CSerialDriver>();
     m_meter = std::make_unique<COrvaneUSB>(*m_driver);
-    m_frames->SetLinkLostHandler([this] { m_state.m_bConnected = m_meter->LinkAlive(); });
+    // The worker calls this; it captures the link itself, not the owning pointer
+    // the destructor resets.
+    COrvaneUSB* meter = m_meter.get();
+    m_frames->SetLinkLostHandler([this, meter] { m_state.m_bConnected = meter->LinkAlive(); });
     m_meter->StartWorker();
     m_context = std::make_unique<UnitContext>(
         UnitContext{*m_meter, *m_driver, m_state, m_controls, m_prompt, m_clock, m_frames, {}});
 }
 
 MeterSession::~MeterSession() {
+    m_frames->SetLinkLostHandler({});
     m_context.reset();
     // Stops the worker, which closes the device.
     m_meter.reset();
