@@ -22,6 +22,8 @@
 
 extern char** environ;
 
+#include "common/temp_dir.h"
+
 namespace velquor::testing {
 
 namespace fs = std::filesystem;
@@ -36,24 +38,6 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit) {
     }
     return pred();
 }
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velquor-serial-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 // One USB serial port in a fake sysfs tree; an absent string has no attribute file.
 struct FakePort {
