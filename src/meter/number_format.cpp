@@ -100,6 +100,68 @@ std::optional<double> ParseWholeDouble(std::string_view text) {
     return value;
 }
 
+namespace {
+
+std::string RangeText(const NumberField& field) {
+    const char* fmt = field.whole ? "%.0f" : "%g";
+    std::string text = "enter " + std::string(field.whole ? "a whole number " : "a number ") +
+                       "from " + FormatC(fmt, field.min) + " to " + FormatC(fmt, field.max);
+    if (field.unit != nullptr && *field.unit != 0)
+        text += std::string(" ") + field.unit;
+    return text;
+}
+
+}  // namespace
+
+std::optional<double> ParseUserNumber(std::string_view text, const NumberField& field,
+                                      std::string& error) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    std::string body(text.substr(begin, end - begin));
+    // Plain decimal only: sign, digits, one decimal point (or comma), optional exponent.
+    bool ok = !body.empty() && body.size() <= 64;
+    bool digits = false, point = false, exponent = false;
+    for (std::size_t i = 0; ok && i < body.size(); ++i) {
+        char& ch = body[i];
+        if (ch >= '0' && ch <= '9') {
+            digits = true;
+        } else if ((ch == '+' || ch == '-') &&
+                   (i == 0 || body[i - 1] == 'e' || body[i - 1] == 'E')) {
+        } else if ((ch == '.' || ch == ',') && !point && !exponent) {
+            point = true;
+            ch = '.';
+        } else if ((ch == 'e' || ch == 'E') && digits && !exponent && !field.whole) {
+            exponent = true;
+            digits = false;
+        } else {
+            ok = false;
+        }
+    }
+    ok = ok && digits;
+    std::optional<double> value;
+    if (ok)
+        value = ParseWholeDouble(body);
+    if (!value) {
+        error = std::string(field.name) + ": \"" + std::string(text) + "\" is not a number; " +
+                RangeText(field);
+        return std::nullopt;
+    }
+    if (field.whole && (point || *value != std::floor(*value))) {
+        error = std::string(field.name) + ": \"" + std::string(text) +
+                "\" is not a whole number; " + RangeText(field);
+        return std::nullopt;
+    }
+    if (*value < field.min || *value > field.max) {
+        error = std::string(field.name) + ": " + std::string(body) + " is out of range; " +
+                RangeText(field);
+        return std::nullopt;
+    }
+    return value;
+}
+
 int ScanNumbers(std::string_view text, std::string_view kinds, std::vector<double>& values) {
     if (values.size() < kinds.size())
         values.resize(kinds.size(), 0.0);

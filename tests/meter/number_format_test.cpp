@@ -101,5 +101,32 @@ TEST(RoundHalfDown, HalfStaysDownAndNegativesTruncate) {
     EXPECT_EQ(RoundHalfDown(std::nan("")), 0);
 }
 
+TEST(ParseUserNumber, TakesOnlyAWholeDecimalText) {
+    const NumberField loss{"Cable loss", 0.0, 25.5, false, "dB"};
+    const NumberField mhz{"Frequency", 1.0, 6000.0, true, "MHz"};
+    struct Case {
+        const char* text;
+        const NumberField* field;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {" 2.5 ", &loss, 2.5},   {"2,5", &loss, 2.5},     {"25.5", &loss, 25.5},
+        {"25.6", &loss, {}},     {"-0.1", &loss, {}},     {"2.5dB", &loss, {}},
+        {"", &loss, {}},         {"inf", &loss, {}},      {"nan", &loss, {}},
+        {"1800", &mhz, 1800.0},  {"1800abc", &mhz, {}},   {"0x700", &mhz, {}},
+        {"1700.5", &mhz, {}},    {"1700.0", &mhz, {}},    {"1e3", &mhz, {}},
+        {"2,5,1", &loss, {}},    {"1e1", &loss, 10.0},    {"+3", &mhz, 3.0},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto value = ParseUserNumber(c.text, *c.field, error);
+        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+        if (!c.value) {
+            EXPECT_NE(error.find(c.field->name), std::string::npos) << error;
+            EXPECT_NE(error.find(c.field->whole ? "6000" : "25.5"), std::string::npos) << error;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velquor
