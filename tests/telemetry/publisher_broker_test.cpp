@@ -1,0 +1,250 @@
+// The publisher against a real mosquitto, started by each test on a free
+// loopback port.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "broker_harness.h"
+#include "common/temp_dir.h"
+#include "telemetry/publisher.h"
+
+extern char** environ;
+
+namespace velquor::telemetry {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using velquor::testing::MosquittoBroker;
+using velquor::testing::TestSubscriber;
+using Messages = std::vector<TestSubscriber::Message>;
+
+PublisherOptions LocalOptions(int port, const std::string& stand) {
+    PublisherOptions o;
+    o.broker = {"127.0.0.1", port};
+    o.stand = stand;
+    o.reconnect_min = 200ms;  // the real 1 s start would only make the test slower
+    o.reconnect_max = 1s;
+    return o;
+}
+
+std::vector<MeterIdentity> Meters(std::initializer_list<const char*> names) {
+    std::vector<MeterIdentity> meters;
+    for (const char* n : names) {
+        MeterIdentity m;
+        m.name = n;
+        meters.push_back(m);
+    }
+    return meters;
+}
+
+// Feeds every meter one reading per 5 ms for `duration`, in real time; a
+// reading's power is its running number, so the subscriber can check them all.
+void Feed(Publisher& p, Clock::duration duration, std::int64_t& next) {
+    const auto end = Clock::now() + duration;
+    while (Clock::now() < end) {
+        const auto now = Clock::now();
+        for (std::uint32_t m = 0; m < p.MeterCount(); ++m) {
+            station::Reading r;
+            r.meter = m;
+            r.steady_ns = now.time_since_epoch().count();
+            r.utc_us = 1'700'000'000'000'000 + next * 5000;
+            r.power_dbm = static_cast<double>(next);
+            r.temperature_c = 25.0;
+            p.Add(r);
+        }
+        ++next;
+        p.Service(now);
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+bool RunUntil(Publisher& p, const std::function<bool()>& done, Clock::duration timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!done() && Clock::now() < end) {
+        p.Service(Clock::now());
+        p.WaitUntil(std::min(end, Clock::now() + 20ms));
+    }
+    return done();
+}
+
+bool HasPayload(const Messages& ms, const std::string& topic, const std::string& state) {
+    for (const auto& m : ms) {
+        if (m.topic == topic && nlohmann::json::parse(m.payload).value("state", "") == state)
+            return true;
+    }
+    return false;
+}
+
+TEST(PublisherBroker, BrokerRestartLosesNothingWithinTheBound) {
+    velquor::testing::TempDir dir;
+    MosquittoBroker::Config config;
+    config.persistence = true;
+    MosquittoBroker broker(dir.Path(), config);
+    std::string error;
+    ASSERT_TRUE(broker.Start(error)) << error;
+    TestSubscriber subscriber(broker.Port(), "velquor-test-sub", true, "velquor/v1/bench/#");
+    ASSERT_TRUE(subscriber.Start(5s));
+
+    velquor::testing::TcpRelay relay(broker.Port());
+    Publisher p(LocalOptions(relay.Port(), "bench"), Meters({"OV1", "/dev/ttyUSB0"}));
+    ASSERT_TRUE(p.Start(Clock::now(), error)) << error;
+    ASSERT_TRUE(RunUntil(
+        p, [&] { return p.Connected(); }, 5s));
+    std::int64_t next = 0;
+    Feed(p, 500ms, next);
+    // The network goes with messages on the wire: they must be sent again.
+    relay.Hold(true);
+    Feed(p, 300ms, next);
+    relay.Cut();
+    relay.Hold(false);
+    broker.Stop();
+    Feed(p, 1s, next);
+    EXPECT_FALSE(p.Connected());
+    ASSERT_TRUE(broker.Start(error)) << error;
+    const auto restarted = Clock::now();
+    while (!p.Connected() && Clock::now() - restarted < 5s)
+        Feed(p, 50ms, next);
+    ASSERT_TRUE(p.Connected());
+    Feed(p, 500ms, next);
+    EXPECT_EQ(p.Finish(5s), 0u);
+    std::vector<std::string> notices;
+    p.TakeNotices(notices);
+    EXPECT_NE(std::find_if(notices.begin(), notices.end(),
+                           [](const auto& n) { return n.find("lost") != n.npos; }),
+              notices.end());
+
+    // Every reading once after dropping repeats by session and seq, in order.
+    const auto complete = [&](const Messages& ms) {
+        std::map<std::string, std::set<std::uint64_t>> seen;
+        std::size_t readings = 0;
+        for (const auto& m : ms) {
+            if (m.topic.size() < 6 || m.topic.substr(m.topic.size() - 6) != "/power")
+                continue;
+            const auto j = nlohmann::json::parse(m.payload);
+            if (seen[m.topic].insert(j["seq"].get<std::uint64_t>()).second)
+                readings += j["dbm"].size();
+        }
+        return readings == static_cast<std::size_t>(2 * next);
+    };
+    ASSERT_TRUE(subscriber.WaitFor(complete, 10s));
+    for (const char* level : {"OV1", "ttyUSB0"}) {
+        const std::string topic = std::string("velquor/v1/bench/") + level + "/power";
+        std::set<std::pair<std::string, std::uint64_t>> seen;
+        std::int64_t expected = 0;
+        std::uint64_t lastSeq = 0;
+        for (const auto& m : subscriber.Messages()) {
+            if (m.topic != topic)
+                continue;
+            const auto j = nlohmann::json::parse(m.payload);
+            if (!seen.insert({j["session"].get<std::string>(), j["seq"].get<std::uint64_t>()})
+                     .second)
+                continue;
+            EXPECT_EQ(j["seq"].get<std::uint64_t>(), lastSeq + 1) << topic;
+            lastSeq = j["seq"];
+            EXPECT_EQ(j["dropped"], 0);
+            for (const auto& v : j["dbm"])
+                EXPECT_EQ(v.get<double>(), static_cast<double>(expected++)) << topic;
+        }
+        EXPECT_EQ(expected, next) << topic;
+    }
+    EXPECT_TRUE(subscriber.WaitFor(
+        [](const Messages& ms) { return HasPayload(ms, "velquor/v1/bench/status", "offline"); },
+        5s));
+}
+
+TEST(PublisherBroker, RefusedCredentialsAndForeignCertificatesEndTheRun) {
+    velquor::testing::TempDir dir;
+    velquor::testing::TestCertificates certs;
+    ASSERT_TRUE(velquor::testing::MakeTestCertificates(dir.Path(), certs));
+    const std::string passwords = dir.File("passwords");
+    ASSERT_TRUE(velquor::testing::MakePasswordFile(passwords, "stand", "s3cret"));
+    MosquittoBroker::Config config;
+    config.anonymous = false;
+    config.password_file = passwords;
+    config.ca_file = certs.ca;
+    config.cert_file = certs.server_cert;
+    config.key_file = certs.server_key;
+    MosquittoBroker broker(dir.Path(), config);
+    std::string error;
+    ASSERT_TRUE(broker.Start(error)) << error;
+
+    const struct {
+        std::string ca, user, password, failure;  // empty failure: must connect
+    } cases[] = {
+        {certs.other_ca, "stand", "s3cret", "certificate was not accepted"},
+        {certs.ca, "stand", "wrong", "not authorised (check the user name and password)"},
+        {certs.ca, "", "", "not authorised"},
+        {certs.ca, "stand", "s3cret", ""},
+    };
+    for (const auto& c : cases) {
+        PublisherOptions o = LocalOptions(broker.Port(), "tls");
+        o.tls = TlsFiles{c.ca, "", ""};
+        o.username = c.user;
+        o.password = c.password;
+        Publisher p(o, Meters({"OV1"}));
+        ASSERT_TRUE(p.Start(Clock::now(), error)) << error;
+        ASSERT_TRUE(RunUntil(
+            p, [&] { return p.Failed() || p.Connected(); }, 10s))
+            << c.failure;
+        if (c.failure.empty()) {
+            EXPECT_TRUE(p.Connected()) << p.Failure();
+        } else {
+            EXPECT_NE(p.Failure().find(c.failure), std::string::npos) << p.Failure();
+            // Given up, not retried.
+            std::vector<std::string> notices;
+            p.TakeNotices(notices);
+            for (const auto& n : notices)
+                EXPECT_EQ(n.find("next attempt"), n.npos) << n;
+        }
+        p.Finish(2s);
+    }
+}
+
+TEST(PublisherBroker, CleanExitSaysOfflineAndAKilledPublisherLeavesItsWill) {
+    velquor::testing::TempDir dir;
+    MosquittoBroker broker(dir.Path(), {});
+    std::string error;
+    ASSERT_TRUE(broker.Start(error)) << error;
+    TestSubscriber subscriber(broker.Port(), "velquor-test-status", false, "velquor/v1/+/status");
+    ASSERT_TRUE(subscriber.Start(5s));
+
+    {
+        Publisher p(LocalOptions(broker.Port(), "clean"), Meters({"OV1"}));
+        ASSERT_TRUE(p.Start(Clock::now(), error)) << error;
+        ASSERT_TRUE(RunUntil(
+            p, [&] { return p.Connected(); }, 5s));
+        std::int64_t next = 0;
+        Feed(p, 300ms, next);
+        ASSERT_TRUE(subscriber.WaitFor(
+            [](const Messages& ms) { return HasPayload(ms, "velquor/v1/clean/status", "online"); },
+            5s));
+        p.Finish(3s);
+    }
+    EXPECT_TRUE(subscriber.WaitFor(
+        [](const Messages& ms) { return HasPayload(ms, "velquor/v1/clean/status", "offline"); },
+        5s));
+
+    const std::string port = std::to_string(broker.Port());
+    std::string child = VELQUOR_TELEMETRY_CHILD, stand = "killed";
+    char* argv[] = {child.data(), const_cast<char*>(port.c_str()), stand.data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, child.c_str(), nullptr, nullptr, argv, environ), 0);
+    const bool online = subscriber.WaitFor(
+        [](const Messages& ms) { return HasPayload(ms, "velquor/v1/killed/status", "online"); },
+        10s);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(online);
+    EXPECT_TRUE(subscriber.WaitFor(
+        [](const Messages& ms) { return HasPayload(ms, "velquor/v1/killed/status", "lost"); }, 5s));
+}
+
+}  // namespace
+}  // namespace velquor::telemetry
