@@ -99,9 +99,10 @@ TEST(StationAllocation, NoHeapAllocationPerFrameFromDecoderToQueue) {
     for (auto* d : drivers)
         d->counting = false;
     const long counted = g_allocations.load() - before;
+    const int windows = drivers[0]->windows.load() + drivers[1]->windows.load();
     station.Close();
     ASSERT_GE(got.size(), 1000u);
-    EXPECT_GT(drivers[0]->windows.load() + drivers[1]->windows.load(), 10);
+    EXPECT_GT(windows, 10);
     // The small queue overflowed too: dropping must not allocate either.
     EXPECT_GT(first->Dropped(), 0u);
     EXPECT_EQ(counted, 0) << "over " << got.size() << " readings";
