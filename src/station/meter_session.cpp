@@ -282,6 +282,8 @@ bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& note
 }
 
 bool MeterSession::Connect(std::string& error, std::vector<std::string>& notes) {
+    if (!m_link->WorkerRunning())
+        m_link->StartWorker();
     MeterInfo info;
     if (!RunConnect(error, notes, info))
         return false;
@@ -317,7 +319,26 @@ MeterSession::ReconnectResult MeterSession::Reconnect(std::string& error,
 
 void MeterSession::CloseDevice() {
     m_link->CloseDevice();
+    // Nothing to serve until a reconnect, which brings a link of its own.
+    m_link->StopWorker();
     m_state.m_bConnected = false;
+}
+
+std::unique_ptr<DeviceWatch> MeterSession::WatchForReturn() const {
+    switch (m_target.kind) {
+        case MeterTarget::Kind::Path: {
+            const std::filesystem::path path(m_target.value);
+            return std::make_unique<DeviceWatch>(path.parent_path().string(),
+                                                 path.filename().string());
+        }
+        case MeterTarget::Kind::Serial:
+            if (dynamic_cast<CSerialDriver*>(m_driver.get()) != nullptr)
+                return std::make_unique<DeviceWatch>(m_serialPaths.devRoot, std::string());
+            return nullptr;
+        case MeterTarget::Kind::Simulated:
+            break;
+    }
+    return nullptr;
 }
 
 MeterInfo MeterSession::Info() const {

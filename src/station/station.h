@@ -14,6 +14,7 @@
 #include "link/usb.h"
 #include "meter/frame_timing_log.h"
 #include "meter/sequence_clock.h"
+#include "station/device_watch.h"
 #include "station/meter_session.h"
 #include "station/meter_target.h"
 #include "station/reading.h"
@@ -117,7 +118,11 @@ private:
 
     void Supervise(Slot& slot);
     void Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text);
-    bool WaitOrStop(Slot& slot, std::chrono::milliseconds wait);
+    // Waits for the next attempt: until `until`, or earlier when the watch sees the
+    // meter's node appear, but not before `earliest`. False on the stop.
+    bool WaitForChance(Slot& slot, DeviceWatch* watch,
+                       std::chrono::steady_clock::time_point earliest,
+                       std::chrono::steady_clock::time_point until);
 
     StationOptions m_options;
     std::shared_ptr<Feed> m_feed;

@@ -255,6 +255,40 @@ TEST_F(PtyReconnect, TheWaitEndsAtTheTimeOut) {
     EXPECT_EQ(c.Count(0, ReadingKind::Reconnected), 0u);
 }
 
+TEST_F(PtyReconnect, TheNodeComingBackCutsALongBackOffShort) {
+    // A node with a USB identity, so the sequence also sits through its identity pause.
+    sysfs.Add({"ttyUSB0", "ftdi_sio", "OV111", kMeterDescription, "Dunmarsh Instruments"});
+    const fs::path node = dev / "ttyUSB0";
+    auto a = std::make_unique<PtyMeter>();
+    Repoint(node, a->Path());
+    StationOptions o = Options();
+    // The program's link waits and sequence pauses: the figure is what a user sees.
+    o.timings = {};
+    o.make_clock = nullptr;
+    o.reconnect.first_delay = 100ms;
+    o.reconnect.max_delay = 10s;
+    Station station(o);
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open({MeterTarget::ByPath(node.string())}, false, errors));
+    Collected c;
+    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    a->Vanish();
+    fs::remove(node);
+    // Four looks: the next is 1.6 s away.
+    ASSERT_TRUE(velquor::testing::WaitFor([&] { return station.Status(0).attempts >= 4; }, 10s));
+    PtyMeter b;
+    const auto reappeared = Clock::now();
+    Repoint(node, b.Path());
+    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    const auto took = Clock::now() - reappeared;
+    // The connect sequence pauses 0.6 s of its own; the back-off would add 1.6 s.
+    EXPECT_LT(took, 1500ms);
+    ::testing::Test::RecordProperty(
+        "reappear_to_reading_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+}
+
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
