@@ -30,7 +30,7 @@ struct NumberStyle {
 };
 
 // std::to_chars does not look at the locale, which Qt sets from the environment.
-std::string Format(NumberStyle style, double value, const std::string& unit) {
+std::string Number(NumberStyle style, double value) {
     char buffer[64];
     char* begin = buffer;
     if (style.plus_sign && !std::signbit(value))
@@ -39,10 +39,7 @@ std::string Format(NumberStyle style, double value, const std::string& unit) {
         style.style == Style::Fixed ? std::chars_format::fixed : std::chars_format::general;
     const auto result =
         std::to_chars(begin, buffer + sizeof buffer - 1, value, format, style.digits);
-    std::string out(buffer, result.ec == std::errc() ? result.ptr : begin);
-    out += ' ';
-    out += unit;
-    return out;
+    return std::string(buffer, result.ec == std::errc() ? result.ptr : begin);
 }
 
 // Three significant digits for a number between 1 and 1000, more below 1.
@@ -117,9 +114,9 @@ ScaledValue ScaleLinear(double value, const char* base_unit) {
     return {value * 1e9, std::string("n") + base_unit};
 }
 
-std::string FormatPower(double dbm, PowerUnit unit) {
+PowerText FormatPowerParts(double dbm, PowerUnit unit, int decimals) {
     if (unit == PowerUnit::Dbm || unit == PowerUnit::Dbuv)
-        return Format({Style::Fixed, 2}, DbmToUnit(dbm, unit), UnitName(unit));
+        return {Number({Style::Fixed, decimals}, DbmToUnit(dbm, unit)), UnitName(unit)};
     // Rounded to the three digits shown before the prefix is chosen, so 999.96 mW
     // reads "1.00 W", not "1000 mW".
     double value = DbmToUnit(dbm, unit);
@@ -128,11 +125,21 @@ std::string FormatPower(double dbm, PowerUnit unit) {
         value = std::round(value / step) * step;
     }
     const ScaledValue scaled = ScaleLinear(value, UnitName(unit));
-    return Format(LinearStyle(std::fabs(scaled.value)), scaled.value, scaled.unit);
+    return {Number(LinearStyle(std::fabs(scaled.value)), scaled.value), scaled.unit};
+}
+
+PowerText FormatRelativeParts(double db, int decimals) {
+    return {Number({Style::Fixed, decimals, true}, db), "dB"};
+}
+
+std::string FormatPower(double dbm, PowerUnit unit) {
+    const PowerText text = FormatPowerParts(dbm, unit, 2);
+    return text.number + " " + text.unit;
 }
 
 std::string FormatRelative(double db) {
-    return Format({Style::Fixed, 2, true}, db, "dB");
+    const PowerText text = FormatRelativeParts(db, 2);
+    return text.number + " " + text.unit;
 }
 
 }  // namespace velquor::measure

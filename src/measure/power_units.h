@@ -33,6 +33,17 @@ struct ScaledValue {
 };
 ScaledValue ScaleLinear(double value, const char* base_unit);
 
+// A number and its unit, apart, for a readout that draws them in different places.
+struct PowerText {
+    std::string number;
+    std::string unit;
+};
+// dBm and dBuV with the decimals asked for; W and V to three significant digits
+// with the prefix that suits them.
+PowerText FormatPowerParts(double dbm, PowerUnit unit, int decimals);
+// With its sign always shown: "+3.0".
+PowerText FormatRelativeParts(double db, int decimals);
+
 // Text for a person: "12.34 dBm", "100 mW", "1.00 W", "119.34 dBuV", "2.24 V".
 std::string FormatPower(double dbm, PowerUnit unit);
 // A relative value: "+3.02 dB", "-0.50 dB".

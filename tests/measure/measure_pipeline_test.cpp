@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "measure/measure_pipeline.h"
+#include "measure/statistics_text.h"
 
 namespace velquor::measure {
 namespace {
@@ -48,6 +49,13 @@ TEST(MeasurePipeline, StatisticsSinceReset) {
     // dB values 0, 10, -3: mean 7/3, sample variance ((7/3)^2 + (23/3)^2 + (16/3)^2) / 2.
     EXPECT_NEAR(s.stddev_db, std::sqrt((49.0 + 529.0 + 256.0) / 9.0 / 2.0), 1e-12);
     EXPECT_DOUBLE_EQ(s.elapsed_s, 3.5);
+    const auto lines = DescribeStatistics(s, p.Failures(), false);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1].label + " " + lines[1].value, "Min -3.00 dBm");
+    EXPECT_EQ(lines[4].label + " " + lines[4].value, "Std dev 6.81 dB");
+    EXPECT_EQ(lines[5].label + " " + lines[5].value, "Elapsed 0:00:03");
+    EXPECT_EQ(lines[6].label + " " + lines[6].value, "Failures -");
+    EXPECT_EQ(FormatElapsed(45296.9), "12:34:56");
 
     p.ResetStatistics();
     EXPECT_EQ(p.Statistics().count, 0);
