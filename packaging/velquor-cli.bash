@@ -4,7 +4,7 @@ _velquor_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list info setup monitor log"
+    local commands="list info setup monitor log publish"
     local common="--simulate --port --serial --help --version"
 
     case $prev in
@@ -38,7 +38,7 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "yes no" -- "$cur")
             return
             ;;
-        --file)
+        --file | --password-file | --tls-ca | --tls-cert | --tls-key)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -47,7 +47,12 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur")
             return
             ;;
-        --frequency | --cable-loss | --seconds | --rate)
+        --qos)
+            mapfile -t COMPREPLY < <(compgen -W "0 1" -- "$cur")
+            return
+            ;;
+        --frequency | --cable-loss | --seconds | --rate | --broker | --stand | --topic-prefix | \
+            --interval-ms | --username | --buffer-seconds | --reconnect-timeout)
             COMPREPLY=()
             return
             ;;
@@ -58,7 +63,10 @@ _velquor_cli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --port | --serial | --frequency | --cable-loss | --show-dbm | --show-watt | \
-                --low-frequency | --seconds | --file | --rate | --delimiter)
+                --low-frequency | --seconds | --file | --rate | --delimiter | --broker | \
+                --stand | --topic-prefix | --interval-ms | --qos | --username | \
+                --password-file | --tls-ca | --tls-cert | --tls-key | --buffer-seconds | \
+                --reconnect-timeout)
                 ((i++))
                 ;;
             -*) ;;
@@ -81,6 +89,11 @@ _velquor_cli() {
         setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
         monitor) options+=" --seconds --json" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+        publish)
+            options+=" --broker --stand --topic-prefix --interval-ms --qos --username"
+            options+=" --password-file --tls-ca --tls-cert --tls-key --buffer-seconds --seconds"
+            options+=" --reconnect --reconnect-timeout --insecure"
+            ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

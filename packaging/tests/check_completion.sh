@@ -43,10 +43,10 @@ expect_contains() {
 }
 
 # Table of command lines (trailing blank: a new, empty word) and their completions.
-expect "velquor-cli " "info list log monitor setup"
+expect "velquor-cli " "info list log monitor publish setup"
 expect "velquor-cli mo" "monitor"
-expect "velquor-cli --simulate " "info list log monitor setup"
-expect "velquor-cli --serial X " "info list log monitor setup"
+expect "velquor-cli --simulate " "info list log monitor publish setup"
+expect "velquor-cli --serial X " "info list log monitor publish setup"
 expect "velquor-cli --port /dev/null i" "info"
 expect "velquor-cli --" "--help --port --serial --simulate --version"
 expect "velquor-cli list --" "--all --help --json --port --serial --simulate --version"
@@ -63,6 +63,10 @@ expect "velquor-cli log --delimiter s" "semicolon space"
 expect "velquor-cli log --rate " ""
 expect "velquor-cli log --file out.txt --r" "--rate"
 expect "velquor-cli log --file /dev/nul" "/dev/null"
+expect "velquor-cli publish --qos " "0 1"
+expect "velquor-cli publish --broker " ""
+expect "velquor-cli publish --broker h --tls-ca /dev/nul" "/dev/null"
+expect "velquor-cli publish --broker h --pa" "--password-file"
 # Serial numbers come from the tool itself, here from the simulated meter.
 sim_serial=$("$cli" list --simulate | head -n1 | sed 's/ - .*//')
 if [[ -z $sim_serial ]]; then

@@ -6,6 +6,9 @@
 #include <limits>
 #include <random>
 
+#include "measure/power_units.h"
+#include "measure/running_statistics.h"
+
 namespace velquor::telemetry {
 
 namespace {
@@ -99,8 +102,8 @@ struct Publisher::Meter {
     std::uint64_t readings = 0;
     std::uint64_t droppedNoticed = 0;
     // The summary window.
-    std::uint64_t count = 0;
-    double last = 0.0, min = 0.0, max = 0.0, sumMilliwatt = 0.0;
+    measure::RunningStatistics window;
+    double last = 0.0;
     std::int64_t lastUtcUs = 0;
 };
 
@@ -174,12 +177,9 @@ void Publisher::Add(const station::Reading& r) {
             m.buffer.Add(r.utc_us, r.steady_ns, r.power_dbm, r.temperature_c, r.battery);
             ++m.readings;
             if (std::isfinite(r.power_dbm)) {
+                m.window.Add(r.power_dbm, measure::DbmToMilliwatt(r.power_dbm), r.steady_ns);
                 m.last = r.power_dbm;
-                m.min = m.count == 0 ? r.power_dbm : std::min(m.min, r.power_dbm);
-                m.max = m.count == 0 ? r.power_dbm : std::max(m.max, r.power_dbm);
-                m.sumMilliwatt += std::pow(10.0, r.power_dbm / 10.0);
                 m.lastUtcUs = r.utc_us;
-                ++m.count;
             }
             break;
         case station::ReadingKind::LinkLost:
@@ -313,9 +313,12 @@ void Publisher::ConnectFailed(const ClientEvent& e, Clock::time_point now) {
     const auto delay = ReconnectDelay(m_failures, m_options.reconnect_min, m_options.reconnect_max);
     ++m_failures;
     m_nextAttempt = now + delay;
-    std::string why = e.message.empty() ? "no answer" : e.message;
-    Notice("cannot reach broker " + m_brokerName + " (" + why + "); next attempt in " +
-           Seconds(delay));
+    // Attempts 1, 2, 4, 8, ...: a long outage is reported, not one line per attempt.
+    if ((m_failures & (m_failures - 1)) == 0) {
+        const std::string why = e.message.empty() ? "no answer" : e.message;
+        Notice("cannot reach broker " + m_brokerName + " (" + why + "; attempt " +
+               std::to_string(m_failures) + "); next attempt in " + Seconds(delay));
+    }
 }
 
 void Publisher::Lost(Clock::time_point now) {
@@ -345,19 +348,19 @@ void Publisher::CloseBatches() {
 
 void Publisher::PublishSummaries() {
     for (auto& m : m_meters) {
-        if (m->count == 0)
+        const measure::StatisticsSnapshot s = m->window.Snapshot();
+        if (s.count == 0)
             continue;
         SummaryValues v;
         v.t_utc_ms = m->lastUtcUs / 1000;
         v.window_ms = m_options.summary_period.count();
-        v.count = m->count;
+        v.count = static_cast<std::uint64_t>(s.count);
         v.last_dbm = m->last;
-        v.min_dbm = m->min;
-        v.max_dbm = m->max;
-        v.mean_dbm = 10.0 * std::log10(m->sumMilliwatt / static_cast<double>(m->count));
+        v.min_dbm = s.min_dbm;
+        v.max_dbm = s.max_dbm;
+        v.mean_dbm = s.mean_dbm;
         SetRetained(m->summary, SummaryPayload(m_session, v));
-        m->count = 0;
-        m->sumMilliwatt = 0.0;
+        m->window.Reset();
     }
 }
 

@@ -95,8 +95,7 @@ std::optional<std::string> CheckStandName(std::string_view stand) {
     if (stand.empty())
         return "the stand name is empty";
     if (SafeTopicLevel(stand) != stand)
-        return "the stand name '" + SafeTopicLevel(stand) +
-               "' may hold only letters, digits, '-', '_' and '.'";
+        return "the stand name may hold only letters, digits, '-', '_' and '.'";
     return std::nullopt;
 }
 

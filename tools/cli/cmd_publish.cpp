@@ -1,0 +1,347 @@
+// velquor-cli publish: every reading of the chosen meters to an MQTT broker.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "cli_app.h"
+#include "cli_text.h"
+#include "link/serial_driver.h"
+#include "station/station.h"
+#include "telemetry/password_file.h"
+#include "telemetry/publisher.h"
+
+namespace velquor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr NumberField kIntervalField{"--interval-ms", 10, 60000, true, "ms"};
+constexpr NumberField kBufferField{"--buffer-seconds", 0, 3600, false, "s"};
+constexpr NumberField kReconnectTimeoutField{"--reconnect-timeout", 0.001, 365.0 * 24 * 3600, false,
+                                             "s"};
+constexpr const char* kPasswordVariable = "VELQUOR_MQTT_PASSWORD";
+
+struct PublishOptions {
+    MeterOptions meters;
+    std::string broker;
+    std::string stand;
+    std::string prefix = "velquor/v1";
+    std::string interval = "200";
+    std::string qos = "1";
+    std::string username;
+    std::string passwordFile;
+    std::string tlsCa, tlsCert, tlsKey;
+    std::string bufferSeconds = "60";
+    std::string seconds;
+    bool reconnect = false;
+    std::string reconnectTimeout;
+    bool insecure = false;
+};
+
+std::string HostStandName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return "stand";
+    const std::string level = telemetry::SafeTopicLevel(name);
+    return level.empty() ? "stand" : level;
+}
+
+bool Readable(const std::string& path, const char* option, std::string& error) {
+    if (access(path.c_str(), R_OK) == 0)
+        return true;
+    error = std::string(option) + ": cannot read " + path;
+    return false;
+}
+
+// Which meters to open, as station targets. Several are fine here; no option at
+// all means the first meter found.
+bool PublishTargets(const CliApp& cli, const MeterOptions& after,
+                    std::vector<station::MeterTarget>& targets, std::string& error) {
+    const MeterOptions& before = cli.RootMeters();
+    std::vector<std::string> ports = before.ports, serials = before.serials;
+    ports.insert(ports.end(), after.ports.begin(), after.ports.end());
+    serials.insert(serials.end(), after.serials.begin(), after.serials.end());
+    int simulated = 0;
+    if (before.Simulate() || after.Simulate()) {
+        const std::string& count =
+            after.simulateCount.empty() ? before.simulateCount : after.simulateCount;
+        simulated = 1;
+        if (!count.empty()) {
+            const auto n = ParseNumberOption(count, {"--simulate", 1, 16, true, "meters"}, error);
+            if (!n)
+                return false;
+            simulated = static_cast<int>(*n);
+        }
+        if (!ports.empty() || !serials.empty()) {
+            error = "--simulate cannot be used with --port or --serial";
+            return false;
+        }
+    }
+    for (int i = 0; i < simulated; ++i)
+        targets.push_back(station::MeterTarget::Simulated(i));
+    for (const auto& p : ports) {
+        if (p.empty()) {
+            error = "--port needs a device path";
+            return false;
+        }
+        targets.push_back(station::MeterTarget::ByPath(p));
+    }
+    for (const auto& s : serials)
+        targets.push_back(station::MeterTarget::BySerial(s));
+    if (targets.empty() || before.all || after.all) {
+        CSerialDriver driver;
+        std::vector<station::MeterTarget> listed;
+        if (!station::ListMeterTargets(driver, listed, error))
+            return false;
+        if (listed.empty()) {
+            error = "no meter found (try --simulate, --port PATH or --serial S)";
+            return false;
+        }
+        if (!(before.all || after.all))
+            listed.resize(1);
+        targets.insert(targets.end(), listed.begin(), listed.end());
+    }
+    return true;
+}
+
+void Say(const std::string& text) {
+    std::fprintf(stderr, "%s %s\n", LocalSecondsText(UtcNowUs()).c_str(), text.c_str());
+}
+
+int RunPublish(CliApp& cli, const PublishOptions& o) {
+    std::string error;
+    telemetry::PublisherOptions p;
+    const bool tls = !o.tlsCa.empty();
+    if (!tls && (!o.tlsCert.empty() || !o.tlsKey.empty()))
+        return UsageError("--tls-cert and --tls-key need --tls-ca");
+    if (o.tlsCert.empty() != o.tlsKey.empty())
+        return UsageError("--tls-cert and --tls-key go together");
+    const auto address = telemetry::ParseBrokerAddress(o.broker, tls, error);
+    if (!address)
+        return UsageError(error);
+    p.broker = *address;
+    p.stand = o.stand.empty() ? HostStandName() : o.stand;
+    if (const auto why = telemetry::CheckStandName(p.stand))
+        return UsageError("--stand: " + *why);
+    if (const auto why = telemetry::CheckTopicPrefix(o.prefix))
+        return UsageError("--topic-prefix: " + *why);
+    p.topic_prefix = o.prefix;
+    const auto interval = ParseNumberOption(o.interval, kIntervalField, error);
+    if (!interval)
+        return UsageError(error);
+    p.interval = std::chrono::milliseconds(static_cast<long long>(*interval));
+    if (o.qos != "0" && o.qos != "1")
+        return UsageError("--qos takes 0 or 1, not '" + o.qos + "'");
+    p.qos = o.qos == "1" ? 1 : 0;
+    const auto buffer = ParseNumberOption(o.bufferSeconds, kBufferField, error);
+    if (!buffer)
+        return UsageError(error);
+    p.buffer = std::chrono::milliseconds(static_cast<long long>(*buffer * 1000.0));
+    std::optional<Clock::duration> duration;
+    if (!o.seconds.empty()) {
+        const auto v = ParseNumberOption(o.seconds, kSecondsField, error);
+        if (!v)
+            return UsageError(error);
+        duration = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*v));
+    }
+    station::StationOptions stationOptions;
+    stationOptions.reconnect.enabled = o.reconnect;
+    if (!o.reconnectTimeout.empty()) {
+        if (!o.reconnect)
+            return UsageError("--reconnect-timeout needs --reconnect");
+        const auto v = ParseNumberOption(o.reconnectTimeout, kReconnectTimeoutField, error);
+        if (!v)
+            return UsageError(error);
+        stationOptions.reconnect.timeout =
+            std::chrono::milliseconds(static_cast<long long>(*v * 1000.0));
+    }
+
+    // The password never comes from the command line, where other users can read it.
+    if (!o.passwordFile.empty()) {
+        const auto password = telemetry::ReadPasswordFile(o.passwordFile, error);
+        if (!password)
+            return Fail(error);
+        p.password = *password;
+    } else if (const char* env = std::getenv(kPasswordVariable); env != nullptr && *env != '\0') {
+        p.password = env;
+    }
+    if (!p.password.empty() && o.username.empty())
+        return UsageError("a password needs --username");
+    p.username = o.username;
+    if (tls) {
+        if (!Readable(o.tlsCa, "--tls-ca", error) ||
+            (!o.tlsCert.empty() && (!Readable(o.tlsCert, "--tls-cert", error) ||
+                                    !Readable(o.tlsKey, "--tls-key", error))))
+            return Fail(error);
+        p.tls = telemetry::TlsFiles{o.tlsCa, o.tlsCert, o.tlsKey};
+    }
+    if (!p.password.empty() && !tls && !telemetry::IsLoopbackHost(p.broker.host)) {
+        if (!o.insecure)
+            return Fail("the password would go unencrypted to " + p.broker.host +
+                        ": use --tls-ca FILE, or --insecure to send it anyway");
+        std::fprintf(stderr, "velquor-cli: warning: sending the MQTT password unencrypted to %s\n",
+                     p.broker.host.c_str());
+    }
+
+    std::vector<station::MeterTarget> targets;
+    if (!PublishTargets(cli, o.meters, targets, error))
+        return Fail(error);
+    stationOptions.on_notice = [](const station::MeterNotice& n) {
+        Say("meter " + std::to_string(n.meter + 1) + ": " + PrintableText(n.text));
+    };
+    station::Station station(stationOptions);
+    std::vector<std::string> errors;
+    const bool keepGoing = cli.RootMeters().keepGoing || o.meters.keepGoing;
+    const bool opened = station.Open(targets, keepGoing, errors);
+    for (const auto& e : errors)
+        std::fprintf(stderr, "velquor-cli: %s\n", PrintableText(e).c_str());
+    if (!opened)
+        return kExitFailure;
+
+    std::vector<telemetry::MeterIdentity> meters;
+    for (std::size_t i = 0; i < station.MeterCount(); ++i) {
+        const station::MeterInfo info = station.Meter(i);
+        telemetry::MeterIdentity id;
+        id.name = station.MeterName(i);
+        id.serial = info.serial;
+        if (info.target.kind != station::MeterTarget::Kind::Simulated)
+            id.path = info.path;
+        id.model = info.manufacturer;
+        if (info.frequency_mhz > 0)
+            id.frequency_mhz = info.frequency_mhz;
+        if (info.identity_read)
+            id.cable_loss_db = info.cable_loss_db;
+        meters.push_back(std::move(id));
+    }
+    const auto subscription = station.Subscribe(16384);
+    telemetry::Publisher publisher(p, meters);
+    if (!publisher.Start(Clock::now(), error))
+        return Fail(error);
+    Say("publishing " + CountText(static_cast<long long>(meters.size()), "meter", "meters") +
+        " to " + o.broker + " under " + o.prefix + "/" + p.stand + " (session " +
+        publisher.Session() + ")");
+
+    const auto start = Clock::now();
+    std::vector<station::Reading> readings;
+    std::vector<std::string> notices;
+    std::vector<bool> lost(meters.size(), false);
+    bool lostForGood = false;
+    while (!cli.Stop().Requested() && !publisher.Failed()) {
+        const auto now = Clock::now();
+        if (duration && now - start >= *duration)
+            break;
+        readings.clear();
+        subscription->PopAll(readings, std::chrono::milliseconds(0));
+        for (const auto& r : readings) {
+            publisher.Add(r);
+            if (r.kind == station::ReadingKind::Measurement || r.meter >= lost.size())
+                continue;
+            const std::string& name = meters[r.meter].name;
+            lost[r.meter] = r.kind == station::ReadingKind::LinkLost;
+            if (lost[r.meter]) {
+                Say(PrintableText(name) + ": link lost" + (o.reconnect ? "; reconnecting" : ""));
+                lostForGood = lostForGood || !o.reconnect;
+            } else {
+                Say(PrintableText(name) + ": reconnected");
+            }
+        }
+        if (subscription->TakeDropReport())
+            Say("readings dropped: the publisher fell behind the meters");
+        publisher.Service(now);
+        publisher.TakeNotices(notices);
+        for (const auto& n : notices)
+            Say(PrintableText(n));
+        notices.clear();
+        // Nothing left to publish: every meter is gone and will not come back.
+        bool anyAlive = false;
+        for (std::size_t i = 0; i < lost.size(); ++i)
+            anyAlive = anyAlive || !lost[i] ||
+                       (o.reconnect && station.Status(i).state != station::MeterState::GaveUp);
+        if (!anyAlive)
+            break;
+        // Woken by the broker's answers too, so a backlog drains without waiting
+        // a whole interval; short enough to see a stop request soon.
+        publisher.WaitUntil(
+            std::min(publisher.NextDue(), Clock::now() + std::chrono::milliseconds(100)));
+    }
+    const bool stopped = cli.Stop().Requested();
+    station.Close();
+    readings.clear();
+    subscription->PopAll(readings, std::chrono::milliseconds(0));
+    for (const auto& r : readings)
+        publisher.Add(r);
+    const std::uint64_t undelivered = publisher.Finish(std::chrono::seconds(3));
+    publisher.TakeNotices(notices);
+    for (const auto& n : notices)
+        Say(PrintableText(n));
+    if (publisher.Failed())
+        return Fail(publisher.Failure());
+
+    std::uint64_t total = 0, messages = 0, dropped = 0;
+    for (std::size_t i = 0; i < publisher.MeterCount(); ++i) {
+        const telemetry::MeterCounters c = publisher.Counters(i);
+        total += c.readings;
+        messages += c.messages;
+        dropped += c.dropped;
+    }
+    std::printf("published %s of %s in %s to %s; %s dropped past the buffer, %llu not delivered\n",
+                CountText(static_cast<long long>(total), "reading", "readings").c_str(),
+                CountText(static_cast<long long>(meters.size()), "meter", "meters").c_str(),
+                CountText(static_cast<long long>(messages), "message", "messages").c_str(),
+                o.broker.c_str(), std::to_string(dropped).c_str(),
+                static_cast<unsigned long long>(undelivered));
+    if (undelivered > 0)
+        return Fail(CountText(static_cast<long long>(undelivered), "reading", "readings") +
+                    " did not reach the broker");
+    if (lostForGood && duration)
+        return Fail("a meter was lost before --seconds ran out");
+    if (stopped && duration)
+        return cli.Stop().ExitStatus();
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterPublishCommand(CliApp& cli) {
+    auto o = std::make_shared<PublishOptions>();
+    CLI::App* app = cli.AddCommand("publish", "publish every reading to an MQTT broker",
+                                   [o](CliApp& c) { return RunPublish(c, *o); });
+    app->add_option("--broker", o->broker, "The broker (port 1883, 8883 with TLS)")
+        ->type_name("HOST[:PORT]")
+        ->required();
+    app->add_option("--stand", o->stand, "This stand's topic level (default: the host name)")
+        ->type_name("NAME");
+    app->add_option("--topic-prefix", o->prefix, "Topic prefix (default velquor/v1)")
+        ->type_name("P");
+    app->add_option("--interval-ms", o->interval,
+                    "One power message per meter per interval (default 200)")
+        ->type_name("MS");
+    app->add_option("--qos", o->qos, "QoS of power and summary messages (default 1)")
+        ->type_name("0|1");
+    app->add_option("--username", o->username, "User name at the broker")->type_name("U");
+    app->add_option("--password-file", o->passwordFile,
+                    "The password: first line of this file (or $VELQUOR_MQTT_PASSWORD)")
+        ->type_name("F");
+    app->add_option("--tls-ca", o->tlsCa, "Use TLS; the broker's certificate must chain to this CA")
+        ->type_name("FILE");
+    app->add_option("--tls-cert", o->tlsCert, "Client certificate (with --tls-key)")
+        ->type_name("F");
+    app->add_option("--tls-key", o->tlsKey, "Client certificate's private key")->type_name("F");
+    app->add_option("--buffer-seconds", o->bufferSeconds,
+                    "Readings kept per meter while the broker is away (default 60)")
+        ->type_name("S");
+    AddSecondsOption(*app, o->seconds, "Stop after N seconds");
+    app->add_flag("--reconnect", o->reconnect, "Reopen a meter that was lost");
+    app->add_option("--reconnect-timeout", o->reconnectTimeout,
+                    "Give a lost meter up after S seconds")
+        ->type_name("S");
+    app->add_flag("--insecure", o->insecure,
+                  "Allow the password to go unencrypted to a broker that is not on this machine");
+    AddMeterOptions(*app, o->meters, MeterOptionSet::Meters);
+}
+
+}  // namespace velquor::cli
