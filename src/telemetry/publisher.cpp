@@ -338,7 +338,7 @@ void Publisher::CloseBatches() {
         m->buffer.CloseBatch();
         if (m->buffer.Dropped() > m->droppedNoticed) {
             if (m->droppedNoticed == 0)
-                Notice(m->topics.level +
+                Notice(m->identity.name +
                        ": the broker has been away longer than the buffer "
                        "holds; dropping the oldest readings");
             m->droppedNoticed = m->buffer.Dropped();

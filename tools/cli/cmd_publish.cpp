@@ -211,10 +211,11 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         if (info.target.kind != station::MeterTarget::Kind::Simulated)
             id.path = info.path;
         id.model = info.manufacturer;
-        if (info.frequency_mhz > 0)
+        // Both come from the unit's record; a frequency of 0 means it was not read.
+        if (info.frequency_mhz > 0) {
             id.frequency_mhz = info.frequency_mhz;
-        if (info.identity_read)
             id.cable_loss_db = info.cable_loss_db;
+        }
         meters.push_back(std::move(id));
     }
     const auto subscription = station.Subscribe(16384);
