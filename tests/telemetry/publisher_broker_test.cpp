@@ -207,12 +207,21 @@ TEST(PublisherBroker, RefusedCredentialsAndForeignCertificatesEndTheRun) {
     }
 }
 
-TEST(PublisherBroker, CleanExitSaysOfflineAndAKilledPublisherLeavesItsWill) {
+// How many messages on topic say "connected": value.
+int MeterStatusCount(const Messages& ms, const std::string& topic, bool value) {
+    int n = 0;
+    for (const auto& m : ms)
+        n += m.topic == topic &&
+             nlohmann::json::parse(m.payload).value("connected", !value) == value;
+    return n;
+}
+
+TEST(PublisherBroker, StatusFollowsTheMeterCleanExitSaysOfflineAKilledPublisherLeavesItsWill) {
     velquor::testing::TempDir dir;
     MosquittoBroker broker(dir.Path(), {});
     std::string error;
     ASSERT_TRUE(broker.Start(error)) << error;
-    TestSubscriber subscriber(broker.Port(), "velquor-test-status", false, "velquor/v1/+/status");
+    TestSubscriber subscriber(broker.Port(), "velquor-test-status", false, "velquor/v1/+/#");
     ASSERT_TRUE(subscriber.Start(5s));
 
     {
@@ -225,6 +234,23 @@ TEST(PublisherBroker, CleanExitSaysOfflineAndAKilledPublisherLeavesItsWill) {
         ASSERT_TRUE(subscriber.WaitFor(
             [](const Messages& ms) { return HasPayload(ms, "velquor/v1/clean/status", "online"); },
             5s));
+        // The meter's retained status follows its link.
+        const std::string meterStatus = "velquor/v1/clean/OV1/status";
+        for (const auto kind :
+             {station::ReadingKind::LinkLost, station::ReadingKind::Reconnected}) {
+            station::Reading r;
+            r.kind = kind;
+            p.Add(r);
+            const bool connected = kind == station::ReadingKind::Reconnected;
+            EXPECT_TRUE(RunUntil(
+                p,
+                [&] {
+                    return MeterStatusCount(subscriber.Messages(), meterStatus, connected) ==
+                           (connected ? 2 : 1);
+                },
+                5s))
+                << connected;
+        }
         p.Finish(3s);
     }
     EXPECT_TRUE(subscriber.WaitFor(

@@ -230,6 +230,7 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     std::vector<station::Reading> readings;
     std::vector<std::string> notices;
     std::vector<bool> lost(meters.size(), false);
+    std::vector<std::int64_t> lostAtNs(meters.size(), 0);
     bool lostForGood = false;
     while (!cli.Stop().Requested() && !publisher.Failed()) {
         const auto now = Clock::now();
@@ -244,10 +245,14 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
             const std::string& name = meters[r.meter].name;
             lost[r.meter] = r.kind == station::ReadingKind::LinkLost;
             if (lost[r.meter]) {
+                lostAtNs[r.meter] = r.steady_ns;
                 Say(PrintableText(name) + ": link lost" + (o.reconnect ? "; reconnecting" : ""));
                 lostForGood = lostForGood || !o.reconnect;
             } else {
-                Say(PrintableText(name) + ": reconnected");
+                char after[32];
+                std::snprintf(after, sizeof after, "%.1f s",
+                              static_cast<double>(r.steady_ns - lostAtNs[r.meter]) * 1e-9);
+                Say(PrintableText(name) + ": reconnected after " + after);
             }
         }
         if (subscription->TakeDropReport())
