@@ -56,5 +56,21 @@ grep -q '^velquor/v1/e2e/status {"state":"online"' "$work/received" || fail "no 
 timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/e2e/status' -C 1 >"$work/retained"
 grep -q '"state":"offline"' "$work/retained" || fail "retained status: $(cat "$work/retained")"
 
+# A publisher that is killed leaves its Last Will: the stand is "lost".
+"$cli" publish --broker "127.0.0.1:$port" --stand killed --simulate 2>/dev/null >/dev/null &
+publisher=$!
+pids+=($publisher)
+timeout 10 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/online"
+grep -q '"state":"online"' "$work/online" || fail "killed: no online status first"
+kill -KILL "$publisher"
+wait "$publisher" 2>/dev/null
+# The broker may take a moment to notice; the retained status turns "lost".
+for _ in $(seq 50); do
+  timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/will"
+  grep -q '"state":"lost"' "$work/will" && break
+  sleep 0.1
+done
+grep -q '"state":"lost"' "$work/will" || fail "killed: the will is not 'lost': $(cat "$work/will")"
+
 [ $failures -eq 0 ] && echo "publish end to end: all checks passed"
 exit $((failures > 0))
