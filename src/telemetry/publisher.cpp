@@ -316,10 +316,13 @@ void Publisher::ConnectFailed(const ClientEvent& e, Clock::time_point now) {
     // Attempts 1, 2, 4, 8, ...: a long outage is reported, not one line per attempt.
     if ((m_failures & (m_failures - 1)) == 0) {
         std::string why = e.message.empty() ? "no answer" : e.message;
-        // The library reports a refused host-name check like a closed port.
-        if (m_options.tls && why == "TCP/TLS connect failure")
+        // The library reports a refused host-name check, and TLS 1.3 a refused client
+        // certificate, like a closed port.
+        if (m_options.tls && why.rfind("TCP", 0) == 0)
             why = "no TLS connection: the broker is away, its certificate does not name " +
-                  m_options.broker.host + ", or the port does not speak TLS";
+                  m_options.broker.host +
+                  ", it refused our client certificate, or the port "
+                  "does not speak TLS";
         Notice("cannot reach broker " + m_brokerName + " (" + why + "; attempt " +
                std::to_string(m_failures) + "); next attempt in " + Seconds(delay));
     }
