@@ -25,9 +25,9 @@ namespace velquor::station {
 
 // What is known about an open meter, as the connect (or the last setup) left it.
 struct MeterInfo {
-    std::string name;    // unique within a station; set by the station
-    std::string serial;  // from the meter's identity; empty when it could not be read
-    std::string path;    // device node in use; for a serial target the node it was found at
+    std::string name;          // unique within a station; set by the station
+    std::string serial;        // from the meter's identity; empty when it could not be read
+    std::string path;          // device node in use; for a serial target the node it was found at
     std::string manufacturer;  // the identity text
     bool identity_read = false;
     MeterTarget target;

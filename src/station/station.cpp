@@ -370,7 +370,8 @@ bool Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time_point ea
         pollfd fds[2] = {{slot.stopEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
         const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(wait.count(), 1)));
         if (ready < 0 && errno != EINTR)
-            std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
         if (listen && (fds[1].revents & POLLIN) != 0 && watch->Drain())
             return !slot.Stopping();
     }
@@ -409,7 +410,8 @@ void Station::Supervise(Slot& slot) {
             }
             slot.SetState(MeterState::Waiting);
             const auto now = Clock::now();
-            if (!WaitForChance(slot, watch.get(), earliest, now + NextWait(policy, attempt, elapsed())))
+            if (!WaitForChance(slot, watch.get(), earliest,
+                               now + NextWait(policy, attempt, elapsed())))
                 return;
             earliest = Clock::now() + BackoffDelay(policy, 0);
             if (TimedOut(policy, elapsed()))

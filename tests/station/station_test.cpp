@@ -56,9 +56,12 @@ TEST_F(SimStation, SeveralMetersHaveDistinctNamesAndEachItsOwnOrderedStream) {
         EXPECT_EQ(station.Meter(i).frequency_mhz, 1700);
     }
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Of(0).size() >= 20 && x.Of(1).size() >= 20 && x.Of(2).size() >= 20;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c,
+        [](const Collected& x) {
+            return x.Of(0).size() >= 20 && x.Of(1).size() >= 20 && x.Of(2).size() >= 20;
+        },
+        10s));
     for (std::uint32_t i = 0; i < 3; ++i) {
         const auto readings = c.Of(i);
         for (std::size_t k = 0; k < readings.size(); ++k) {
@@ -81,15 +84,14 @@ TEST_F(SimStation, OneMeterLostWhileTheOthersGoOn) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(3), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.Of(1).size() >= 5; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(1).size() >= 5; }, 10s));
     drivers[1]->Unplug();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(1, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(1, ReadingKind::LinkLost) == 1; }, 10s));
     const std::size_t lostAt = c.all.size();
-    ASSERT_TRUE(CollectUntil(*sub, c, [&](const Collected& x) {
-        return x.all.size() >= lostAt + 60;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [&](const Collected& x) { return x.all.size() >= lostAt + 60; }, 10s));
     // After its loss the lost meter says nothing more; the others carry on.
     const auto one = c.Of(1);
     EXPECT_EQ(one.back().kind, ReadingKind::LinkLost);
@@ -110,7 +112,8 @@ TEST_F(SimStation, ASlowConsumerLosesCountedReadingsAndNeverHoldsUpAnother) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(2), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*fast, c, [](const Collected& x) { return x.all.size() >= 100; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *fast, c, [](const Collected& x) { return x.all.size() >= 100; }, 10s));
     station.Close();
     fast->PopAll(c.all, 0ms);
     EXPECT_TRUE(slow->TakeDropReport());
@@ -138,9 +141,9 @@ TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
     };
     Station station(Options({same("OV5", true), same("OV5", true), same("OV6", false)}));
     std::vector<std::string> errors;
-    ASSERT_TRUE(station.Open({MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV5"),
-                              MeterTarget::BySerial("OV6")},
-                             false, errors))
+    ASSERT_TRUE(station.Open(
+        {MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV6")},
+        false, errors))
         << errors.front();
     EXPECT_EQ(station.MeterName(0), "OV5");
     EXPECT_EQ(station.MeterName(1), "OV5#2");
@@ -153,9 +156,9 @@ TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
 TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing) {
     SimDeviceConfig broken = CSimDriver::DefaultMeter(SimulatedMeterModel(1));
     broken.failOpen = true;
-    const std::vector<SimDeviceConfig> devices = {
-        CSimDriver::DefaultMeter(SimulatedMeterModel(0)), broken,
-        CSimDriver::DefaultMeter(SimulatedMeterModel(2))};
+    const std::vector<SimDeviceConfig> devices = {CSimDriver::DefaultMeter(SimulatedMeterModel(0)),
+                                                  broken,
+                                                  CSimDriver::DefaultMeter(SimulatedMeterModel(2))};
     for (const bool keepGoing : {false, true}) {
         drivers.clear();
         Station station(Options(devices));
@@ -168,9 +171,8 @@ TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing)
             EXPECT_EQ(station.MeterName(1), "OV227702");
             auto sub = station.Subscribe();
             Collected c;
-            EXPECT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-                return x.Of(1).size() >= 3;
-            }, 10s));
+            EXPECT_TRUE(CollectUntil(
+                *sub, c, [](const Collected& x) { return x.Of(1).size() >= 3; }, 10s));
         }
     }
 }
@@ -217,13 +219,17 @@ TEST_F(SimStation, ReconnectingAMeterThatFellSilentBringsItBackInOrder) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(2), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
     drivers[0]->Unplug();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        const auto zero = x.Of(0);
-        return x.Count(0, ReadingKind::Reconnected) == 1 &&
-               zero.back().kind == ReadingKind::Measurement;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c,
+        [](const Collected& x) {
+            const auto zero = x.Of(0);
+            return x.Count(0, ReadingKind::Reconnected) == 1 &&
+                   zero.back().kind == ReadingKind::Measurement;
+        },
+        10s));
     const auto zero = c.Of(0);
     std::vector<ReadingKind> events;
     for (const Reading& r : zero)
