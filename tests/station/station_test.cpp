@@ -209,30 +209,46 @@ TEST_F(SimStation, SetupRunsOnOneMeterAndReportsItsVerdict) {
     EXPECT_EQ(drivers[1]->MeterRecord()[3], 10);
 }
 
-TEST_F(SimStation, ReconnectingAMeterThatFellSilentBringsItBackInOrder) {
-    StationOptions o = Options();
-    o.reconnect.enabled = true;
-    o.reconnect.first_delay = 20ms;
-    o.reconnect.max_delay = 80ms;
-    Station station(o);
+TEST_F(SimStation, ReconnectingTurnedOnAndOffWhileAMeterIsAway) {
+    Station station(Options());  // reconnecting off, as by default
     auto sub = station.Subscribe();
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(2), false, errors));
     Collected c;
+    auto back = [](const Collected& x) {
+        const auto zero = x.Of(0);
+        return x.Count(0, ReadingKind::Reconnected) == 1 &&
+               zero.back().kind == ReadingKind::Measurement;
+    };
     ASSERT_TRUE(CollectUntil(
         *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    // The meter leaves the bus.
+    auto present = CSimDriver::DefaultMeter(SimulatedMeterModel(0));
+    present.meter->frameIntervalMs = 10;
+    drivers[0]->SetDevices({});
     drivers[0]->Unplug();
     ASSERT_TRUE(CollectUntil(
-        *sub, c,
-        [](const Collected& x) {
-            const auto zero = x.Of(0);
-            return x.Count(0, ReadingKind::Reconnected) == 1 &&
-                   zero.back().kind == ReadingKind::Measurement;
-        },
-        10s));
-    const auto zero = c.Of(0);
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
+    EXPECT_EQ(station.Status(0).state, MeterState::Lost);
+
+    ReconnectPolicy on;
+    on.enabled = true;
+    on.first_delay = 20ms;
+    on.max_delay = 80ms;
+    station.SetReconnect(on);
+    ASSERT_TRUE(
+        velquor::testing_support::WaitFor([&] { return station.Status(0).attempts >= 2; }, 10s));
+    // Turned off while waiting: the wait ends, and a meter coming back is left alone.
+    station.SetReconnect({});
+    ASSERT_TRUE(velquor::testing_support::WaitFor(
+        [&] { return station.Status(0).state == MeterState::Lost; }, 10s));
+    drivers[0]->SetDevices({present});
+    EXPECT_FALSE(CollectUntil(*sub, c, back, 300ms));
+
+    station.SetReconnect(on);
+    ASSERT_TRUE(CollectUntil(*sub, c, back, 10s));
     std::vector<ReadingKind> events;
-    for (const Reading& r : zero)
+    for (const Reading& r : c.Of(0))
         if (r.kind != ReadingKind::Measurement)
             events.push_back(r.kind);
     EXPECT_EQ(events, (std::vector<ReadingKind>{ReadingKind::LinkLost, ReadingKind::Reconnected}));
