@@ -66,22 +66,22 @@ private:
 };
 
 // The sequences' pauses on the steady clock, cut short by Abort. After an abort the
-// clock also runs ahead, so a wait that counts clock seconds (the acknowledgement
-// wait) ends at its next look instead of spinning through its ten seconds.
+// clock also runs ahead, so a wait that counts on it (the acknowledgement wait) ends
+// at its next look instead of spinning through its ten seconds.
 class MeterSession::InterruptibleClock : public ISequenceClock {
 public:
     void SleepMs(int ms) override {
         std::unique_lock lock(m_lock);
         m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_aborted; });
     }
-    int MinuteSecond() override {
+    std::int64_t SteadyMs() override {
         std::lock_guard lock(m_lock);
         if (m_aborted)
-            m_jumpS += 11;
-        const auto s = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - m_start)
-                           .count();
-        return static_cast<int>((s + m_jumpS) % 3600);
+            m_jumpMs += 11000;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count() +
+               m_jumpMs;
     }
     void Abort() {
         {
@@ -92,11 +92,10 @@ public:
     }
 
 private:
-    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_aborted = false;
-    long long m_jumpS = 0;
+    std::int64_t m_jumpMs = 0;
 };
 
 // No user to ask: messages are kept for the caller, the low-frequency question
@@ -146,16 +145,30 @@ MeterSession::MeterSession(MeterTarget target, std::unique_ptr<IFtdiDriver> driv
 
 MeterSession::~MeterSession() {
     // The worker calls into this object; it goes first.
-    m_link.reset();
+    std::unique_ptr<COrvaneUSB> link;
+    {
+        std::lock_guard lock(m_linkLock);
+        link = std::move(m_link);
+    }
 }
 
 void MeterSession::NewLink() {
-    m_link.reset();
-    m_link = std::make_unique<COrvaneUSB>(*m_driver, m_timings);
-    m_link->SetTimingLog(m_timingLog);
+    auto link = std::make_unique<COrvaneUSB>(*m_driver, m_timings);
+    link->SetTimingLog(m_timingLog);
     // Frames reach the tap from the start; the station decides which it passes on.
-    m_link->SetView(m_tap, kMeterFrameMessage);
-    m_link->StartWorker();
+    link->SetView(m_tap, kMeterFrameMessage);
+    std::unique_ptr<COrvaneUSB> old;
+    {
+        std::lock_guard lock(m_linkLock);
+        // The old worker goes before the new one opens the same device.
+        old = std::move(m_link);
+    }
+    old.reset();
+    link->StartWorker();
+    std::lock_guard lock(m_linkLock);
+    if (m_aborted.load())
+        link->CancelRequests();
+    m_link = std::move(link);
 }
 
 void MeterSession::DeliverFrame(const std::uint8_t* payload, int length) {
@@ -174,6 +187,9 @@ void MeterSession::Abort() {
     m_aborted.store(true);
     if (m_ownClock != nullptr)
         m_ownClock->Abort();
+    std::lock_guard lock(m_linkLock);
+    if (m_link)
+        m_link->CancelRequests();
 }
 
 bool MeterSession::LinkAlive() const {
