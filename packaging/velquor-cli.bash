@@ -80,7 +80,7 @@ _velquor_cli() {
         info) options+=" --json" ;;
         setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
         monitor) options+=" --seconds --json" ;;
-        log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

@@ -41,8 +41,8 @@ void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set) {
         ->group(kCommonGroup);
 }
 
-bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
-                   std::string& error) {
+int ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
+                  std::string& error) {
     request = {};
     request.ports = before.ports;
     request.ports.insert(request.ports.end(), after.ports.begin(), after.ports.end());
@@ -57,29 +57,29 @@ bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterR
         if (!count.empty()) {
             const auto n = ParseNumberOption(count, kSimulateField, error);
             if (!n)
-                return false;
+                return kExitFailure;
             request.simulated = static_cast<int>(*n);
         }
     }
     if (request.Several()) {
         error = "one meter at a time: give at most one --port or --serial";
-        return false;
+        return kExitUsage;
     }
     for (const std::string& p : request.ports) {
         if (p.empty()) {
             error = "--port needs a device path";
-            return false;
+            return kExitUsage;
         }
     }
     if (request.simulated > 0 && !request.ports.empty()) {
         error = "--simulate and --port cannot be used together";
-        return false;
+        return kExitUsage;
     }
     if (request.all && !(request.ports.empty() && request.serials.empty())) {
         error = "--all cannot be used with --port or --serial";
-        return false;
+        return kExitUsage;
     }
-    return true;
+    return kExitOk;
 }
 
 void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what) {

@@ -49,9 +49,10 @@ enum class MeterOptionSet {
 void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set);
 
 // The options given before the command and after it, taken together and checked.
-// False with a one-line reason.
-bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
-                   std::string& error);
+// kExitOk, or with a one-line reason kExitUsage (options that conflict) or
+// kExitFailure (a value refused).
+int ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
+                  std::string& error);
 
 // --seconds N: how long the command runs (a positive number of seconds, at most a year).
 void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what);

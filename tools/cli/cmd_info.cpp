@@ -20,8 +20,8 @@ struct InfoOptions {
 int RunInfo(CliApp& cli, const InfoOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
-        return Fail(error);
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
     MeterSession session(request, cli.Stop());
     if (!session.Connect(error))
         return cli.Stop().Requested() ? cli.Stop().ExitStatus() : Fail(error);

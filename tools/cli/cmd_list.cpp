@@ -22,8 +22,8 @@ struct ListOptions {
 int RunList(CliApp& cli, const ListOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
-        return Fail(error);
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
     if (!request.ports.empty() || !request.serials.empty())
         return UsageError("list takes neither --port nor --serial: it lists every meter");
     MeterSession session(request, cli.Stop());

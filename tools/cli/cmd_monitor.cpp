@@ -1,48 +1,18 @@
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_text.h"
 #include "frame_queue.h"
 #include "meter/frame_timing_log.h"
 #include "meter/number_format.h"
 #include "meter_session.h"
+#include "reading_format.h"
 
 namespace velquor::cli {
 
 namespace {
-
-// Shortest of one or two decimals that gives the value back exactly
-// (temperatures come in steps of 1.25).
-std::string JsonNumber(double v) {
-    std::string text = FormatC("%.1f", v);
-    if (ParseLeadingDouble(text).value_or(v + 1) != v)
-        text = FormatC("%.2f", v);
-    return text;
-}
-
-std::string DescribeFrame(const std::vector<std::uint8_t>& frame, bool json) {
-    const int opcode = frame.empty() ? -1 : frame[0];
-    if (opcode == kOpMeasurement) {
-        const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
-        std::string s = json ? "{\"opcode\":228" : "measurement";
-        if (m.hasBattery)
-            s += json ? ",\"battery\":" + JsonNumber(m.battery)
-                      : "  battery " + JsonNumber(m.battery);
-        if (m.hasPower)
-            s += json ? ",\"power_dbm\":" + JsonNumber(m.powerDbm)
-                      : "  power " + JsonNumber(m.powerDbm) + " dBm";
-        if (m.hasTemperature)
-            s += json ? ",\"temperature_c\":" + JsonNumber(m.temperatureC)
-                      : "  temperature " + JsonNumber(m.temperatureC) + " C";
-        return json ? s + "}" : s;
-    }
-    if (opcode == kOpLinkLost)
-        return json ? "{\"opcode\":240,\"event\":\"link_lost\"}" : "link lost";
-    if (opcode < 0)
-        return json ? "{\"opcode\":null,\"length\":0}" : "empty frame";
-    return json ? FormatC("{\"opcode\":%d,\"length\":%zu}", opcode, frame.size())
-                : FormatC("frame opcode 0x%02X, %zu bytes", opcode, frame.size());
-}
 
 struct MonitorOptions {
     MeterOptions meters;
@@ -53,8 +23,8 @@ struct MonitorOptions {
 int RunMonitor(CliApp& cli, const MonitorOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
-        return Fail(error);
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
     double seconds = -1.0;
     if (!options.seconds.empty()) {
         const auto v = ParseNumberOption(options.seconds, kSecondsField, error);
@@ -76,16 +46,31 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
     const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
     std::vector<std::uint8_t> frame;
+    std::int64_t utc_us = 0;
     while (!cli.Stop().Requested() && (seconds < 0 || Clock::now() < end)) {
-        if (!session.Frames()->Pop(frame, 100))
+        if (session.Check() == MeterPresence::Gone)
+            return Fail("the meter " + PrintableText(session.Name()) +
+                        " is gone (the device hung up or vanished)");
+        if (!session.Frames()->Pop(frame, utc_us, 100))
             continue;
-        const std::string line = DescribeFrame(frame, options.json);
+        station::Reading reading;
+        reading.utc_us = utc_us;
+        if (!frame.empty() && frame[0] == kOpLinkLost) {
+            reading.kind = station::ReadingKind::LinkLost;
+        } else {
+            const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
+            if (frame.empty() || frame[0] != kOpMeasurement || !m.hasTemperature)
+                continue;
+            reading.power_dbm = m.powerDbm;
+            reading.temperature_c = m.temperatureC;
+            reading.battery = m.battery;
+        }
+        const std::string line = options.json ? MonitorJsonLine(reading, session.Name())
+                                              : MonitorTextLine(reading, session.Name(), false);
         std::fprintf(stdout, "%s\n", line.c_str());
         std::fflush(stdout);
-        if (timing) {
-            if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
-                timing->Record(TimingEvent::kHandled, *tag);
-        }
+        if (timing && reading.kind == station::ReadingKind::Measurement)
+            timing->Record(TimingEvent::kHandled, std::llround(reading.power_dbm * 10.0));
     }
     return kExitOk;
 }

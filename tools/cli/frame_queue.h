@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "cli_text.h"
 #include "meter/frame_sink.h"
 #include "meter/unit_parameters.h"
 
@@ -27,22 +28,25 @@ public:
         m_bKeep = keep;
     }
     void PostFrame(std::uint32_t, std::vector<std::uint8_t> frame) override {
+        const std::int64_t utc_us = UtcNowUs();
         {
             std::lock_guard lock(m_lock);
             if (!frame.empty() && frame[0] == kOpLinkLost && m_onLinkLost)
                 m_onLinkLost();
             if (!m_bKeep)
                 return;
-            m_frames.push_back(std::move(frame));
+            m_frames.push_back({utc_us, std::move(frame)});
         }
         m_ready.notify_one();
     }
-    bool Pop(std::vector<std::uint8_t>& frame, int timeout_ms) {
+    // The oldest frame and the wall-clock time it arrived (UTC microseconds).
+    bool Pop(std::vector<std::uint8_t>& frame, std::int64_t& utc_us, int timeout_ms) {
         std::unique_lock lock(m_lock);
         if (!m_ready.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                               [this] { return !m_frames.empty(); }))
             return false;
-        frame = std::move(m_frames.front());
+        utc_us = m_frames.front().first;
+        frame = std::move(m_frames.front().second);
         m_frames.pop_front();
         return true;
     }
@@ -50,7 +54,7 @@ public:
 private:
     std::mutex m_lock;
     std::condition_variable m_ready;
-    std::deque<std::vector<std::uint8_t>> m_frames;
+    std::deque<std::pair<std::int64_t, std::vector<std::uint8_t>>> m_frames;
     std::function<void()> m_onLinkLost;
     bool m_bKeep = false;
 };

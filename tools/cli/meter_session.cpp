@@ -1,5 +1,9 @@
 #include "meter_session.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "frame_queue.h"
@@ -33,6 +37,7 @@ private:
 MeterSession::MeterSession(const MeterRequest& request, StopSignal& stop)
     : m_port(request.ports.empty() ? "" : request.ports.front()),
       m_serial(request.serials.empty() ? "" : request.serials.front()),
+      m_prompt(stop),
       m_clock(std::make_unique<StopAwareClock>(stop)),
       m_frames(std::make_shared<FrameQueue>()) {
     if (request.simulated > 0)
@@ -82,22 +87,36 @@ bool MeterSession::ChooseByListing(std::string& serial, std::string& error) {
         std::string others;
         for (std::size_t i = 1; i < meters.size(); ++i)
             others += (i > 1 ? ", " : "") + devices[static_cast<std::size_t>(meters[i])].serial;
-        std::fprintf(stderr, "note: using meter %s; also found %s (choose with --serial)\n",
+        std::fprintf(stderr,
+                     "velquor-cli: note: using meter %s; also found %s (choose with --serial)\n",
                      serial.c_str(), others.c_str());
     }
     return true;
 }
 
+bool MeterSession::ChooseTarget(std::string& error) {
+    if (!m_target.empty())
+        return true;
+    if (!m_port.empty()) {
+        m_target = m_port;
+        return true;
+    }
+    return ChooseByListing(m_target, error);
+}
+
+std::string MeterSession::OpenError() const {
+    if (auto* serial = dynamic_cast<CSerialDriver*>(m_driver.get())) {
+        if (!serial->LastError().empty())
+            return "cannot open " + serial->LastError();
+    }
+    return "cannot open " + m_target;
+}
+
 bool MeterSession::OpenForMonitor(std::string& error) {
-    std::string target = m_port;
-    if (target.empty() && !ChooseByListing(target, error))
+    if (!ChooseTarget(error))
         return false;
-    if (!m_meter->OpenDevice(target, kMeterBaud)) {
-        error = "cannot open " + target;
-        if (auto* serial = dynamic_cast<CSerialDriver*>(m_driver.get())) {
-            if (!serial->LastError().empty())
-                error = "cannot open " + serial->LastError();
-        }
+    if (!m_meter->OpenDevice(m_target, kMeterBaud)) {
+        error = OpenError();
         return false;
     }
     m_frames->SetKeep(true);
@@ -106,32 +125,45 @@ bool MeterSession::OpenForMonitor(std::string& error) {
 }
 
 bool MeterSession::Connect(std::string& error) {
-    m_context->port = m_port;
-    m_prompt.wantedSerial = m_serial;
-    if (!m_serial.empty() && m_port.empty()) {
-        // A single meter is opened without asking, so check the wanted one is it.
-        std::vector<DeviceEntry> devices;
-        if (ListDevices(*m_driver, devices)) {
-            bool present = false;
-            for (int index : MeterIndexes(devices))
-                present |= devices[static_cast<std::size_t>(index)].serial == m_serial;
-            if (!present) {
-                error = "no meter with serial number " + m_serial;
-                return false;
-            }
-        }
-    }
+    if (!ChooseTarget(error))
+        return false;
+    // The meter is chosen: the sequence opens it by that name instead of listing.
+    m_context->port = m_target;
     const std::size_t shownBefore = m_prompt.shown.size();
     if (!ConnectUnits(*m_context)) {
         // A message the sequence showed is already on stderr.
-        error = m_prompt.shown.size() > shownBefore ? "" : "no meter connected";
-        auto* serial = dynamic_cast<CSerialDriver*>(m_driver.get());
-        if (error.size() && serial != nullptr && !serial->LastError().empty())
-            error = "cannot open " + serial->LastError();
+        error = m_prompt.shown.size() > shownBefore ? "" : OpenError();
         return false;
     }
     m_bIdentityRead = m_meter->EepromStatus() == 0 && !m_state.m_strSerialNumber.empty();
     return true;
+}
+
+MeterPresence MeterSession::Check() {
+    const bool byPath = !m_port.empty();
+    // A device node that vanished is a meter unplugged (or its simulator gone): a
+    // cheap check, so it is made every time.
+    struct stat info {};
+    if (byPath && stat(m_target.c_str(), &info) != 0 && errno == ENOENT)
+        return MeterPresence::Gone;
+    if (m_meter->LinkAlive())
+        return MeterPresence::Alive;
+    if (byPath)
+        return MeterPresence::Silent;
+    // Listing costs more; while the link is down, once a second is enough.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastListing >= std::chrono::seconds(1)) {
+        m_lastListing = now;
+        std::vector<DeviceEntry> devices;
+        m_bListedLately = !ListDevices(*m_driver, devices) ||
+                          std::any_of(devices.begin(), devices.end(),
+                                      [&](const DeviceEntry& d) { return d.serial == m_target; });
+    }
+    return m_bListedLately ? MeterPresence::Silent : MeterPresence::Gone;
+}
+
+std::string MeterSession::Name() const {
+    return m_bIdentityRead ? m_state.m_strSerialNumber : m_target;
 }
 
 }  // namespace velquor::cli

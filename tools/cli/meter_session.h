@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,12 @@
 #include "stop_signal.h"
 
 namespace velquor::cli {
+
+enum class MeterPresence {
+    Alive,   // frames are arriving
+    Silent,  // the link fell silent, but the device is still there
+    Gone,    // the device hung up or vanished (unplugged)
+};
 
 // Frames from the worker thread, queued for the main thread.
 class FrameQueue;
@@ -29,6 +36,12 @@ public:
     // Runs the connect sequence. False with the reason when no unit is connected.
     bool Connect(std::string& error);
 
+    // Whether the meter is still there and talking. Cheap enough to call every 100 ms.
+    MeterPresence Check();
+    // The meter's serial number when its identity was read, otherwise the name it
+    // was opened by.
+    std::string Name() const;
+
     // The connect read the unit's identity (serial number, manufacturer) from it.
     bool IdentityRead() const { return m_bIdentityRead; }
 
@@ -42,6 +55,8 @@ public:
 
 private:
     bool ChooseByListing(std::string& serial, std::string& error);
+    bool ChooseTarget(std::string& error);
+    std::string OpenError() const;
 
     std::string m_port;
     std::string m_serial;
@@ -54,6 +69,10 @@ private:
     std::shared_ptr<FrameQueue> m_frames;
     std::unique_ptr<UnitContext> m_context;
     bool m_bIdentityRead = false;
+    // The device path or serial number the meter is opened by.
+    std::string m_target;
+    std::chrono::steady_clock::time_point m_lastListing{};
+    bool m_bListedLately = true;
 };
 
 }  // namespace velquor::cli

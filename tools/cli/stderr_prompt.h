@@ -1,25 +1,31 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "meter/prompt.h"
+#include "stop_signal.h"
 
 namespace velquor::cli {
 
-// Messages go to stderr as one line each; questions take a preset answer
-// (No when none is given); the meter choice is made by serial number beforehand.
+// The sequences' messages as one line each on stderr, "velquor-cli: " first;
+// questions take a preset answer (No when none is given). The setup's success message is left to
+// the command, which prints it on stdout, and nothing is shown once a stop was requested (the
+// sequence's failure is then the interruption's doing).
 class CStderrPrompt : public IPrompt {
 public:
+    explicit CStderrPrompt(const StopSignal& stop) : m_stop(stop) {}
+
     void ShowMessage(const std::string& text, const std::string& caption) override;
     bool AskYesNo(const std::string& text, const std::string& caption) override;
     bool SelectDevice(const std::vector<std::string>& lines, int& selected) override;
 
     std::optional<bool> yesNoAnswer;
-    // Serial number to choose when several meters are offered; empty keeps the
-    // default (the first) and notes the others on stderr.
-    std::string wantedSerial;
-    bool wantedFound = false;
     std::vector<std::string> shown;
+
+private:
+    const StopSignal& m_stop;
 };
 
 }  // namespace velquor::cli
