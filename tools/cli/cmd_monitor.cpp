@@ -1,13 +1,12 @@
+// velquor-cli monitor: every reading of every meter as it arrives.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_station.h"
 #include "cli_text.h"
-#include "frame_queue.h"
 #include "meter/frame_timing_log.h"
-#include "meter/number_format.h"
-#include "meter_session.h"
 #include "reading_format.h"
 
 namespace velquor::cli {
@@ -16,6 +15,7 @@ namespace {
 
 struct MonitorOptions {
     MeterOptions meters;
+    ReconnectOptions reconnect;
     std::string seconds;
     bool json = false;
 };
@@ -25,54 +25,68 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
     std::string error;
     if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
         return Report(status, error);
-    double seconds = -1.0;
-    if (!options.seconds.empty()) {
-        const auto v = ParseNumberOption(options.seconds, kSecondsField, error);
-        if (!v)
-            return Fail(error);
-        seconds = *v;
-    }
-    // Before the session: its worker records into the log until it stops.
+    station::ReconnectPolicy policy;
+    if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
+        return Report(status, error);
+    std::optional<double> seconds;
+    if (!options.seconds.empty() &&
+        !(seconds = ParseNumberOption(options.seconds, kSecondsField, error)))
+        return Fail(error);
+    // Before the station: its workers record into the log until they stop.
     const std::unique_ptr<CFrameTimingLog> timing = CFrameTimingLog::FromEnvironment(error);
     if (!error.empty())
         return Fail(error);
-    MeterSession session(request, cli.Stop());
-    session.Meter().SetTimingLog(timing.get());
-    if (!session.OpenForMonitor(error))
-        return Fail(error);
-    session.Meter().RequestMeasurement();
+
+    CliStation meters(cli);
+    if (const int status = meters.Open(request, policy, timing.get()))
+        return status;
+    const auto subscription = meters.Get().Subscribe();
 
     using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
-    std::vector<std::uint8_t> frame;
-    std::int64_t utc_us = 0;
-    while (!cli.Stop().Requested() && (seconds < 0 || Clock::now() < end)) {
-        if (session.Check() == MeterPresence::Gone)
-            return Fail("the meter " + PrintableText(session.Name()) +
-                        " is gone (the device hung up or vanished)");
-        if (!session.Frames()->Pop(frame, utc_us, 100))
-            continue;
-        station::Reading reading;
-        reading.utc_us = utc_us;
-        if (!frame.empty() && frame[0] == kOpLinkLost) {
-            reading.kind = station::ReadingKind::LinkLost;
-        } else {
-            const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
-            if (frame.empty() || frame[0] != kOpMeasurement || !m.hasTemperature)
+    const auto end = seconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(*seconds))
+                             : Clock::time_point::max();
+    std::vector<bool> ended(meters.Count(), false);
+    std::size_t running = meters.Count();
+    bool failed = meters.SomeFailed();
+    const auto endMeter = [&](std::size_t i, const std::string& why) {
+        Fail(PrintableText(meters.Name(i)) + ": " + why);
+        ended[i] = true;
+        --running;
+        failed = true;
+    };
+    std::vector<station::Reading> batch;
+    while (!cli.Stop().Requested() && Clock::now() < end && running > 0) {
+        batch.clear();
+        subscription->PopAll(batch, std::chrono::milliseconds(100));
+        for (const station::Reading& r : batch) {
+            if (r.meter >= ended.size() || ended[r.meter])
                 continue;
-            reading.power_dbm = m.powerDbm;
-            reading.temperature_c = m.temperatureC;
-            reading.battery = m.battery;
+            meters.Track(r);
+            const std::string& name = meters.Name(r.meter);
+            const std::string line = options.json ? MonitorJsonLine(r, name)
+                                                  : MonitorTextLine(r, name, meters.Several());
+            std::fputs(line.c_str(), stdout);
+            std::fputc('\n', stdout);
+            if (timing && r.kind == station::ReadingKind::Measurement)
+                timing->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
         }
-        const std::string line = options.json ? MonitorJsonLine(reading, session.Name())
-                                              : MonitorTextLine(reading, session.Name(), false);
-        std::fprintf(stdout, "%s\n", line.c_str());
         std::fflush(stdout);
-        if (timing && reading.kind == station::ReadingKind::Measurement)
-            timing->Record(TimingEvent::kHandled, std::llround(reading.power_dbm * 10.0));
+        if (subscription->TakeDropReport())
+            Fail("readings are being dropped: the output does not keep up");
+        for (std::size_t i = 0; i < ended.size(); ++i) {
+            if (ended[i])
+                continue;
+            if (meters.Reconnecting() && meters.GaveUp(i))
+                endMeter(i, meters.Get().Status(i).last_notice);
+            else if (!meters.Reconnecting() && meters.Gone(i))
+                endMeter(i, "the meter is gone (the device hung up or vanished)");
+        }
     }
-    return kExitOk;
+    if (subscription->Dropped() > 0)
+        Fail(CountText(static_cast<long long>(subscription->Dropped()), "reading", "readings") +
+             " dropped in all");
+    return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -83,6 +97,7 @@ void RegisterMonitorCommand(CliApp& cli) {
                                    [options](CliApp& c) { return RunMonitor(c, *options); });
     AddSecondsOption(*app, options->seconds, "Stop after N seconds");
     app->add_flag("--json", options->json, "One JSON object per line");
+    AddReconnectOptions(*app, options->reconnect);
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }
 
