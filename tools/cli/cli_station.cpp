@@ -63,6 +63,7 @@ int CliStation::Open(const MeterRequest& request, const station::ReconnectPolicy
     if (!ChooseTargets(request, targets, error))
         return Fail(error);
     m_reconnect = reconnect;
+    m_requested = targets.size();
     station::StationOptions options;
     options.reconnect = reconnect;
     options.timing_log = timing;

@@ -28,8 +28,9 @@ public:
     station::Station& Get() { return *m_station; }
     std::size_t Count() const { return m_station->MeterCount(); }
     const std::string& Name(std::size_t index) const { return m_station->MeterName(index); }
-    // Several meters are open, so what is printed names each.
-    bool Several() const { return Count() > 1; }
+    // Several meters were asked for, so what is printed names each (also when only
+    // one of them could be opened).
+    bool Several() const { return m_requested > 1; }
     // Meters asked for but not opened (--keep-going went on without them).
     bool SomeFailed() const { return m_someFailed; }
     bool Reconnecting() const { return m_reconnect.enabled; }
@@ -53,6 +54,7 @@ private:
     std::unique_ptr<station::Station> m_station;
     std::vector<std::int64_t> m_lostSteadyNs;
     bool m_someFailed = false;
+    std::size_t m_requested = 0;
 };
 
 // The line a link event is told with on stderr, without its line end.
