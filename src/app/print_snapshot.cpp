@@ -46,6 +46,7 @@ QImage CurrentSnapshot(const CVelquorView& view) {
 void ShowPrintFailure(QWidget* parent) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, "The printer could not be started.",
                     QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -92,6 +93,8 @@ public:
         QString reason;
         if (!WriteSnapshotFile(m_view, path, reason)) {
             QMessageBox box(QMessageBox::NoIcon, kAppTitle, reason, QMessageBox::Ok, &m_frame);
+            // The reason names the file, which is never markup.
+            box.setTextFormat(Qt::PlainText);
             box.exec();
         }
     }

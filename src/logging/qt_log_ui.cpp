@@ -10,6 +10,8 @@ namespace velquor {
 void CQtLogUi::ShowMessage(const std::string& text, const std::string& caption, bool ownedByView) {
     QMessageBox box(ownedByView ? m_pView.data() : nullptr);
     box.setWindowTitle(QString::fromLocal8Bit(caption));
+    // File names and system messages are never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromLocal8Bit(text));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

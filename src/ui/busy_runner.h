@@ -7,9 +7,19 @@ class QWidget;
 
 namespace velquor {
 
+// How long a sequence runs before the busy indication appears.
+inline constexpr int kBusyShowDelayMs = 300;
+// Object name of the busy indication's window (tests and the walk-through find it).
+inline constexpr const char* kBusyObjectName = "busyIndicator";
+
 // Runs a blocking sequence on a helper thread while the GUI thread shows a modal
 // busy indication and keeps painting. Returns when the sequence has finished;
 // the thread is joined before this returns.
-void RunBusy(QWidget* parent, const QString& text, const std::function<void()>& sequence);
+//
+// The indication never covers a window the sequence (or anything else) raises
+// meanwhile: while another modal window is shown the indication is hidden, and it
+// comes back only after the delay once that window has gone.
+void RunBusy(QWidget* parent, const QString& text, const std::function<void()>& sequence,
+             int showDelayMs = kBusyShowDelayMs);
 
 }  // namespace velquor

@@ -13,6 +13,7 @@ PictureMessageSink MessageBoxPictureSink() {
     return [](const QString& text) {
         QMessageBox box(QMessageBox::Critical, kPictureErrorCaption, text, QMessageBox::Ok,
                         QApplication::activeWindow());
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     };
 }

@@ -22,6 +22,8 @@ void CQtPrompt::ShowMessage(const std::string& text, const std::string& caption)
     OnGuiThread([&] {
         QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                         QString::fromStdString(text), QMessageBox::Ok, m_parent.data());
+        // Device strings (serial numbers, identity texts) are never markup.
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     });
 }
@@ -32,6 +34,7 @@ bool CQtPrompt::AskYesNo(const std::string& text, const std::string& caption) {
         QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
                         QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                         m_parent.data());
+        box.setTextFormat(Qt::PlainText);
         yes = box.exec() == QMessageBox::Yes;
     });
     return yes;
