@@ -67,11 +67,14 @@ PY
 # --- log --format csv: one file, a row per meter per period, '.' decimals, LF ---
 LC_ALL=de_DE.UTF-8 "$cli" log --port "$a" --port "$b" --format csv --file "$work/all.csv" --seconds 2.5 \
   >"$work/out" 2>"$work/err" || fail "csv log exited $?: $(cat "$work/err")"
-[ "$(head -n1 "$work/all.csv")" = "time,meter,power_dbm,power_w,temperature_c,battery" ] || fail "csv header"
+[ "$(head -n1 "$work/all.csv")" = "time,meter,power_dbm,power_w,temperature_c,battery,frames,power_dbm_mean,power_dbm_min,power_dbm_max" ] || fail "csv header"
 grep -q $'\r' "$work/all.csv" && fail "csv has CR line ends"
 [ "$(grep -c ",$a,-10," "$work/all.csv")" -eq 2 ] && [ "$(grep -c ",$b,5," "$work/all.csv")" -eq 2 ] \
   || fail "csv rows: $(cat "$work/all.csv")"
 [ "$(cat "$work/out")" = "4 rows written to $work/all.csv" ] || fail "csv summary: $(cat "$work/out")"
+# Every reading of the period counted (20 a second), with their min and max.
+awk -F, 'NR > 1 && ($7 < 15 || $7 > 25 || $9 != $3 || $10 != $3)' "$work/all.csv" | grep -q . \
+  && fail "csv period columns: $(cat "$work/all.csv")"
 
 # --- log text: one file per meter, and FILE must say where -------------------
 "$cli" log --port "$a" --port "$b" --file "$work/one.txt" --seconds 1 2>"$work/err" && fail "two meters to one text file"
