@@ -28,7 +28,8 @@ namespace velquor::station {
 using DriverFactory = std::function<std::unique_ptr<IFtdiDriver>(const MeterTarget&)>;
 DriverFactory DefaultDriverFactory(SerialPaths paths = {});
 
-// Where a meter stands. Lost is final when reconnecting is off.
+// Where a meter stands. With reconnecting off, a Lost meter stays open and is
+// Connected again (after a reconnected event) when its frames resume.
 enum class MeterState {
     Connected,
     Lost,     // link lost; with reconnecting on, the wait for it is about to begin

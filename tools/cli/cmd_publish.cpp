@@ -7,9 +7,8 @@
 #include <optional>
 
 #include "cli_app.h"
+#include "cli_station.h"
 #include "cli_text.h"
-#include "link/serial_driver.h"
-#include "station/station.h"
 #include "telemetry/password_file.h"
 #include "telemetry/publisher.h"
 
@@ -37,8 +36,7 @@ struct PublishOptions {
     std::string tlsCa, tlsCert, tlsKey;
     std::string bufferSeconds = "60";
     std::string seconds;
-    bool reconnect = false;
-    std::string reconnectTimeout;
+    ReconnectOptions reconnect;
     bool insecure = false;
 };
 
@@ -57,63 +55,18 @@ bool Readable(const std::string& path, const char* option, std::string& error) {
     return false;
 }
 
-// Which meters to open, as station targets. Several are fine here; no option at
-// all means the first meter found.
-bool PublishTargets(const CliApp& cli, const MeterOptions& after,
-                    std::vector<station::MeterTarget>& targets, std::string& error) {
-    const MeterOptions& before = cli.RootMeters();
-    std::vector<std::string> ports = before.ports, serials = before.serials;
-    ports.insert(ports.end(), after.ports.begin(), after.ports.end());
-    serials.insert(serials.end(), after.serials.begin(), after.serials.end());
-    int simulated = 0;
-    if (before.Simulate() || after.Simulate()) {
-        const std::string& count =
-            after.simulateCount.empty() ? before.simulateCount : after.simulateCount;
-        simulated = 1;
-        if (!count.empty()) {
-            const auto n = ParseNumberOption(count, {"--simulate", 1, 16, true, "meters"}, error);
-            if (!n)
-                return false;
-            simulated = static_cast<int>(*n);
-        }
-        if (!ports.empty() || !serials.empty()) {
-            error = "--simulate cannot be used with --port or --serial";
-            return false;
-        }
-    }
-    for (int i = 0; i < simulated; ++i)
-        targets.push_back(station::MeterTarget::Simulated(i));
-    for (const auto& p : ports) {
-        if (p.empty()) {
-            error = "--port needs a device path";
-            return false;
-        }
-        targets.push_back(station::MeterTarget::ByPath(p));
-    }
-    for (const auto& s : serials)
-        targets.push_back(station::MeterTarget::BySerial(s));
-    if (targets.empty() || before.all || after.all) {
-        CSerialDriver driver;
-        std::vector<station::MeterTarget> listed;
-        if (!station::ListMeterTargets(driver, listed, error))
-            return false;
-        if (listed.empty()) {
-            error = "no meter found (try --simulate, --port PATH or --serial S)";
-            return false;
-        }
-        if (!(before.all || after.all))
-            listed.resize(1);
-        targets.insert(targets.end(), listed.begin(), listed.end());
-    }
-    return true;
-}
-
 void Say(const std::string& text) {
     std::fprintf(stderr, "%s %s\n", LocalSecondsText(UtcNowUs()).c_str(), text.c_str());
 }
 
 int RunPublish(CliApp& cli, const PublishOptions& o) {
+    MeterRequest request;
     std::string error;
+    if (const int status = ResolveMeters(cli.RootMeters(), o.meters, request, error))
+        return Report(status, error);
+    station::ReconnectPolicy policy;
+    if (const int status = ReconnectPolicyFor(o.reconnect, policy, error))
+        return Report(status, error);
     telemetry::PublisherOptions p;
     const bool tls = !o.tlsCa.empty();
     if (!tls && (!o.tlsCert.empty() || !o.tlsKey.empty()))
@@ -148,18 +101,6 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
             return UsageError(error);
         duration = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*v));
     }
-    station::StationOptions stationOptions;
-    stationOptions.reconnect.enabled = o.reconnect;
-    if (!o.reconnectTimeout.empty()) {
-        if (!o.reconnect)
-            return UsageError("--reconnect-timeout needs --reconnect");
-        const auto v = ParseNumberOption(o.reconnectTimeout, kReconnectTimeoutField, error);
-        if (!v)
-            return UsageError(error);
-        stationOptions.reconnect.timeout =
-            std::chrono::milliseconds(static_cast<long long>(*v * 1000.0));
-    }
-
     // The password never comes from the command line, where other users can read it.
     if (!o.passwordFile.empty()) {
         const auto password = telemetry::ReadPasswordFile(o.passwordFile, error);
@@ -187,26 +128,15 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
                      p.broker.host.c_str());
     }
 
-    std::vector<station::MeterTarget> targets;
-    if (!PublishTargets(cli, o.meters, targets, error))
-        return Fail(error);
-    stationOptions.on_notice = [](const station::MeterNotice& n) {
-        Say("meter " + std::to_string(n.meter + 1) + ": " + PrintableText(n.text));
-    };
-    station::Station station(stationOptions);
-    std::vector<std::string> errors;
-    const bool keepGoing = cli.RootMeters().keepGoing || o.meters.keepGoing;
-    const bool opened = station.Open(targets, keepGoing, errors);
-    for (const auto& e : errors)
-        std::fprintf(stderr, "velquor-cli: %s\n", PrintableText(e).c_str());
-    if (!opened)
-        return kExitFailure;
+    CliStation station(cli);
+    if (const int status = station.Open(request, policy))
+        return status;
 
     std::vector<telemetry::MeterIdentity> meters;
-    for (std::size_t i = 0; i < station.MeterCount(); ++i) {
-        const station::MeterInfo info = station.Meter(i);
+    for (std::size_t i = 0; i < station.Count(); ++i) {
+        const station::MeterInfo info = station.Get().Meter(i);
         telemetry::MeterIdentity id;
-        id.name = station.MeterName(i);
+        id.name = station.Name(i);
         id.serial = info.serial;
         if (info.target.kind != station::MeterTarget::Kind::Simulated)
             id.path = info.path;
@@ -218,7 +148,7 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         }
         meters.push_back(std::move(id));
     }
-    const auto subscription = station.Subscribe(16384);
+    const auto subscription = station.Get().Subscribe(16384);
     telemetry::Publisher publisher(p, meters);
     if (!publisher.Start(Clock::now(), error))
         return Fail(error);
@@ -229,10 +159,10 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     const auto start = Clock::now();
     std::vector<station::Reading> readings;
     std::vector<std::string> notices;
-    std::vector<bool> lost(meters.size(), false);
-    std::vector<std::int64_t> lostAtNs(meters.size(), 0);
-    bool lostForGood = false;
-    while (!cli.Stop().Requested() && !publisher.Failed()) {
+    std::vector<bool> ended(meters.size(), false);
+    std::size_t running = meters.size();
+    bool failed = station.SomeFailed();
+    while (!cli.Stop().Requested() && !publisher.Failed() && running > 0) {
         const auto now = Clock::now();
         if (duration && now - start >= *duration)
             break;
@@ -240,42 +170,39 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         subscription->PopAll(readings, std::chrono::milliseconds(0));
         for (const auto& r : readings) {
             publisher.Add(r);
-            if (r.kind == station::ReadingKind::Measurement || r.meter >= lost.size())
-                continue;
-            const std::string& name = meters[r.meter].name;
-            lost[r.meter] = r.kind == station::ReadingKind::LinkLost;
-            if (lost[r.meter]) {
-                lostAtNs[r.meter] = r.steady_ns;
-                Say(PrintableText(name) + ": link lost" + (o.reconnect ? "; reconnecting" : ""));
-                lostForGood = lostForGood || !o.reconnect;
-            } else {
-                char after[32];
-                std::snprintf(after, sizeof after, "%.1f s",
-                              static_cast<double>(r.steady_ns - lostAtNs[r.meter]) * 1e-9);
-                Say(PrintableText(name) + ": reconnected after " + after);
-            }
+            station.Track(r);
+            if (r.kind == station::ReadingKind::LinkLost && !station.Reconnecting())
+                Say(PrintableText(meters[r.meter].name) + ": link lost");
         }
         if (subscription->TakeDropReport())
-            Say("readings dropped: the publisher fell behind the meters");
+            Say("readings are being dropped: the publisher does not keep up with the meters");
         publisher.Service(now);
         publisher.TakeNotices(notices);
         for (const auto& n : notices)
             Say(PrintableText(n));
         notices.clear();
-        // Nothing left to publish: every meter is gone and will not come back.
-        bool anyAlive = false;
-        for (std::size_t i = 0; i < lost.size(); ++i)
-            anyAlive = anyAlive || !lost[i] ||
-                       (o.reconnect && station.Status(i).state != station::MeterState::GaveUp);
-        if (!anyAlive)
-            break;
-        // Woken by the broker's answers too, so a backlog drains without waiting
-        // a whole interval; short enough to see a stop request soon.
+        // A meter that will not come back ends; the others go on.
+        for (std::size_t i = 0; i < ended.size(); ++i) {
+            if (ended[i])
+                continue;
+            std::string why;
+            if (station.Reconnecting() && station.GaveUp(i))
+                why = station.Get().Status(i).last_notice;
+            else if (!station.Reconnecting() && station.Gone(i))
+                why = "the meter is gone (the device hung up or vanished)";
+            else
+                continue;
+            Fail(PrintableText(meters[i].name) + ": " + PrintableText(why));
+            ended[i] = true;
+            --running;
+            failed = true;
+        }
+        // Woken by the broker's answers too, so a backlog drains without waiting a
+        // whole interval; short enough to see a stop request soon.
         publisher.WaitUntil(
             std::min(publisher.NextDue(), Clock::now() + std::chrono::milliseconds(100)));
     }
-    const bool stopped = cli.Stop().Requested();
-    station.Close();
+    station.Get().Close();
     readings.clear();
     subscription->PopAll(readings, std::chrono::milliseconds(0));
     for (const auto& r : readings)
@@ -303,11 +230,8 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     if (undelivered > 0)
         return Fail(CountText(static_cast<long long>(undelivered), "reading", "readings") +
                     " did not reach the broker");
-    if (lostForGood && duration)
-        return Fail("a meter was lost before --seconds ran out");
-    if (stopped && duration)
-        return cli.Stop().ExitStatus();
-    return kExitOk;
+    // Like monitor and log, a stop request is this command's normal end.
+    return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -341,12 +265,9 @@ void RegisterPublishCommand(CliApp& cli) {
                     "Readings kept per meter while the broker is away (default 60)")
         ->type_name("S");
     AddSecondsOption(*app, o->seconds, "Stop after N seconds");
-    app->add_flag("--reconnect", o->reconnect, "Reopen a meter that was lost");
-    app->add_option("--reconnect-timeout", o->reconnectTimeout,
-                    "Give a lost meter up after S seconds")
-        ->type_name("S");
     app->add_flag("--insecure", o->insecure,
                   "Allow the password to go unencrypted to a broker that is not on this machine");
+    AddReconnectOptions(*app, o->reconnect);
     AddMeterOptions(*app, o->meters, MeterOptionSet::Meters);
 }
 
