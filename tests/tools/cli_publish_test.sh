@@ -62,8 +62,7 @@ publisher=$!
 pids+=($publisher)
 timeout 10 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/online"
 grep -q '"state":"online"' "$work/online" || fail "killed: no online status first"
-kill -KILL "$publisher"
-wait "$publisher" 2>/dev/null
+{ kill -KILL "$publisher" && wait "$publisher"; } 2>/dev/null
 # The broker may take a moment to notice; the retained status turns "lost".
 for _ in $(seq 50); do
   timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/will"

@@ -59,6 +59,8 @@ void Say(const std::string& text) {
     std::fprintf(stderr, "%s %s\n", LocalSecondsText(UtcNowUs()).c_str(), text.c_str());
 }
 
+// Values that are refused end with status 1, options that do not go together with 2,
+// as in the other commands.
 int RunPublish(CliApp& cli, const PublishOptions& o) {
     MeterRequest request;
     std::string error;
@@ -75,30 +77,30 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         return UsageError("--tls-cert and --tls-key go together");
     const auto address = telemetry::ParseBrokerAddress(o.broker, tls, error);
     if (!address)
-        return UsageError(error);
+        return Fail(error);
     p.broker = *address;
     p.stand = o.stand.empty() ? HostStandName() : o.stand;
     if (const auto why = telemetry::CheckStandName(p.stand))
-        return UsageError("--stand: " + *why);
+        return Fail("--stand: " + *why);
     if (const auto why = telemetry::CheckTopicPrefix(o.prefix))
-        return UsageError("--topic-prefix: " + *why);
+        return Fail("--topic-prefix: " + *why);
     p.topic_prefix = o.prefix;
     const auto interval = ParseNumberOption(o.interval, kIntervalField, error);
     if (!interval)
-        return UsageError(error);
+        return Fail(error);
     p.interval = std::chrono::milliseconds(static_cast<long long>(*interval));
     if (o.qos != "0" && o.qos != "1")
-        return UsageError("--qos takes 0 or 1, not '" + o.qos + "'");
+        return Fail("--qos takes 0 or 1, not '" + PrintableText(o.qos) + "'");
     p.qos = o.qos == "1" ? 1 : 0;
     const auto buffer = ParseNumberOption(o.bufferSeconds, kBufferField, error);
     if (!buffer)
-        return UsageError(error);
+        return Fail(error);
     p.buffer = std::chrono::milliseconds(static_cast<long long>(*buffer * 1000.0));
     std::optional<Clock::duration> duration;
     if (!o.seconds.empty()) {
         const auto v = ParseNumberOption(o.seconds, kSecondsField, error);
         if (!v)
-            return UsageError(error);
+            return Fail(error);
         duration = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*v));
     }
     // The password never comes from the command line, where other users can read it.
@@ -171,7 +173,8 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         for (const auto& r : readings) {
             publisher.Add(r);
             station.Track(r);
-            if (r.kind == station::ReadingKind::LinkLost && !station.Reconnecting())
+            if (r.kind == station::ReadingKind::LinkLost && !station.Reconnecting() &&
+                r.meter < meters.size())
                 Say(PrintableText(meters[r.meter].name) + ": link lost");
         }
         if (subscription->TakeDropReport())
