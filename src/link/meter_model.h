@@ -21,6 +21,8 @@ struct MeterModelConfig {
     std::optional<std::uint8_t> fixedBattery;
     std::optional<std::int16_t> fixedPowerTenths;
     std::optional<std::uint8_t> fixedTemperature;
+    // Added to the drifting power (not to a fixed one), so simulated meters differ.
+    std::int16_t powerOffsetTenths = 0;
     // Stop sending anything after this many seconds (negative: never).
     double silenceAfterS = -1.0;
     bool acknowledgeWrites = true;
