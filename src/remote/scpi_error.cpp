@@ -74,6 +74,8 @@ const char* ErrorText(int code) {
             return "Hardware error";
         case err::kHardwareMissing:
             return "Hardware missing";
+        case err::kDeviceSpecific:
+            return "Device-specific error";
         case err::kSelfTestFailed:
             return "Self-test failed";
         case err::kQueueOverflow:

@@ -44,6 +44,7 @@ inline constexpr int kIllegalParameterValue = -224;
 inline constexpr int kDataStale = -230;
 inline constexpr int kHardware = -240;
 inline constexpr int kHardwareMissing = -241;
+inline constexpr int kDeviceSpecific = -300;
 inline constexpr int kSelfTestFailed = -330;
 inline constexpr int kQueueOverflow = -350;
 inline constexpr int kInputOverrun = -363;

@@ -242,9 +242,10 @@ struct TcpServer::Impl {
         ++shared.refused;
         auto s = std::make_shared<tcp::socket>(std::move(socket));
         auto text = std::make_shared<std::string>(
-            FormatError(ErrorEntry{-300, "too many clients; " +
-                                             std::to_string(shared.options.max_clients) +
-                                             " are connected"}) +
+            FormatError(
+                ErrorEntry{err::kDeviceSpecific, "too many clients; " +
+                                                     std::to_string(shared.options.max_clients) +
+                                                     " are connected"}) +
             "\n");
         asio::async_write(*s, asio::buffer(*text), [s, text](std::error_code, std::size_t) {
             std::error_code ignored;

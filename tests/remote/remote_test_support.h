@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -49,26 +51,20 @@ public:
     std::vector<SetupWrite> writes;
 };
 
-// One client on an instrument over fake meters, with a clock the test steps.
-struct Bench {
-    explicit Bench(std::size_t meters = 2)
-        : backend(meters),
-          inst(backend, Options()),
+// One client's session driven the way the server drives it, without a socket.
+// Waits that end on other threads (a real meter's setup) are waited for up to
+// `patience`; with the fake meters everything ends at once.
+struct Client {
+    explicit Client(Instrument& inst, std::chrono::milliseconds patience = {})
+        : patience(patience),
           session(
               inst, [this](std::string_view l) { replies.emplace_back(l.substr(0, l.size() - 1)); },
               [this](Outcome o) {
                   std::lock_guard lock(wokenLock);
                   woken.push_back(std::move(o));
+                  wake.notify_all();
               }) {}
 
-    InstrumentOptions Options() {
-        InstrumentOptions o;
-        o.version = "1.2.3";
-        o.steady_now_ns = [this] { return now_ns; };
-        return o;
-    }
-
-    // Runs what the session can; a finished wait is handed back as the server would.
     void Drive() {
         for (;;) {
             const ScpiSession::State s = session.Run();
@@ -76,11 +72,12 @@ struct Bench {
                 continue;
             if (s == ScpiSession::State::Idle)
                 return;
-            std::lock_guard lock(wokenLock);
-            if (woken.empty())
+            std::unique_lock lock(wokenLock);
+            if (!wake.wait_for(lock, patience, [this] { return !woken.empty(); }))
                 return;
             Outcome o = std::move(woken.front());
             woken.pop_front();
+            lock.unlock();
             session.Resume(std::move(o));
         }
     }
@@ -96,7 +93,7 @@ struct Bench {
         r.swap(replies);
         return r;
     }
-    // The single reply of a query line, or "<none>".
+    // The last reply of a line, or "<none>".
     std::string Ask(const std::string& line) {
         const auto r = Send(line);
         return r.empty() ? "<none>" : r.back();
@@ -105,8 +102,7 @@ struct Bench {
     std::vector<int> Errors() {
         std::vector<int> codes;
         for (;;) {
-            const std::string e = Ask("SYST:ERR?");
-            const int code = std::stoi(e);
+            const int code = std::stoi(Ask("SYST:ERR?"));
             if (code == 0)
                 return codes;
             codes.push_back(code);
@@ -116,6 +112,33 @@ struct Bench {
         const auto e = Errors();
         return e.empty() ? 0 : e.front();
     }
+
+    std::chrono::milliseconds patience;
+    std::vector<std::string> replies;
+    std::mutex wokenLock;
+    std::condition_variable wake;
+    std::deque<Outcome> woken;
+    ScpiSession session;
+};
+
+// Fake meters and an instrument with a clock the test steps; a base of Bench so
+// that they outlive its session.
+struct BenchParts {
+    explicit BenchParts(std::size_t meters) : backend(meters), inst(backend, Options()) {}
+    InstrumentOptions Options() {
+        InstrumentOptions o;
+        o.version = "1.2.3";
+        o.steady_now_ns = [this] { return now_ns; };
+        return o;
+    }
+    std::int64_t now_ns = 1'000'000'000;
+    FakeBackend backend;
+    Instrument inst;
+};
+
+// One client on an instrument over fake meters.
+struct Bench : BenchParts, Client {
+    explicit Bench(std::size_t meters = 2) : BenchParts(meters), Client(inst) {}
 
     void Feed(std::uint32_t meter, double dbm, double temperature = 25.0, double battery = 600.0) {
         now_ns += 10'000'000;
@@ -136,14 +159,6 @@ struct Bench {
         inst.OnReading(r);
         Drive();
     }
-
-    std::int64_t now_ns = 1'000'000'000;
-    FakeBackend backend;
-    Instrument inst;
-    std::vector<std::string> replies;
-    std::mutex wokenLock;
-    std::deque<Outcome> woken;
-    ScpiSession session;
 };
 
 }  // namespace velquor::remote::testing
