@@ -30,6 +30,8 @@ public:
     TcpClient& operator=(const TcpClient&) = delete;
 
     bool Connected() const { return connected_; }
+    // Unblocks a send on another thread; Close once that thread is done.
+    void Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
     void Close() {
         if (fd_ >= 0)
             ::close(fd_);
