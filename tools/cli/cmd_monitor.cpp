@@ -1,7 +1,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "commands.h"
+#include "cli_app.h"
 #include "frame_queue.h"
 #include "meter/frame_timing_log.h"
 #include "meter/number_format.h"
@@ -44,22 +44,29 @@ std::string DescribeFrame(const std::vector<std::uint8_t>& frame, bool json) {
                 : FormatC("frame opcode 0x%02X, %zu bytes", opcode, frame.size());
 }
 
-}  // namespace
+struct MonitorOptions {
+    MeterOptions meters;
+    std::string seconds;
+    bool json = false;
+};
 
-int RunMonitor(const Options& options) {
+int RunMonitor(CliApp& cli, const MonitorOptions& options) {
+    MeterRequest request;
+    std::string error;
+    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Fail(error);
     double seconds = -1.0;
-    if (const auto text = options.Value("--seconds")) {
-        const auto v = ParseSecondsOption(*text);
+    if (!options.seconds.empty()) {
+        const auto v = ParseNumberOption(options.seconds, kSecondsField, error);
         if (!v)
-            return Fail("--seconds needs a number of seconds up to a year, not '" + *text + "'");
+            return Fail(error);
         seconds = *v;
     }
-    std::string error;
     // Before the session: its worker records into the log until it stops.
     const std::unique_ptr<CFrameTimingLog> timing = CFrameTimingLog::FromEnvironment(error);
     if (!error.empty())
         return Fail(error);
-    MeterSession session(options);
+    MeterSession session(request, cli.Stop());
     session.Meter().SetTimingLog(timing.get());
     if (!session.OpenForMonitor(error))
         return Fail(error);
@@ -69,7 +76,7 @@ int RunMonitor(const Options& options) {
     const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                         std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
     std::vector<std::uint8_t> frame;
-    while (!StopRequested() && (seconds < 0 || Clock::now() < end)) {
+    while (!cli.Stop().Requested() && (seconds < 0 || Clock::now() < end)) {
         if (!session.Frames()->Pop(frame, 100))
             continue;
         const std::string line = DescribeFrame(frame, options.json);
@@ -80,7 +87,18 @@ int RunMonitor(const Options& options) {
                 timing->Record(TimingEvent::kHandled, *tag);
         }
     }
-    return 0;
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterMonitorCommand(CliApp& cli) {
+    auto options = std::make_shared<MonitorOptions>();
+    CLI::App* app = cli.AddCommand("monitor", "print every reading the meters send",
+                                   [options](CliApp& c) { return RunMonitor(c, *options); });
+    AddSecondsOption(*app, options->seconds, "Stop after N seconds");
+    app->add_flag("--json", options->json, "One JSON object per line");
+    AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }
 
 }  // namespace velquor::cli

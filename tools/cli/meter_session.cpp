@@ -9,9 +9,33 @@
 
 namespace velquor::cli {
 
-MeterSession::MeterSession(const Options& options)
-    : m_options(options), m_frames(std::make_shared<FrameQueue>()) {
-    if (options.simulate)
+namespace {
+
+// The sequences' pauses end early on a stop request, and their acknowledgement
+// waits run out at once, so connect and setup end within a second of Ctrl-C.
+class StopAwareClock : public ISequenceClock {
+public:
+    explicit StopAwareClock(StopSignal& stop) : m_stop(stop) {}
+    void SleepMs(int ms) override { m_stop.WaitFor(std::chrono::milliseconds(ms)); }
+    int MinuteSecond() override {
+        const int now = m_system.MinuteSecond();
+        // Far enough ahead that any wait begun before the stop has run out.
+        return m_stop.Requested() ? (now + 30) % 3600 : now;
+    }
+
+private:
+    StopSignal& m_stop;
+    CSystemClock m_system;
+};
+
+}  // namespace
+
+MeterSession::MeterSession(const MeterRequest& request, StopSignal& stop)
+    : m_port(request.ports.empty() ? "" : request.ports.front()),
+      m_serial(request.serials.empty() ? "" : request.serials.front()),
+      m_clock(std::make_unique<StopAwareClock>(stop)),
+      m_frames(std::make_shared<FrameQueue>()) {
+    if (request.simulated > 0)
         m_driver = std::make_unique<CSimDriver>();
     else
         m_driver = std::make_unique<CSerialDriver>();
@@ -22,7 +46,7 @@ MeterSession::MeterSession(const Options& options)
     m_frames->SetLinkLostHandler([this, meter] { m_state.m_bConnected = meter->LinkAlive(); });
     m_meter->StartWorker();
     m_context = std::make_unique<UnitContext>(
-        UnitContext{*m_meter, *m_driver, m_state, m_controls, m_prompt, m_clock, m_frames, {}});
+        UnitContext{*m_meter, *m_driver, m_state, m_controls, m_prompt, *m_clock, m_frames, {}});
 }
 
 MeterSession::~MeterSession() {
@@ -43,14 +67,14 @@ bool MeterSession::ChooseByListing(std::string& serial, std::string& error) {
         error = "no meter found";
         return false;
     }
-    if (!m_options.serial.empty()) {
+    if (!m_serial.empty()) {
         for (int index : meters) {
-            if (devices[static_cast<std::size_t>(index)].serial == m_options.serial) {
-                serial = m_options.serial;
+            if (devices[static_cast<std::size_t>(index)].serial == m_serial) {
+                serial = m_serial;
                 return true;
             }
         }
-        error = "no meter with serial number " + m_options.serial;
+        error = "no meter with serial number " + m_serial;
         return false;
     }
     serial = devices[static_cast<std::size_t>(meters[0])].serial;
@@ -65,7 +89,7 @@ bool MeterSession::ChooseByListing(std::string& serial, std::string& error) {
 }
 
 bool MeterSession::OpenForMonitor(std::string& error) {
-    std::string target = m_options.port;
+    std::string target = m_port;
     if (target.empty() && !ChooseByListing(target, error))
         return false;
     if (!m_meter->OpenDevice(target, kMeterBaud)) {
@@ -82,17 +106,17 @@ bool MeterSession::OpenForMonitor(std::string& error) {
 }
 
 bool MeterSession::Connect(std::string& error) {
-    m_context->port = m_options.port;
-    m_prompt.wantedSerial = m_options.serial;
-    if (!m_options.serial.empty() && m_options.port.empty()) {
+    m_context->port = m_port;
+    m_prompt.wantedSerial = m_serial;
+    if (!m_serial.empty() && m_port.empty()) {
         // A single meter is opened without asking, so check the wanted one is it.
         std::vector<DeviceEntry> devices;
         if (ListDevices(*m_driver, devices)) {
             bool present = false;
             for (int index : MeterIndexes(devices))
-                present |= devices[static_cast<std::size_t>(index)].serial == m_options.serial;
+                present |= devices[static_cast<std::size_t>(index)].serial == m_serial;
             if (!present) {
-                error = "no meter with serial number " + m_options.serial;
+                error = "no meter with serial number " + m_serial;
                 return false;
             }
         }
@@ -106,6 +130,7 @@ bool MeterSession::Connect(std::string& error) {
             error = "cannot open " + serial->LastError();
         return false;
     }
+    m_bIdentityRead = m_meter->EepromStatus() == 0 && !m_state.m_strSerialNumber.empty();
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "meter/orvane_usb.h"
 #include "meter/unit_sequences.h"
 #include "stderr_prompt.h"
+#include "stop_signal.h"
 
 namespace velquor::cli {
 
@@ -18,7 +19,7 @@ class FrameQueue;
 // worker, the unit fields and the headless controls.
 class MeterSession {
 public:
-    explicit MeterSession(const Options& options);
+    MeterSession(const MeterRequest& request, StopSignal& stop);
     ~MeterSession();
 
     // Opens the meter for monitoring: the given port directly, or the meter
@@ -27,6 +28,9 @@ public:
     bool OpenForMonitor(std::string& error);
     // Runs the connect sequence. False with the reason when no unit is connected.
     bool Connect(std::string& error);
+
+    // The connect read the unit's identity (serial number, manufacturer) from it.
+    bool IdentityRead() const { return m_bIdentityRead; }
 
     COrvaneUSB& Meter() { return *m_meter; }
     IFtdiDriver& Driver() { return *m_driver; }
@@ -39,15 +43,17 @@ public:
 private:
     bool ChooseByListing(std::string& serial, std::string& error);
 
-    Options m_options;
+    std::string m_port;
+    std::string m_serial;
     std::unique_ptr<IFtdiDriver> m_driver;
     std::unique_ptr<COrvaneUSB> m_meter;
     UnitState m_state;
     PlainUnitControls m_controls;
     CStderrPrompt m_prompt;
-    CSystemClock m_clock;
+    std::unique_ptr<ISequenceClock> m_clock;
     std::shared_ptr<FrameQueue> m_frames;
     std::unique_ptr<UnitContext> m_context;
+    bool m_bIdentityRead = false;
 };
 
 }  // namespace velquor::cli

@@ -1,0 +1,61 @@
+// velquor-cli list: the meters (or every FTDI device) on the bus.
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "cli_app.h"
+#include "cli_text.h"
+#include "link/device_list.h"
+#include "meter/unit_sequences.h"
+#include "meter_session.h"
+
+namespace velquor::cli {
+
+namespace {
+
+struct ListOptions {
+    MeterOptions meters;
+    bool every = false;
+    bool json = false;
+};
+
+int RunList(CliApp& cli, const ListOptions& options) {
+    MeterRequest request;
+    std::string error;
+    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Fail(error);
+    if (!request.ports.empty() || !request.serials.empty())
+        return UsageError("list takes neither --port nor --serial: it lists every meter");
+    MeterSession session(request, cli.Stop());
+    std::vector<DeviceEntry> devices;
+    if (!ListDevices(session.Driver(), devices))
+        return Fail(kMsgListFailed);
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const DeviceEntry& d : devices) {
+        const bool meter = d.description == kMeterDescription;
+        if (!meter && !options.every)
+            continue;
+        if (options.json)
+            list.push_back(
+                {{"serial", d.serial}, {"description", d.description}, {"meter", meter}});
+        else
+            std::printf("%s\n", PrintableText(DeviceLine(d)).c_str());
+    }
+    if (options.json)
+        std::printf("%s\n",
+                    list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterListCommand(CliApp& cli) {
+    auto options = std::make_shared<ListOptions>();
+    CLI::App* app = cli.AddCommand("list", "list the meters found",
+                                   [options](CliApp& c) { return RunList(c, *options); });
+    app->add_flag("--all", options->every, "Every FTDI device, not only meters");
+    app->add_flag("--json", options->json, "One JSON array of {serial, description, meter}");
+    AddMeterOptions(*app, options->meters, MeterOptionSet::Simulate);
+}
+
+}  // namespace velquor::cli
