@@ -32,6 +32,8 @@ Instrument::Instrument(IMeterBackend& backend, InstrumentOptions options)
     : backend_(backend), options_(std::move(options)) {
     if (!options_.steady_now_ns)
         options_.steady_now_ns = SteadyNs;
+    if (options_.version.empty())
+        options_.version = VELQUOR_VERSION;
     for (const CommandDef& def : CommandDefs())
         table_.Add(def.pattern);
     const std::size_t n = backend_.MeterCount();

@@ -26,7 +26,8 @@ struct Outcome {
 using Completion = std::function<void(Outcome)>;
 
 struct InstrumentOptions {
-    std::string version = "0";
+    // For *IDN?; empty: this program's version.
+    std::string version;
     // The longest a READ? or INIT waits for each fresh reading it needs, plus a
     // margin for the whole wait. A silent meter is reported lost after about a
     // second anyway, which ends the wait sooner.

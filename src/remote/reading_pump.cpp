@@ -4,8 +4,8 @@
 
 namespace velquor::remote {
 
-ReadingPump::ReadingPump(IReadingSource& source, Instrument& instrument)
-    : source_(source), instrument_(instrument) {}
+ReadingPump::ReadingPump(IReadingSource& source, Instrument& instrument, EventHandler on_event)
+    : source_(source), instrument_(instrument), on_event_(std::move(on_event)) {}
 
 ReadingPump::~ReadingPump() {
     Stop();
@@ -30,8 +30,11 @@ void ReadingPump::Loop() {
     while (!stop_) {
         batch.clear();
         source_.PopAll(batch, kPollInterval);
-        for (const station::Reading& r : batch)
+        for (const station::Reading& r : batch) {
             instrument_.OnReading(r);
+            if (on_event_ && r.kind != station::ReadingKind::Measurement)
+                on_event_(r);
+        }
         instrument_.Tick();
     }
 }

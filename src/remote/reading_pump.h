@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "remote/instrument.h"
@@ -16,7 +17,10 @@ public:
     // Each wait for readings is bounded by this, so Stop returns within it.
     static constexpr std::chrono::milliseconds kPollInterval{50};
 
-    ReadingPump(IReadingSource& source, Instrument& instrument);
+    // on_event, when given, also sees each link-lost and reconnected event (on the
+    // pump's thread), for a program that reports them.
+    using EventHandler = std::function<void(const station::Reading&)>;
+    ReadingPump(IReadingSource& source, Instrument& instrument, EventHandler on_event = {});
     ~ReadingPump();
     ReadingPump(const ReadingPump&) = delete;
     ReadingPump& operator=(const ReadingPump&) = delete;
@@ -29,6 +33,7 @@ private:
 
     IReadingSource& source_;
     Instrument& instrument_;
+    EventHandler on_event_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

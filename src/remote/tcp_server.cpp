@@ -271,6 +271,33 @@ struct TcpServer::Impl {
     std::atomic<std::uint16_t> port{0};
 };
 
+bool ParseListenAddress(std::string_view text, std::string& address, std::uint16_t& port,
+                        std::string& error) {
+    const std::size_t colon = text.rfind(':');
+    std::string_view host = colon == std::string_view::npos ? text : text.substr(0, colon);
+    const std::string_view digits =
+        colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    unsigned long value = 0;
+    bool ok = !host.empty() && !digits.empty() && digits.size() <= 5 &&
+              host.find_first_of("[] ") == std::string_view::npos;
+    for (const char c : digits) {
+        ok = ok && c >= '0' && c <= '9';
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (!ok || value > 65535) {
+        error =
+            "--listen takes ADDRESS:PORT with a port from 0 to 65535 (e.g. 127.0.0.1:5025), not "
+            "\"" +
+            std::string(text) + "\"";
+        return false;
+    }
+    address = std::string(host);
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
 TcpServer::TcpServer(Instrument& instrument, ServerOptions options)
     : impl_(std::make_unique<Impl>(instrument, std::move(options))) {}
 

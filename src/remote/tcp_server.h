@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "remote/instrument.h"
 
@@ -24,6 +25,11 @@ struct ServerOptions {
     // Input held unprocessed before the server stops reading from that client.
     std::size_t max_backlog_bytes = 64 * 1024;
 };
+
+// "ADDR:PORT" or "[IPv6]:PORT" as given to --listen. PORT is 0 to 65535 (0: any
+// free port). False with a reason.
+bool ParseListenAddress(std::string_view text, std::string& address, std::uint16_t& port,
+                        std::string& error);
 
 // What the server has seen, for tests and the closing report.
 struct ServerCounters {

@@ -45,7 +45,7 @@ TEST_F(Served, ClientsShareSettingsButNotErrorsOrReplies) {
     Start();
     auto a = Connect();
     auto b = Connect();
-    EXPECT_EQ(a->Ask("*IDN?"), "VELQUOR,RA,OV227700,0");
+    EXPECT_EQ(a->Ask("*IDN?"), "VELQUOR,RA,OV227700," VELQUOR_TEST_VERSION);
     a->Send("AVER:COUN 4\r\nNOSUCH\n");
     EXPECT_EQ(b->Ask("AVER:COUN?"), "4");
     EXPECT_EQ(b->Ask("SYST:ERR?"), "0,\"No error\"");
@@ -130,7 +130,7 @@ TEST_F(Served, HostileInputCostsOnlyItsSender) {
     auto quitter = Connect();
     quitter->Send("READ?;*IDN");
     quitter.reset();
-    EXPECT_EQ(bystander->Ask("*IDN?"), "VELQUOR,RA,OV227700,0");
+    EXPECT_EQ(bystander->Ask("*IDN?"), "VELQUOR,RA,OV227700," VELQUOR_TEST_VERSION);
 }
 
 TEST_F(Served, IdleClientsAreDroppedAndBusyOnesKept) {
@@ -163,6 +163,35 @@ TEST_F(Served, StopClosesEveryConnectionPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
     EXPECT_TRUE(a->ClosedWithin(1s));
     EXPECT_TRUE(b->ClosedWithin(1s));
+}
+
+TEST(ServerStart, ListenAddressesAreCheckedWhole) {
+    const struct {
+        const char* text;
+        const char* address;  // nullptr: refused
+        std::uint16_t port;
+    } cases[] = {
+        {"127.0.0.1:5025", "127.0.0.1", 5025},
+        {"[::1]:0", "::1", 0},
+        {"localhost:65535", "localhost", 65535},
+        {"0.0.0.0:65536", nullptr, 0},
+        {"127.0.0.1", nullptr, 0},
+        {":5025", nullptr, 0},
+        {"127.0.0.1:50x5", nullptr, 0},
+        {"127.0.0.1:", nullptr, 0},
+        {"[::1]]:1", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        std::string address, error;
+        std::uint16_t port = 1;
+        EXPECT_EQ(ParseListenAddress(c.text, address, port, error), c.address != nullptr) << c.text;
+        if (c.address != nullptr) {
+            EXPECT_EQ(address, c.address);
+            EXPECT_EQ(port, c.port);
+        } else {
+            EXPECT_NE(error.find(c.text), std::string::npos) << error;
+        }
+    }
 }
 
 TEST(ServerStart, ABadAddressOrABusyPortIsAClearError) {
