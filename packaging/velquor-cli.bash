@@ -4,7 +4,7 @@ _velquor_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list info setup monitor log"
+    local commands="list info setup monitor log serve"
     local common="--simulate --port --serial --help --version"
 
     case $prev in
@@ -47,7 +47,8 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur")
             return
             ;;
-        --frequency | --cable-loss | --seconds | --rate)
+        --frequency | --cable-loss | --seconds | --rate | --listen | --idle-timeout | \
+            --reconnect-timeout)
             COMPREPLY=()
             return
             ;;
@@ -58,7 +59,8 @@ _velquor_cli() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             --port | --serial | --frequency | --cable-loss | --show-dbm | --show-watt | \
-                --low-frequency | --seconds | --file | --rate | --delimiter)
+                --low-frequency | --seconds | --file | --rate | --delimiter | --listen | \
+                --idle-timeout | --reconnect-timeout)
                 ((i++))
                 ;;
             -*) ;;
@@ -81,6 +83,7 @@ _velquor_cli() {
         setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
         monitor) options+=" --seconds --json" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+        serve) options+=" --listen --idle-timeout --reconnect --reconnect-timeout" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

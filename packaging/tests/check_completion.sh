@@ -43,10 +43,10 @@ expect_contains() {
 }
 
 # Table of command lines (trailing blank: a new, empty word) and their completions.
-expect "velquor-cli " "info list log monitor setup"
+expect "velquor-cli " "info list log monitor serve setup"
 expect "velquor-cli mo" "monitor"
-expect "velquor-cli --simulate " "info list log monitor setup"
-expect "velquor-cli --serial X " "info list log monitor setup"
+expect "velquor-cli --simulate " "info list log monitor serve setup"
+expect "velquor-cli --serial X " "info list log monitor serve setup"
 expect "velquor-cli --port /dev/null i" "info"
 expect "velquor-cli --" "--help --port --serial --simulate --version"
 expect "velquor-cli list --" "--all --help --json --port --serial --simulate --version"
@@ -57,6 +57,8 @@ expect "velquor-cli setup --show-watt o" "off on"
 expect "velquor-cli setup --low-frequency y" "yes"
 expect "velquor-cli setup --frequency " ""
 expect "velquor-cli monitor --seconds " ""
+expect "velquor-cli serve --re" "--reconnect --reconnect-timeout"
+expect "velquor-cli serve --listen " ""
 expect "velquor-cli setup --frequency 2450 --c" "--cable-loss"
 expect "velquor-cli --port /dev/nul" "/dev/null"
 expect "velquor-cli log --delimiter s" "semicolon space"
