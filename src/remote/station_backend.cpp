@@ -13,13 +13,19 @@ StationBackend::StationBackend(station::Station& station) : station_(station) {
 }
 
 StationBackend::~StationBackend() {
+    Stop();
+}
+
+void StationBackend::Stop() {
     for (auto& w : workers_) {
         std::lock_guard lock(w->lock);
         w->stop = true;
         w->wake.notify_all();
     }
-    for (auto& w : workers_)
-        w->thread.join();
+    for (auto& w : workers_) {
+        if (w->thread.joinable())
+            w->thread.join();
+    }
 }
 
 std::size_t StationBackend::MeterCount() const {

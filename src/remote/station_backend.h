@@ -22,9 +22,13 @@ inline constexpr const char* kMeterModelName = "ViridIrivi RA";
 class StationBackend : public IMeterBackend {
 public:
     explicit StationBackend(station::Station& station);
-    // Joins the setup threads; a setup in progress finishes first, within the
-    // sequence's bounds (Station::Abort cuts them short).
+    // Stop() unless done.
     ~StationBackend() override;
+    // Ends the setup threads: a setup in progress finishes first, within the
+    // sequence's bounds (Station::Abort cuts them short); writes still queued and
+    // any asked for later end as Gone. Call it before the instrument that started
+    // them goes.
+    void Stop();
 
     std::size_t MeterCount() const override;
     MeterIdentity Identity(std::size_t meter) const override;

@@ -46,6 +46,8 @@ protected:
     void TearDown() override {
         client.reset();
         pump.reset();
+        if (backend)
+            backend->Stop();
         station_->Close();
         inst.reset();
         backend.reset();

@@ -141,15 +141,30 @@ int RunServe(CliApp& cli, const CLI::App& app, const ServeOptions& options) {
             return Fail("no meter found; give --port PATH or --simulate");
     }
 
-    // A reconnect time-out that passes ends the command.
+    // Notices about a meter (refused on reconnecting, given up) go to stderr; a
+    // reconnect time-out that passes ends the command.
     std::atomic<bool> gaveUp{false};
-    stationOptions.on_notice = [&gaveUp](const station::MeterNotice& n) {
+    std::mutex namesLock;
+    std::vector<std::string> names;  // filled once the meters are open
+    stationOptions.on_notice = [&](const station::MeterNotice& n) {
+        std::string name = "meter " + std::to_string(n.meter + 1);
+        {
+            std::lock_guard lock(namesLock);
+            if (n.meter < names.size())
+                name = names[n.meter];
+        }
+        std::fprintf(stderr, "%s %s: %s\n", ClockText().c_str(), name.c_str(), n.text.c_str());
         if (n.kind == station::MeterNotice::Kind::GaveUp)
             gaveUp = true;
     };
     station::Station station(stationOptions);
     std::vector<std::string> errors;
     const bool opened = station.Open(targets, keepGoing, errors);
+    {
+        std::lock_guard lock(namesLock);
+        for (std::size_t i = 0; opened && i < station.MeterCount(); ++i)
+            names.push_back(station.MeterName(i));
+    }
     for (const std::string& e : errors)
         std::fprintf(stderr, "velquor-cli: %s\n", e.c_str());
     if (!opened || cli.Stop().Requested()) {
@@ -161,7 +176,8 @@ int RunServe(CliApp& cli, const CLI::App& app, const ServeOptions& options) {
     remote::Instrument instrument(backend);
     EventPrinter events(station);
     events.SetReconnect(options.reconnect);
-    remote::SubscriptionSource source(station.Subscribe());
+    const std::shared_ptr<station::Subscription> subscription = station.Subscribe();
+    remote::SubscriptionSource source(subscription);
     remote::ReadingPump pump(source, instrument,
                              [&events](const station::Reading& r) { events.OnReading(r); });
     pump.Start();
@@ -178,6 +194,10 @@ int RunServe(CliApp& cli, const CLI::App& app, const ServeOptions& options) {
                     station.MeterCount() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
         while (!cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
+            if (subscription->TakeDropReport())
+                std::fprintf(stderr,
+                             "velquor-cli: the server fell behind the meters; readings "
+                             "were dropped\n");
             if (gaveUp) {
                 status = Fail("a meter did not come back before --reconnect-timeout");
                 break;
@@ -189,6 +209,7 @@ int RunServe(CliApp& cli, const CLI::App& app, const ServeOptions& options) {
     tcp.Stop();
     pump.Stop();
     station.Abort();
+    backend.Stop();
     station.Close();
     return status;
 }
