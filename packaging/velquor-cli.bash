@@ -77,12 +77,13 @@ _velquor_cli() {
     fi
 
     local options=$common
+    [[ -n $command && $command != list ]] && options+=" --all --keep-going"
     case $command in
         list) options+=" --all --json" ;;
         info) options+=" --json" ;;
         setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
-        monitor) options+=" --seconds --json" ;;
-        log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+        monitor) options+=" --seconds --json --reconnect --reconnect-timeout" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --reconnect --reconnect-timeout" ;;
         serve) options+=" --listen --idle-timeout --reconnect --reconnect-timeout" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

@@ -63,7 +63,7 @@ expect "velquor-cli setup --frequency 2450 --c" "--cable-loss"
 expect "velquor-cli --port /dev/nul" "/dev/null"
 expect "velquor-cli log --delimiter s" "semicolon space"
 expect "velquor-cli log --rate " ""
-expect "velquor-cli log --file out.txt --r" "--rate"
+expect "velquor-cli log --file out.txt --ra" "--rate"
 expect "velquor-cli log --file /dev/nul" "/dev/null"
 # Serial numbers come from the tool itself, here from the simulated meter.
 sim_serial=$("$cli" list --simulate | head -n1 | sed 's/ - .*//')

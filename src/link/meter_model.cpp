@@ -35,8 +35,17 @@ void CMeterModel::Receive(double tSeconds, const std::uint8_t* bytes, std::size_
         m_received.emplace_back(payload, payload + length);
         if (length < 1 || !m_config.answerRequests || Silent(tSeconds))
             return;
+        // Whether this message is among the first limit of its kind.
+        const auto within = [&](int limit) {
+            return limit < 0 ||
+                   std::count_if(m_received.begin(), m_received.end(), [&](const auto& p) {
+                       return !p.empty() && p[0] == payload[0];
+                   }) <= limit;
+        };
         switch (payload[0]) {
             case 0xE2: {
+                if (!within(m_config.answeredRecordReads))
+                    break;
                 std::vector<std::uint8_t> reply = {0xE2};
                 std::vector<std::uint8_t> record = m_record;
                 record[6] = static_cast<std::uint8_t>(record[6] + m_config.readBackStepDelta);
@@ -48,7 +57,7 @@ void CMeterModel::Receive(double tSeconds, const std::uint8_t* bytes, std::size_
             case 0xE3:
                 if (length >= 10)
                     std::copy(payload + 1, payload + 10, m_record.begin());
-                if (m_config.acknowledgeWrites) {
+                if (m_config.acknowledgeWrites && within(m_config.acknowledgedWrites)) {
                     if (m_config.ackDelayMs > 0) {
                         pendingAckDelayMs = m_config.ackDelayMs;
                     } else {

@@ -66,22 +66,22 @@ private:
 };
 
 // The sequences' pauses on the steady clock, cut short by Abort. After an abort the
-// clock also runs ahead, so a wait that counts clock seconds (the acknowledgement
-// wait) ends at its next look instead of spinning through its ten seconds.
+// clock also runs ahead, so a wait that counts on it (the acknowledgement wait) ends
+// at its next look instead of spinning through its ten seconds.
 class MeterSession::InterruptibleClock : public ISequenceClock {
 public:
     void SleepMs(int ms) override {
         std::unique_lock lock(m_lock);
         m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_aborted; });
     }
-    int MinuteSecond() override {
+    std::int64_t SteadyMs() override {
         std::lock_guard lock(m_lock);
         if (m_aborted)
-            m_jumpS += 11;
-        const auto s = std::chrono::duration_cast<std::chrono::seconds>(
-                           std::chrono::steady_clock::now() - m_start)
-                           .count();
-        return static_cast<int>((s + m_jumpS) % 3600);
+            m_jumpMs += 11000;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+                   .count() +
+               m_jumpMs;
     }
     void Abort() {
         {
@@ -92,11 +92,10 @@ public:
     }
 
 private:
-    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_aborted = false;
-    long long m_jumpS = 0;
+    std::int64_t m_jumpMs = 0;
 };
 
 // No user to ask: messages are kept for the caller, the low-frequency question
@@ -282,6 +281,8 @@ bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& note
 }
 
 bool MeterSession::Connect(std::string& error, std::vector<std::string>& notes) {
+    if (!m_link->WorkerRunning())
+        m_link->StartWorker();
     MeterInfo info;
     if (!RunConnect(error, notes, info))
         return false;
@@ -317,7 +318,26 @@ MeterSession::ReconnectResult MeterSession::Reconnect(std::string& error,
 
 void MeterSession::CloseDevice() {
     m_link->CloseDevice();
+    // Nothing to serve until a reconnect, which brings a link of its own.
+    m_link->StopWorker();
     m_state.m_bConnected = false;
+}
+
+std::unique_ptr<DeviceWatch> MeterSession::WatchForReturn() const {
+    switch (m_target.kind) {
+        case MeterTarget::Kind::Path: {
+            const std::filesystem::path path(m_target.value);
+            return std::make_unique<DeviceWatch>(path.parent_path().string(),
+                                                 path.filename().string());
+        }
+        case MeterTarget::Kind::Serial:
+            if (dynamic_cast<CSerialDriver*>(m_driver.get()) != nullptr)
+                return std::make_unique<DeviceWatch>(m_serialPaths.devRoot, std::string());
+            return nullptr;
+        case MeterTarget::Kind::Simulated:
+            break;
+    }
+    return nullptr;
 }
 
 MeterInfo MeterSession::Info() const {

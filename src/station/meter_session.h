@@ -17,6 +17,7 @@
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
+#include "station/device_watch.h"
 #include "station/meter_target.h"
 #include "station/reading.h"
 
@@ -109,10 +110,12 @@ public:
     // A meter whose identity names another serial number than the one read before
     // is closed again and Refused (error says so); Info keeps the old meter's data.
     ReconnectResult Reconnect(std::string& error, std::vector<std::string>& notes);
-    // Closes the device; the session can Reconnect later.
+    // Closes the device and stops the link worker; the session can Reconnect later.
     void CloseDevice();
     // Whether the meter is there now: its serial listed, its path present.
     bool Present();
+    // A watch on the place the meter's node appears in (null for a simulated meter).
+    std::unique_ptr<DeviceWatch> WatchForReturn() const;
 
     bool Connected() const { return m_state.m_bConnected.load(); }
     // The link's own verdict: false once it injected the link-lost frame.

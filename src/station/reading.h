@@ -5,7 +5,7 @@
 namespace velquor::station {
 
 enum class ReadingKind : std::uint8_t {
-    Measurement,  // power, temperature and battery are set
+    Measurement,  // power, temperature and battery are set (NaN for a field a short frame lacked)
     LinkLost,     // the meter fell silent or went away
     Reconnected,  // the same meter is back after a loss
 };

@@ -1,5 +1,9 @@
 #include "station/station.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +13,8 @@
 #include "meter/number_format.h"
 
 namespace velquor::station {
+
+using Clock = std::chrono::steady_clock;
 
 // The subscribers. Link workers publish under the shared lock, so meters do not
 // wait for each other; subscribing takes it exclusively.
@@ -48,13 +54,32 @@ private:
 
 // One meter of the station. Lock order: sequenceLock, then publishLock, then stateLock.
 struct Station::Slot : IReadingHandler {
-    Slot(std::uint32_t i, std::shared_ptr<Feed> f) : index(i), feed(std::move(f)) {}
+    Slot(std::uint32_t i, std::shared_ptr<Feed> f)
+        : index(i), feed(std::move(f)), stopEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~Slot() override {
+        if (stopEvent >= 0)
+            close(stopEvent);
+    }
+
+    void Stop() {
+        {
+            std::lock_guard lock(stateLock);
+            stop = true;
+        }
+        wake.notify_all();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = write(stopEvent, &one, sizeof one);
+    }
+    bool Stopping() const {
+        std::lock_guard lock(stateLock);
+        return stop;
+    }
 
     // On the link worker: passes the meter's readings on while it is live. The link
     // lost ends that until a reconnect; frames of a link being set up are not passed.
     void OnReading(const Reading& reading) override {
         std::lock_guard lock(publishLock);
-        if (!live)
+        if (!live && !Resume(reading))
             return;
         Reading r = reading;
         r.meter = index;
@@ -63,6 +88,27 @@ struct Station::Slot : IReadingHandler {
             live = false;
             MarkLost(r.steady_ns);
         }
+    }
+
+    // Without reconnecting, a meter that only fell silent stays open; when its
+    // frames come again on the same link, its stream goes on after a reconnected
+    // event. Under publishLock.
+    bool Resume(const Reading& reading) {
+        if (!resumeOnFrames || reading.kind != ReadingKind::Measurement || Stopping())
+            return false;
+        {
+            std::lock_guard state(stateLock);
+            if (status.state != MeterState::Lost)
+                return false;
+            status.state = MeterState::Connected;
+        }
+        live = true;
+        Reading back;
+        back.kind = ReadingKind::Reconnected;
+        back.meter = index;
+        StampNow(back);
+        feed->Publish(back);
+        return true;
     }
 
     void MarkLost(std::int64_t steadyNs) {
@@ -117,6 +163,7 @@ struct Station::Slot : IReadingHandler {
     std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
     std::mutex publishLock;   // orders the meter's stream
     bool live = false;
+    bool resumeOnFrames = false;  // reconnecting is off: see Resume()
 
     mutable std::mutex stateLock;
     std::condition_variable wake;
@@ -124,6 +171,8 @@ struct Station::Slot : IReadingHandler {
     MeterInfo info;  // the last known, kept after Close
     bool lostPending = false;
     bool stop = false;
+    // Readable once stopped, so a wait in poll() ends with the stop too.
+    const int stopEvent;
     std::thread supervisor;
 };
 
@@ -168,6 +217,7 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
             so.clock = m_options.make_clock();
         auto driver = m_options.make_driver(targets[i]);
         auto slot = std::make_unique<Slot>(static_cast<std::uint32_t>(i), m_feed);
+        slot->resumeOnFrames = !m_options.reconnect.enabled;
         if (driver) {
             slot->session =
                 std::make_unique<MeterSession>(targets[i], std::move(driver), std::move(so));
@@ -327,13 +377,29 @@ void Station::Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text
         m_options.on_notice(MeterNotice{slot.index, kind, text});
 }
 
-bool Station::WaitOrStop(Slot& slot, std::chrono::milliseconds wait) {
-    std::unique_lock lock(slot.stateLock);
-    return !slot.wake.wait_for(lock, wait, [&] { return slot.stop; });
+bool Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time_point earliest,
+                            Clock::time_point until) {
+    for (;;) {
+        if (slot.Stopping())
+            return false;
+        const auto now = Clock::now();
+        if (now >= until)
+            return true;
+        // Before `earliest` the watch is not listened to; what it saw meanwhile waits
+        // in its queue and ends the wait at `earliest`.
+        const bool listen = watch != nullptr && watch->Fd() >= 0 && now >= earliest;
+        const auto end = listen ? until : std::min(until, earliest);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        pollfd fds[2] = {{slot.stopEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
+        const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(wait.count(), 1)));
+        if (ready < 0 && errno != EINTR)
+            std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
+        if (listen && (fds[1].revents & POLLIN) != 0 && watch->Drain())
+            return !slot.Stopping();
+    }
 }
 
 void Station::Supervise(Slot& slot) {
-    using Clock = std::chrono::steady_clock;
     const ReconnectPolicy& policy = m_options.reconnect;
     for (;;) {
         {
@@ -350,6 +416,9 @@ void Station::Supervise(Slot& slot) {
             std::lock_guard lock(slot.sequenceLock);
             slot.session->CloseDevice();
         }
+        const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
+        // The node reappearing cuts a back-off short, but attempts stay this far apart.
+        auto earliest = lostAt + BackoffDelay(policy, 0);
         for (int attempt = 0;; ++attempt) {
             const auto elapsed = [&] {
                 return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lostAt);
@@ -362,8 +431,10 @@ void Station::Supervise(Slot& slot) {
                 return;
             }
             slot.SetState(MeterState::Waiting);
-            if (!WaitOrStop(slot, NextWait(policy, attempt, elapsed())))
+            const auto now = Clock::now();
+            if (!WaitForChance(slot, watch.get(), earliest, now + NextWait(policy, attempt, elapsed())))
                 return;
+            earliest = Clock::now() + BackoffDelay(policy, 0);
             if (TimedOut(policy, elapsed()))
                 continue;
             {
@@ -386,11 +457,8 @@ void Station::Supervise(Slot& slot) {
                     slot.info = std::move(info);
                 }
             }
-            {
-                std::lock_guard lock(slot.stateLock);
-                if (slot.stop)
-                    return;
-            }
+            if (slot.Stopping())
+                return;
             if (result == MeterSession::ReconnectResult::Refused) {
                 Notice(slot, MeterNotice::Kind::Refused, error + "; still waiting");
                 continue;
@@ -413,11 +481,7 @@ void Station::Abort() {
             continue;
         if (slot->session)
             slot->session->Abort();
-        {
-            std::lock_guard state(slot->stateLock);
-            slot->stop = true;
-        }
-        slot->wake.notify_all();
+        slot->Stop();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "link/usb.h"
 #include "meter/frame_timing_log.h"
 #include "meter/sequence_clock.h"
+#include "station/device_watch.h"
 #include "station/meter_session.h"
 #include "station/meter_target.h"
 #include "station/reading.h"
@@ -27,7 +28,8 @@ namespace velquor::station {
 using DriverFactory = std::function<std::unique_ptr<IFtdiDriver>(const MeterTarget&)>;
 DriverFactory DefaultDriverFactory(SerialPaths paths = {});
 
-// Where a meter stands. Lost is final when reconnecting is off.
+// Where a meter stands. With reconnecting off, a Lost meter stays open and is
+// Connected again (after a reconnected event) when its frames resume.
 enum class MeterState {
     Connected,
     Lost,     // link lost; with reconnecting on, the wait for it is about to begin
@@ -117,7 +119,11 @@ private:
 
     void Supervise(Slot& slot);
     void Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text);
-    bool WaitOrStop(Slot& slot, std::chrono::milliseconds wait);
+    // Waits for the next attempt: until `until`, or earlier when the watch sees the
+    // meter's node appear, but not before `earliest`. False on the stop.
+    bool WaitForChance(Slot& slot, DeviceWatch* watch,
+                       std::chrono::steady_clock::time_point earliest,
+                       std::chrono::steady_clock::time_point until);
 
     StationOptions m_options;
     std::shared_ptr<Feed> m_feed;

@@ -170,8 +170,12 @@ int Fail(const std::string& reason) {
 }
 
 int UsageError(const std::string& reason) {
+    return Report(kExitUsage, reason);
+}
+
+int Report(int status, const std::string& reason) {
     std::fprintf(stderr, "velquor-cli: %s\n", reason.c_str());
-    return kExitUsage;
+    return status;
 }
 
 }  // namespace velquor::cli

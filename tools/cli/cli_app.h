@@ -67,5 +67,7 @@ private:
 int Fail(const std::string& reason);
 // The same for a command line that is malformed; returns kExitUsage.
 int UsageError(const std::string& reason);
+// Prints "velquor-cli: reason" on stderr and returns status.
+int Report(int status, const std::string& reason);
 
 }  // namespace velquor::cli

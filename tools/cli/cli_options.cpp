@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cmath>
 #include <limits>
 
 #include "cli_app.h"
@@ -39,10 +40,16 @@ void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set) {
         ->type_name("S")
         ->allow_extra_args(false)
         ->group(kCommonGroup);
+    if (set == MeterOptionSet::Meters) {
+        app.add_flag("--all", options.all, "Every meter found")->group(kCommonGroup);
+        app.add_flag("--keep-going", options.keepGoing,
+                     "Go on with the meters that opened when others cannot be opened")
+            ->group(kCommonGroup);
+    }
 }
 
-bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
-                   std::string& error) {
+int ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
+                  std::string& error) {
     request = {};
     request.ports = before.ports;
     request.ports.insert(request.ports.end(), after.ports.begin(), after.ports.end());
@@ -57,29 +64,50 @@ bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterR
         if (!count.empty()) {
             const auto n = ParseNumberOption(count, kSimulateField, error);
             if (!n)
-                return false;
+                return kExitFailure;
             request.simulated = static_cast<int>(*n);
         }
-    }
-    if (request.Several()) {
-        error = "one meter at a time: give at most one --port or --serial";
-        return false;
     }
     for (const std::string& p : request.ports) {
         if (p.empty()) {
             error = "--port needs a device path";
-            return false;
+            return kExitUsage;
         }
     }
     if (request.simulated > 0 && !request.ports.empty()) {
         error = "--simulate and --port cannot be used together";
-        return false;
+        return kExitUsage;
     }
     if (request.all && !(request.ports.empty() && request.serials.empty())) {
         error = "--all cannot be used with --port or --serial";
-        return false;
+        return kExitUsage;
     }
-    return true;
+    return kExitOk;
+}
+
+void AddReconnectOptions(CLI::App& app, ReconnectOptions& options) {
+    app.add_flag("--reconnect", options.enabled,
+                 "When a meter is lost, wait for it and go on when it is back");
+    app.add_option("--reconnect-timeout", options.timeout,
+                   "Give up on a lost meter after S seconds (default: wait for ever)")
+        ->type_name("S");
+}
+
+int ReconnectPolicyFor(const ReconnectOptions& options, station::ReconnectPolicy& policy,
+                       std::string& error) {
+    policy = {};
+    policy.enabled = options.enabled;
+    if (options.timeout.empty())
+        return kExitOk;
+    if (!options.enabled) {
+        error = "--reconnect-timeout needs --reconnect";
+        return kExitUsage;
+    }
+    const auto seconds = ParseNumberOption(options.timeout, kReconnectTimeoutField, error);
+    if (!seconds)
+        return kExitFailure;
+    policy.timeout = std::chrono::milliseconds(std::llround(*seconds * 1000.0));
+    return kExitOk;
 }
 
 void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "meter/number_format.h"
+#include "station/reconnect_policy.h"
 
 namespace velquor::cli {
 
@@ -49,9 +50,23 @@ enum class MeterOptionSet {
 void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set);
 
 // The options given before the command and after it, taken together and checked.
-// False with a one-line reason.
-bool ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
-                   std::string& error);
+// kExitOk, or with a one-line reason kExitUsage (options that conflict) or
+// kExitFailure (a value refused).
+int ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
+                  std::string& error);
+
+// --reconnect [--reconnect-timeout S]: a lost meter is looked for again.
+struct ReconnectOptions {
+    bool enabled = false;
+    std::string timeout;
+};
+void AddReconnectOptions(CLI::App& app, ReconnectOptions& options);
+inline constexpr NumberField kReconnectTimeoutField{"--reconnect-timeout", 1.0, 365.0 * 24 * 3600,
+                                                    false, "s"};
+// The station's policy for the options: kExitOk, or with a one-line reason
+// kExitUsage (a time-out without --reconnect) or kExitFailure (a value refused).
+int ReconnectPolicyFor(const ReconnectOptions& options, station::ReconnectPolicy& policy,
+                       std::string& error);
 
 // --seconds N: how long the command runs (a positive number of seconds, at most a year).
 void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what);

@@ -1,12 +1,12 @@
-// velquor-cli info: the unit's identity and setup.
+// velquor-cli info: each unit's identity and setup.
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_station.h"
 #include "cli_text.h"
 #include "meter/number_format.h"
-#include "meter_session.h"
 
 namespace velquor::cli {
 
@@ -17,58 +17,75 @@ struct InfoOptions {
     bool json = false;
 };
 
+std::string InfoJson(const station::MeterInfo& m) {
+    using Json = nlohmann::ordered_json;
+    // Unknown, not a made-up serial, when the identity could not be read.
+    const auto identity = [&](const std::string& text) {
+        return m.identity_read ? Json(text) : Json(nullptr);
+    };
+    const Json info = {
+        {"meter", m.name},
+        {"serial", identity(m.serial)},
+        {"manufacturer", identity(m.manufacturer)},
+        {"path", m.path},
+        {"calibration_date", m.calibration_date},
+        {"firmware", m.firmware},
+        {"frequency_range", m.frequency_range},
+        {"frequency_mhz", m.frequency_mhz},
+        {"cable_loss_db", m.cable_loss_db},
+        {"show_dbm", m.show_dbm},
+        {"show_watt", m.show_watt},
+        {"low_frequency", m.low_frequency},
+    };
+    return info.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+void PrintInfoText(const station::MeterInfo& m, bool several) {
+    const auto known = [&](const std::string& text) {
+        return m.identity_read ? PrintableText(text) : std::string("unknown");
+    };
+    if (several)
+        std::printf("Meter:             %s\n", PrintableText(m.name).c_str());
+    std::printf("Serial number:     %s\n", known(m.serial).c_str());
+    std::printf("Manufacturer:      %s\n", known(m.manufacturer).c_str());
+    std::printf("Calibration date:  %s\n", PrintableText(m.calibration_date).c_str());
+    std::printf("Firmware version:  %s\n", PrintableText(m.firmware).c_str());
+    std::printf("Frequency range:   %s MHz\n", PrintableText(m.frequency_range).c_str());
+    std::printf("Frequency:         %d MHz\n", m.frequency_mhz);
+    std::printf("Cable loss:        %s dB\n", FormatC("%3.1f", m.cable_loss_db).c_str());
+    std::printf("Show dBm:          %s\n", m.show_dbm ? "on" : "off");
+    std::printf("Show Watt:         %s\n", m.show_watt ? "on" : "off");
+    std::printf("Low frequency:     %s\n", m.low_frequency ? "yes" : "no");
+}
+
 int RunInfo(CliApp& cli, const InfoOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
-        return Fail(error);
-    MeterSession session(request, cli.Stop());
-    if (!session.Connect(error))
-        return cli.Stop().Requested() ? cli.Stop().ExitStatus() : Fail(error);
-    const UnitState& s = session.State();
-    const bool known = session.IdentityRead();
-    const std::string range = s.m_bLowFrequency ? "100-2700" : "700-2700";
-    const std::string cableLoss = FormatC("%3.1f", s.m_dCableLoss);
-    if (options.json) {
-        using Json = nlohmann::ordered_json;
-        const Json unknown = nullptr;
-        const Json info = {
-            {"serial", known ? Json(s.m_strSerialNumber) : unknown},
-            {"manufacturer", known ? Json(s.m_strManufacturer) : unknown},
-            {"calibration_date", s.m_strCalDate},
-            {"firmware", s.m_strFirmware},
-            {"frequency_range", range},
-            {"frequency_mhz", s.m_nFrequency},
-            {"cable_loss_db", s.m_dCableLoss},
-            {"show_dbm", s.m_bShowDbm},
-            {"show_watt", s.m_bShowWatt},
-            {"low_frequency", s.m_bLowFrequency},
-        };
-        std::printf("%s\n", info.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
-        return kExitOk;
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
+    CliStation meters(cli);
+    if (const int status = meters.Open(request))
+        return status;
+    for (std::size_t i = 0; i < meters.Count(); ++i) {
+        const station::MeterInfo info = meters.Get().Meter(i);
+        if (options.json) {
+            std::printf("%s\n", InfoJson(info).c_str());
+        } else {
+            if (i > 0)
+                std::printf("\n");
+            PrintInfoText(info, meters.Several());
+        }
     }
-    const std::string serial = known ? PrintableText(s.m_strSerialNumber) : "unknown";
-    const std::string maker = known ? PrintableText(s.m_strManufacturer) : "unknown";
-    std::printf("Serial number:     %s\n", serial.c_str());
-    std::printf("Manufacturer:      %s\n", maker.c_str());
-    std::printf("Calibration date:  %s\n", PrintableText(s.m_strCalDate).c_str());
-    std::printf("Firmware version:  %s\n", PrintableText(s.m_strFirmware).c_str());
-    std::printf("Frequency range:   %s MHz\n", range.c_str());
-    std::printf("Frequency:         %d MHz\n", s.m_nFrequency);
-    std::printf("Cable loss:        %s dB\n", cableLoss.c_str());
-    std::printf("Show dBm:          %s\n", s.m_bShowDbm ? "on" : "off");
-    std::printf("Show Watt:         %s\n", s.m_bShowWatt ? "on" : "off");
-    std::printf("Low frequency:     %s\n", s.m_bLowFrequency ? "yes" : "no");
-    return kExitOk;
+    return meters.SomeFailed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace
 
 void RegisterInfoCommand(CliApp& cli) {
     auto options = std::make_shared<InfoOptions>();
-    CLI::App* app = cli.AddCommand("info", "connect and show the unit's identity and setup",
+    CLI::App* app = cli.AddCommand("info", "connect and show each unit's identity and setup",
                                    [options](CliApp& c) { return RunInfo(c, *options); });
-    app->add_flag("--json", options->json, "One JSON object");
+    app->add_flag("--json", options->json, "One JSON object per meter, one per line");
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }
 

@@ -6,8 +6,10 @@
 #include "cli_app.h"
 #include "cli_text.h"
 #include "link/device_list.h"
+#include "link/serial_driver.h"
+#include "link/sim_driver.h"
 #include "meter/unit_sequences.h"
-#include "meter_session.h"
+#include "station/meter_target.h"
 
 namespace velquor::cli {
 
@@ -22,13 +24,21 @@ struct ListOptions {
 int RunList(CliApp& cli, const ListOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
-        return Fail(error);
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
     if (!request.ports.empty() || !request.serials.empty())
         return UsageError("list takes neither --port nor --serial: it lists every meter");
-    MeterSession session(request, cli.Stop());
+    std::unique_ptr<IFtdiDriver> driver;
+    if (request.simulated > 0) {
+        std::vector<SimDeviceConfig> bus;
+        for (int i = 0; i < request.simulated; ++i)
+            bus.push_back(CSimDriver::DefaultMeter(station::SimulatedMeterModel(i)));
+        driver = std::make_unique<CSimDriver>(std::move(bus));
+    } else {
+        driver = std::make_unique<CSerialDriver>();
+    }
     std::vector<DeviceEntry> devices;
-    if (!ListDevices(session.Driver(), devices))
+    if (!ListDevices(*driver, devices))
         return Fail(kMsgListFailed);
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const DeviceEntry& d : devices) {

@@ -1,10 +1,11 @@
-// velquor-cli setup: writes the unit's frequency, cable loss and display flags.
+// velquor-cli setup: writes each unit's frequency, cable loss and display flags.
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_station.h"
+#include "cli_text.h"
 #include "meter/number_format.h"
 #include "meter/unit_sequences.h"
-#include "meter_session.h"
 
 namespace velquor::cli {
 
@@ -19,49 +20,106 @@ struct SetupOptions {
     std::string lowFrequency;
 };
 
+constexpr NumberField kFrequencyField{"--frequency", 150, 2700, true, "MHz"};
+constexpr NumberField kCableLossField{"--cable-loss", 0.0, 25.5, false, "dB"};
+constexpr int kLowestStandardMhz = 700;
+
+// Why a unit would not take the frequency, or what --low-frequency could not do;
+// empty when the setup may go ahead. The unit marks itself as calibrated for low
+// frequency only when told so for a frequency below 700 MHz, and no setup clears
+// the mark, so an answer that could not take effect is refused, never ignored.
+std::string CheckLowFrequency(int mhz, bool unitLow, std::optional<bool> answer) {
+    const bool below = mhz < kLowestStandardMhz;
+    if (answer && *answer && !unitLow && !below)
+        return FormatC(
+            "--low-frequency yes marks a unit as calibrated for low frequency only "
+            "with a frequency below %d MHz, not %d MHz",
+            kLowestStandardMhz, mhz);
+    if (answer && !*answer && unitLow)
+        return "--low-frequency no: the unit is marked as calibrated for low frequency, and a "
+               "setup cannot clear the mark";
+    if (below && !unitLow && !(answer && *answer))
+        return FormatC(
+            "--frequency: %d MHz is out of range for a unit not calibrated for low "
+            "frequency; enter a whole number from %d to %d MHz, or give "
+            "--low-frequency yes if the unit is calibrated from %d MHz",
+            mhz, kLowestStandardMhz, static_cast<int>(kFrequencyField.max),
+            static_cast<int>(kFrequencyField.min));
+    return {};
+}
+
 int RunSetup(CliApp& cli, const SetupOptions& options) {
     MeterRequest request;
     std::string error;
-    if (!ResolveMeters(cli.RootMeters(), options.meters, request, error))
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
+    // Everything is checked before anything is written: a refused value writes nothing.
+    const auto frequency = ParseNumberOption(options.frequency, kFrequencyField, error);
+    if (!frequency)
+        return Fail(error);
+    std::optional<double> cableLoss;
+    if (!options.cableLoss.empty() &&
+        !(cableLoss = ParseNumberOption(options.cableLoss, kCableLossField, error)))
         return Fail(error);
     std::optional<bool> showDbm, showWatt, lowFrequency;
     if (!options.showDbm.empty() && !(showDbm = ParseSwitch(options.showDbm)))
-        return Fail("--show-dbm takes on or off");
+        return Fail("--show-dbm takes on or off, not \"" + PrintableText(options.showDbm) + "\"");
     if (!options.showWatt.empty() && !(showWatt = ParseSwitch(options.showWatt)))
-        return Fail("--show-watt takes on or off");
+        return Fail("--show-watt takes on or off, not \"" + PrintableText(options.showWatt) + "\"");
     if (!options.lowFrequency.empty() && !(lowFrequency = ParseSwitch(options.lowFrequency)))
-        return Fail("--low-frequency takes yes or no");
+        return Fail("--low-frequency takes yes or no, not \"" +
+                    PrintableText(options.lowFrequency) + "\"");
 
-    MeterSession session(request, cli.Stop());
-    if (!session.Connect(error))
-        return cli.Stop().Requested() ? cli.Stop().ExitStatus() : Fail(error);
-    // Anything not given keeps the unit's current value, as the connect filled it in.
-    PlainUnitControls& controls = session.Controls();
-    controls.frequency = options.frequency;
-    if (!options.cableLoss.empty())
-        controls.cableLoss = options.cableLoss;
-    if (showDbm)
-        controls.showDbm = *showDbm;
-    if (showWatt)
-        controls.showWatt = *showWatt;
-    if (lowFrequency)
-        session.Prompt().yesNoAnswer = *lowFrequency;
-    const SetupResult result = OnSetupUnit(session.Context());
+    CliStation meters(cli);
+    if (const int status = meters.Open(request))
+        return status;
+    const int mhz = static_cast<int>(*frequency);
+    const auto prefix = [&](std::size_t i) {
+        return meters.Several() ? PrintableText(meters.Name(i)) + ": " : std::string();
+    };
+    bool refused = false;
+    for (std::size_t i = 0; i < meters.Count(); ++i) {
+        const std::string why =
+            CheckLowFrequency(mhz, meters.Get().Meter(i).low_frequency, lowFrequency);
+        if (!why.empty()) {
+            Fail(prefix(i) + why);
+            refused = true;
+        }
+    }
+    if (refused)
+        return kExitFailure;
+
+    station::SetupRequest setup;
+    setup.frequency = FormatC("%d", mhz);
+    // Round-trip precision, so the unit gets exactly the value typed.
+    if (cableLoss)
+        setup.cable_loss = FormatC("%.17g", *cableLoss);
+    setup.show_dbm = showDbm;
+    setup.show_watt = showWatt;
+    setup.low_frequency_answer = lowFrequency;
+    bool failed = meters.SomeFailed();
+    for (std::size_t i = 0; i < meters.Count() && !cli.Stop().Requested(); ++i) {
+        const station::SetupOutcome outcome = meters.Get().Setup(i, setup);
+        if (cli.Stop().Requested())
+            break;
+        if (outcome.Ok()) {
+            std::printf("%s%s\n", prefix(i).c_str(), kMsgSetupDone);
+            std::fflush(stdout);
+        } else {
+            Fail(prefix(i) + PrintableText(outcome.Message()));
+            failed = true;
+        }
+    }
     if (cli.Stop().Requested())
         return cli.Stop().ExitStatus();
-    // The sequence's messages are already on stderr; the final one goes to stdout too.
-    if (result == SetupResult::Success) {
-        std::printf("%s\n", kMsgSetupDone);
-        return kExitOk;
-    }
-    return kExitFailure;
+    return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace
 
 void RegisterSetupCommand(CliApp& cli) {
     auto options = std::make_shared<SetupOptions>();
-    CLI::App* app = cli.AddCommand("setup", "write the unit's setup",
+    CLI::App* app = cli.AddCommand("setup", "write each unit's setup",
                                    [options](CliApp& c) { return RunSetup(c, *options); });
     app->add_option("--frequency", options->frequency, "Measurement frequency in whole MHz")
         ->type_name("MHZ")
@@ -74,7 +132,7 @@ void RegisterSetupCommand(CliApp& cli) {
     app->add_option("--show-watt", options->showWatt, "The unit's Watt display flag")
         ->type_name("on|off");
     app->add_option("--low-frequency", options->lowFrequency,
-                    "Whether the unit is calibrated for low frequency (150 to 700 MHz)")
+                    "Whether the unit is calibrated for low frequency (150 to 699 MHz)")
         ->type_name("yes|no");
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }

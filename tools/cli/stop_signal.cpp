@@ -57,6 +57,13 @@ bool StopSignal::WaitFor(std::chrono::milliseconds timeout) {
     return m_stopped.wait_for(lock, timeout, [this] { return Requested(); });
 }
 
+void StopSignal::SetOnStop(std::function<void()> onStop) {
+    std::lock_guard lock(m_lock);
+    m_onStop = std::move(onStop);
+    if (m_onStop && Requested())
+        m_onStop();
+}
+
 void StopSignal::Watch() {
     pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_quitFd, POLLIN, 0}};
     for (;;) {
@@ -78,6 +85,8 @@ void StopSignal::Watch() {
         {
             std::lock_guard lock(m_lock);
             m_signal.store(number);
+            if (m_onStop)
+                m_onStop();
         }
         m_stopped.notify_all();
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -28,6 +29,9 @@ public:
     int ExitStatus() const { return 128 + m_signal.load(); }
     // Waits until a stop is requested or timeout has passed; true on a stop.
     bool WaitFor(std::chrono::milliseconds timeout);
+    // Called on the watcher thread right after a stop is requested (at once when it
+    // already was), to cut short waits that do not look at Requested(). Empty to clear.
+    void SetOnStop(std::function<void()> onStop);
 
 private:
     void Watch();
@@ -38,6 +42,7 @@ private:
     std::atomic<int> m_signal{0};
     std::mutex m_lock;
     std::condition_variable m_stopped;
+    std::function<void()> m_onStop;
     std::thread m_watcher;
 };
 

@@ -1,0 +1,71 @@
+#include "reading_format.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+
+#include "cli_text.h"
+#include "meter/number_format.h"
+
+namespace velquor::cli {
+
+namespace {
+
+constexpr int kOpcodeMeasurement = 0xE4;
+constexpr int kOpcodeLinkLost = 0xF0;
+
+// Shortest of one or two decimals that gives the value back exactly
+// (temperatures come in steps of 1.25).
+std::string ShortNumber(double v) {
+    std::string text = FormatC("%.1f", v);
+    if (ParseLeadingDouble(text).value_or(v + 1) != v)
+        text = FormatC("%.2f", v);
+    return text;
+}
+
+}  // namespace
+
+double PowerWatts(double dBm) {
+    return std::pow(10.0, dBm / 10.0) / 1000.0;
+}
+
+std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
+                            bool withMeter) {
+    std::string line = LocalClockText(reading.utc_us) + "  ";
+    if (withMeter)
+        line += PrintableText(meter) + "  ";
+    switch (reading.kind) {
+        case station::ReadingKind::Measurement:
+            return line + "measurement  battery " + ShortNumber(reading.battery) + "  power " +
+                   ShortNumber(reading.power_dbm) + " dBm  temperature " +
+                   ShortNumber(reading.temperature_c) + " C";
+        case station::ReadingKind::LinkLost:
+            return line + "link lost";
+        case station::ReadingKind::Reconnected:
+            return line + "reconnected";
+    }
+    return line;
+}
+
+std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter) {
+    nlohmann::ordered_json object = {{"meter", meter}, {"time", IsoUtcText(reading.utc_us)}};
+    switch (reading.kind) {
+        case station::ReadingKind::Measurement:
+            object["opcode"] = kOpcodeMeasurement;
+            object["battery"] = reading.battery;
+            object["power_dbm"] = reading.power_dbm;
+            object["power_w"] = PowerWatts(reading.power_dbm);
+            object["temperature_c"] = reading.temperature_c;
+            break;
+        case station::ReadingKind::LinkLost:
+            object["opcode"] = kOpcodeLinkLost;
+            object["event"] = "link_lost";
+            break;
+        case station::ReadingKind::Reconnected:
+            object["event"] = "reconnected";
+            break;
+    }
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace velquor::cli
