@@ -4,8 +4,14 @@ _velquor_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list info setup monitor log serve"
+    local commands="list info setup monitor read log serve"
     local common="--simulate --port --serial --help --version"
+    # Options that take a value, so the word after them is not the command.
+    local valued="--port|--serial|--frequency|--cable-loss|--loss-table|--show-dbm|--show-watt|\
+--low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
+--relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout"
+    local measure="--average --unit --offset --relative --upper --lower"
+    local reconnect="--reconnect --reconnect-timeout"
 
     case $prev in
         --port)
@@ -38,7 +44,7 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "yes no" -- "$cur")
             return
             ;;
-        --file)
+        --file | --loss-table)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -47,28 +53,33 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur")
             return
             ;;
-        --frequency | --cable-loss | --seconds | --rate | --listen | --idle-timeout | \
-            --reconnect-timeout)
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W "text csv" -- "$cur")
+            return
+            ;;
+        --unit)
+            mapfile -t COMPREPLY < <(compgen -W "dbm w dbuv v" -- "$cur")
+            return
+            ;;
+        --frequency | --cable-loss | --seconds | --rate | --count | --average | --offset | \
+            --relative | --upper | --lower | --reconnect-timeout | --listen | --idle-timeout)
             COMPREPLY=()
             return
             ;;
     esac
 
-    # The command is the first word that is neither an option nor an option's value.
+    # The command is the first word that is neither an option nor an option's value
+    # (--simulate takes an optional count).
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
-        case ${COMP_WORDS[i]} in
-            --port | --serial | --frequency | --cable-loss | --show-dbm | --show-watt | \
-                --low-frequency | --seconds | --file | --rate | --delimiter | --listen | \
-                --idle-timeout | --reconnect-timeout)
-                ((i++))
-                ;;
-            -*) ;;
-            *)
-                command=${COMP_WORDS[i]}
-                break
-                ;;
-        esac
+        if [[ ${COMP_WORDS[i]} =~ ^($valued)$ ]]; then
+            ((i++))
+        elif [[ ${COMP_WORDS[i]} == --simulate && ${COMP_WORDS[i + 1]} =~ ^[0-9]+$ ]]; then
+            ((i++))
+        elif [[ ${COMP_WORDS[i]} != -* ]]; then
+            command=${COMP_WORDS[i]}
+            break
+        fi
     done
 
     if [[ -z $command && $cur != -* ]]; then
@@ -81,10 +92,11 @@ _velquor_cli() {
     case $command in
         list) options+=" --all --json" ;;
         info) options+=" --json" ;;
-        setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
-        monitor) options+=" --seconds --json --reconnect --reconnect-timeout" ;;
-        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --reconnect --reconnect-timeout" ;;
-        serve) options+=" --listen --idle-timeout --reconnect --reconnect-timeout" ;;
+        setup) options+=" --frequency --cable-loss --loss-table --show-dbm --show-watt --low-frequency" ;;
+        monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
+        read) options+=" --count --json $measure $reconnect" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format $reconnect" ;;
+        serve) options+=" --listen --idle-timeout $reconnect" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

@@ -43,15 +43,16 @@ expect_contains() {
 }
 
 # Table of command lines (trailing blank: a new, empty word) and their completions.
-expect "velquor-cli " "info list log monitor serve setup"
+expect "velquor-cli " "info list log monitor read serve setup"
 expect "velquor-cli mo" "monitor"
-expect "velquor-cli --simulate " "info list log monitor serve setup"
-expect "velquor-cli --serial X " "info list log monitor serve setup"
+expect "velquor-cli --simulate " "info list log monitor read serve setup"
+expect "velquor-cli --simulate 2 " "info list log monitor read serve setup"
+expect "velquor-cli --serial X " "info list log monitor read serve setup"
 expect "velquor-cli --port /dev/null i" "info"
 expect "velquor-cli --" "--help --port --serial --simulate --version"
 expect "velquor-cli list --" "--all --help --json --port --serial --simulate --version"
 expect "velquor-cli info --j" "--json"
-expect "velquor-cli monitor --s" "--seconds --serial --simulate"
+expect "velquor-cli monitor --s" "--seconds --serial --simulate --stats"
 expect "velquor-cli setup --show-dbm " "off on"
 expect "velquor-cli setup --show-watt o" "off on"
 expect "velquor-cli setup --low-frequency y" "yes"
@@ -65,6 +66,11 @@ expect "velquor-cli log --delimiter s" "semicolon space"
 expect "velquor-cli log --rate " ""
 expect "velquor-cli log --file out.txt --ra" "--rate"
 expect "velquor-cli log --file /dev/nul" "/dev/null"
+expect "velquor-cli log --format " "csv text"
+expect "velquor-cli read --unit d" "dbm dbuv"
+expect "velquor-cli read --upper " ""
+expect "velquor-cli setup --loss-table /dev/nul" "/dev/null"
+expect "velquor-cli --port /dev/null --port /dev/null r" "read"
 # Serial numbers come from the tool itself, here from the simulated meter.
 sim_serial=$("$cli" list --simulate | head -n1 | sed 's/ - .*//')
 if [[ -z $sim_serial ]]; then

@@ -166,6 +166,35 @@ for bad in 1e300 5abc 0 -2 1,5,0; do
   grep -q -- '--seconds: .*from 0.001 to 31536000 s' "$work/err" || fail "--seconds $bad: $(cat "$work/err")"
 done
 
+# --- measurement math: read, limits and the exit status 3, statistics, loss table
+start_sim --power -10 --interval-ms 50 --record-out "$work/record2"
+out=$("$cli" read --port "$port" --json --average 4 --count 2 --unit w) || fail "read exited $?"
+python3 - <<PY || fail "read --json: $out"
+import json
+rows = [json.loads(l) for l in """$out""".splitlines()]
+assert len(rows) == 2 and all(abs(r["value"] - 1e-4) < 1e-12 and r["unit"] == "W" for r in rows), rows
+assert all(abs(r["power_dbm"] + 10) < 1e-9 and r["limit"] is None and r["time"].endswith("Z") for r in rows), rows
+PY
+out=$("$cli" read --port "$port" --relative -13 --lower -12 --upper -5 --json) || fail "read in limits exited $?"
+grep -q '"value":3.0,"unit":"dB","power_dbm":-10.0,"limit":"pass"' <<<"$out" || fail "relative read: $out"
+out=$("$cli" read --port "$port" --upper -12 2>"$work/err")
+[ $? -eq 3 ] || fail "a value above --upper did not exit 3"
+[ "$out" = "-10.00 dBm  fail" ] || fail "failed read: $out"
+grep -q 'above the upper limit of -12.00 dBm' "$work/err" || fail "limit message: $(cat "$work/err")"
+out=$("$cli" monitor --port "$port" --seconds 1.2 --offset 30 --stats --json) || fail "monitor --stats exited $?"
+tail -n1 <<<"$out" | grep -qE '"event":"statistics","count":[0-9]+,"min_dbm":20.0,"max_dbm":20.0' \
+  || fail "statistics: $(tail -n1 <<<"$out")"
+printf '# cable\nMHz, dB\n700, 1.0\n2000, 2.3\n' >"$work/loss.txt"
+out=$("$cli" setup --port "$port" --frequency 1350 --loss-table "$work/loss.txt") || fail "setup --loss-table"
+# 1.65 dB at 1350 MHz, stored as 1.6 (16 = 0x10) since an exact half rounds down.
+grep -q 'Cable loss written: 1.6 dB' <<<"$out" || fail "loss-table output: $out"
+[ "$(cut -c7-8 "$work/record2")" = "10" ] || fail "record after --loss-table: $(cat "$work/record2")"
+printf '700 1.0\n650 2.0\n' >"$work/bad.txt"
+before=$(cat "$work/record2")
+"$cli" setup --port "$port" --frequency 1350 --loss-table "$work/bad.txt" 2>"$work/err" && fail "bad table accepted"
+grep -q 'Line 2' "$work/err" || fail "bad table message: $(cat "$work/err")"
+[ "$(cat "$work/record2")" = "$before" ] || fail "record changed by a bad table"
+
 # --- exit statuses: a malformed command line is 2, with one line --------------
 while read -r status args; do
   # shellcheck disable=SC2086
@@ -185,6 +214,11 @@ done <<'TABLE'
 2 monitor --simulate --port /dev/null
 1 monitor --port /nonexistent/tty
 1 setup --simulate --frequency 12
+1 read --simulate --average 1025
+1 read --simulate --upper 1 --lower 2
+1 read --simulate --unit dbw
+2 setup --simulate --frequency 1800 --cable-loss 1 --loss-table x
+2 monitor --simulate --reconnect-timeout 5
 TABLE
 "$cli" monitor --help | grep -q -- '--seconds' || fail "monitor --help lacks --seconds"
 

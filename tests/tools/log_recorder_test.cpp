@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -58,17 +59,28 @@ TEST(LogRecorder, CsvKeepsItsPointUnderACommaLocale) {
     std::string error;
     ASSERT_TRUE(log.Open(error)) << error;
     log.Take(Measure(0, -12.3, 26.25, 576));
+    // The period's mean is of the linear powers: 10 mW and 100 mW average 55 mW.
+    log.Take(Measure(1, 10.0));
     log.Take(Measure(1, 20.0));
     ASSERT_TRUE(log.WriteRows(kT0, error)) << error;
     log.Take(Event(1, ReadingKind::LinkLost));
     ASSERT_TRUE(log.WriteRows(kT0 + 1000000, error)) << error;
     ASSERT_TRUE(log.Close(error)) << error;
     std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(Slurp(file),
-              "time,meter,power_dbm,power_w,temperature_c,battery\n"
-              "2026-12-07T19:53:53.123Z,OV227700,-12.3,5.8884365535558894e-05,26.25,576\n"
-              "2026-12-07T19:53:53.123Z,\"bench \"\"B\"\",2\",20,0.1,25,636\n"
-              "2026-12-07T19:53:54.123Z,OV227700,-12.3,5.8884365535558894e-05,26.25,576\n");
+    const std::string csv = Slurp(file);
+    // The mean is a logarithm of a sum: compared within rounding, the rest exactly.
+    const std::string before = "\",20,0.1,25,636,2,";
+    ASSERT_NE(csv.find(before), std::string::npos) << csv;
+    const std::size_t at = csv.find(before) + before.size();
+    const std::size_t end = csv.find(',', at);
+    EXPECT_NEAR(std::stod(csv.substr(at, end - at)), 10.0 * std::log10(55.0), 1e-12);
+    EXPECT_EQ(csv.substr(0, at) + "MEAN" + csv.substr(end),
+              "time,meter,power_dbm,power_w,temperature_c,battery,frames,power_dbm_mean,"
+              "power_dbm_min,power_dbm_max\n"
+              "2026-12-07T19:53:53.123Z,OV227700,-12.3,5.8884365535558894e-05,26.25,576,1,-12.3,"
+              "-12.3,-12.3\n"
+              "2026-12-07T19:53:53.123Z,\"bench \"\"B\"\",2\",20,0.1,25,636,2,MEAN,10,20\n"
+              "2026-12-07T19:53:54.123Z,OV227700,-12.3,5.8884365535558894e-05,26.25,576,0,,,\n");
     EXPECT_EQ(log.FileRows(0), 3);
     EXPECT_EQ(log.Rows(1), 1);
 }

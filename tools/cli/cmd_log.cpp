@@ -217,7 +217,7 @@ int RunLog(CliApp& cli, const LogOptions& options) {
 
 void RegisterLogCommand(CliApp& cli) {
     auto options = std::make_shared<LogOptions>();
-    CLI::App* app = cli.AddCommand("log", "log readings to a delimited text file",
+    CLI::App* app = cli.AddCommand("log", "log readings to text files or one CSV file",
                                    [options](CliApp& c) { return RunLog(c, *options); });
     app->add_option("--file", options->file,
                     "The log file; with several meters in the text format a name holding "

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_measure.h"
 #include "cli_station.h"
 #include "cli_text.h"
 #include "meter/frame_timing_log.h"
@@ -13,11 +14,15 @@ namespace velquor::cli {
 
 namespace {
 
+constexpr std::chrono::milliseconds kGatherReadings{20};
+
 struct MonitorOptions {
     MeterOptions meters;
     ReconnectOptions reconnect;
+    MeasureOptions measure;
     std::string seconds;
     bool json = false;
+    bool stats = false;
 };
 
 int RunMonitor(CliApp& cli, const MonitorOptions& options) {
@@ -28,6 +33,10 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
     station::ReconnectPolicy policy;
     if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
         return Report(status, error);
+    measure::MeasureSettings settings;
+    if (!BuildMeasureSettings(options.measure, settings, error))
+        return Fail(error);
+    const bool measured = options.measure.Any() || options.stats;
     std::optional<double> seconds;
     if (!options.seconds.empty() &&
         !(seconds = ParseNumberOption(options.seconds, kSecondsField, error)))
@@ -47,6 +56,9 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
                                                   std::chrono::duration<double>(*seconds))
                              : Clock::time_point::max();
     std::vector<bool> ended(meters.Count(), false);
+    std::vector<measure::MeasurePipeline> pipelines(measured ? meters.Count() : 0);
+    for (measure::MeasurePipeline& p : pipelines)
+        p.Apply(settings, error);
     std::size_t running = meters.Count();
     bool failed = meters.SomeFailed();
     const auto endMeter = [&](std::size_t i, const std::string& why) {
@@ -64,14 +76,29 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
                 continue;
             meters.Track(r);
             const std::string& name = meters.Name(r.meter);
-            const std::string line = options.json ? MonitorJsonLine(r, name)
-                                                  : MonitorTextLine(r, name, meters.Several());
+            std::string line;
+            if (measured) {
+                measure::MeasurePipeline& p = pipelines[r.meter];
+                if (r.kind == station::ReadingKind::Measurement)
+                    p.Process(r.power_dbm, r.steady_ns);
+                else
+                    p.RestartAverage();  // an average never spans a loss
+                line = options.json ? MonitorJsonLine(r, name, p)
+                                    : MonitorTextLine(r, name, meters.Several(), p);
+            } else {
+                line = options.json ? MonitorJsonLine(r, name)
+                                    : MonitorTextLine(r, name, meters.Several());
+            }
             std::fputs(line.c_str(), stdout);
             std::fputc('\n', stdout);
             if (timing && r.kind == station::ReadingKind::Measurement)
                 timing->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
         }
         std::fflush(stdout);
+        // Readings of a fast meter come every few milliseconds: gathering them for a
+        // moment costs no visible delay and saves most wake-ups and writes.
+        if (!batch.empty())
+            cli.Stop().WaitFor(kGatherReadings);
         if (subscription->TakeDropReport())
             Fail("readings are being dropped: the output does not keep up");
         for (std::size_t i = 0; i < ended.size(); ++i) {
@@ -81,6 +108,16 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
                 endMeter(i, meters.Get().Status(i).last_notice);
             else if (!meters.Reconnecting() && meters.Gone(i))
                 endMeter(i, "the meter is gone (the device hung up or vanished)");
+        }
+    }
+    if (options.stats) {
+        for (std::size_t i = 0; i < pipelines.size(); ++i) {
+            const std::string& name = meters.Name(i);
+            if (options.json)
+                std::printf("%s\n", StatisticsJson(pipelines[i], name).c_str());
+            else
+                std::printf("%s%s", i > 0 ? "\n" : "",
+                            StatisticsText(pipelines[i], name, meters.Several()).c_str());
         }
     }
     if (subscription->Dropped() > 0)
@@ -97,6 +134,9 @@ void RegisterMonitorCommand(CliApp& cli) {
                                    [options](CliApp& c) { return RunMonitor(c, *options); });
     AddSecondsOption(*app, options->seconds, "Stop after N seconds");
     app->add_flag("--json", options->json, "One JSON object per line");
+    AddMeasureOptions(*app, options->measure);
+    app->add_flag("--stats", options->stats,
+                  "Print each meter's statistics (count, min, max, mean, std dev) at the end");
     AddReconnectOptions(*app, options->reconnect);
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }

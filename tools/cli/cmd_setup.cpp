@@ -1,10 +1,15 @@
 // velquor-cli setup: writes each unit's frequency, cable loss and display flags.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#include "measure/loss_table.h"
 #include "meter/number_format.h"
+#include "meter/round_half_down.h"
 #include "meter/unit_sequences.h"
 
 namespace velquor::cli {
@@ -18,7 +23,39 @@ struct SetupOptions {
     std::string showDbm;
     std::string showWatt;
     std::string lowFrequency;
+    std::string lossTable;
 };
+
+constexpr std::size_t kMaxLossTableBytes = 1 << 20;
+
+// The loss a table file gives at a frequency, rounded to the tenth of a dB the
+// meter stores. Nothing, with a reason naming the file and line, otherwise.
+std::optional<double> LossFromTable(const std::string& path, int mhz, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "--loss-table: cannot read " + PrintableText(path) + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string text(kMaxLossTableBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxLossTableBytes) {
+        error = "--loss-table: " + PrintableText(path) + " is larger than 1 MiB; not a loss table";
+        return std::nullopt;
+    }
+    const measure::LossTableParse parsed = measure::ParseLossTable(text);
+    if (!parsed.table) {
+        error = "--loss-table: " + PrintableText(path) + ": " + PrintableText(parsed.error);
+        return std::nullopt;
+    }
+    std::string why;
+    const auto loss = parsed.table->LossAt(mhz, why);
+    if (!loss) {
+        error = "--loss-table: " + PrintableText(path) + ": " + PrintableText(why);
+        return std::nullopt;
+    }
+    return RoundHalfDown(*loss * 10.0) / 10.0;
+}
 
 constexpr NumberField kFrequencyField{"--frequency", 150, 2700, true, "MHz"};
 constexpr NumberField kCableLossField{"--cable-loss", 0.0, 25.5, false, "dB"};
@@ -58,8 +95,13 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     if (!frequency)
         return Fail(error);
     std::optional<double> cableLoss;
+    if (!options.cableLoss.empty() && !options.lossTable.empty())
+        return UsageError("--cable-loss and --loss-table cannot be used together");
     if (!options.cableLoss.empty() &&
         !(cableLoss = ParseNumberOption(options.cableLoss, kCableLossField, error)))
+        return Fail(error);
+    if (!options.lossTable.empty() &&
+        !(cableLoss = LossFromTable(options.lossTable, static_cast<int>(*frequency), error)))
         return Fail(error);
     std::optional<bool> showDbm, showWatt, lowFrequency;
     if (!options.showDbm.empty() && !(showDbm = ParseSwitch(options.showDbm)))
@@ -98,11 +140,13 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     setup.show_watt = showWatt;
     setup.low_frequency_answer = lowFrequency;
     bool failed = meters.SomeFailed();
+    bool written = false;
     for (std::size_t i = 0; i < meters.Count() && !cli.Stop().Requested(); ++i) {
         const station::SetupOutcome outcome = meters.Get().Setup(i, setup);
         if (cli.Stop().Requested())
             break;
         if (outcome.Ok()) {
+            written = true;
             std::printf("%s%s\n", prefix(i).c_str(), kMsgSetupDone);
             std::fflush(stdout);
         } else {
@@ -112,6 +156,8 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     }
     if (cli.Stop().Requested())
         return cli.Stop().ExitStatus();
+    if (written && !options.lossTable.empty())
+        std::printf("Cable loss written: %.1f dB (the loss table's at %d MHz)\n", *cableLoss, mhz);
     return failed ? kExitFailure : kExitOk;
 }
 
@@ -127,6 +173,9 @@ void RegisterSetupCommand(CliApp& cli) {
     app->add_option("--cable-loss", options->cableLoss,
                     "Cable loss or other correction, 0.0 to 25.5 dB")
         ->type_name("DB");
+    app->add_option("--loss-table", options->lossTable,
+                    "Write the cable loss this table of MHz and dB pairs gives at the frequency")
+        ->type_name("FILE");
     app->add_option("--show-dbm", options->showDbm, "The unit's dBm display flag")
         ->type_name("on|off");
     app->add_option("--show-watt", options->showWatt, "The unit's Watt display flag")

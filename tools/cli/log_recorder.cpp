@@ -7,6 +7,7 @@
 #include "cli_text.h"
 #include "logging/column_info.h"
 #include "logging/log_format.h"
+#include "measure/power_units.h"
 #include "reading_format.h"
 
 namespace velquor::cli {
@@ -32,10 +33,18 @@ std::string CsvNumber(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest) {
-    return IsoUtcText(utc_us) + "," + CsvField(meter) + "," + CsvNumber(latest.power_dbm) + "," +
-           CsvNumber(PowerWatts(latest.power_dbm)) + "," + CsvNumber(latest.temperature_c) + "," +
-           CsvNumber(latest.battery) + "\n";
+std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest,
+                   const measure::StatisticsSnapshot& period) {
+    std::string row = IsoUtcText(utc_us) + "," + CsvField(meter) + "," +
+                      CsvNumber(latest.power_dbm) + "," + CsvNumber(PowerWatts(latest.power_dbm)) +
+                      "," + CsvNumber(latest.temperature_c) + "," + CsvNumber(latest.battery) +
+                      "," + std::to_string(period.count);
+    if (period.count > 0)
+        row += "," + CsvNumber(period.mean_dbm) + "," + CsvNumber(period.min_dbm) + "," +
+               CsvNumber(period.max_dbm);
+    else
+        row += ",,,";
+    return row + "\n";
 }
 
 std::string MeterFileName(const std::string& pattern, const std::string& meter) {
@@ -54,7 +63,7 @@ std::string MeterFileName(const std::string& pattern, const std::string& meter) 
 LogRecorder::LogRecorder(LogRecorderSettings settings, std::vector<LoggedMeter> meters)
     : m_settings(settings) {
     for (LoggedMeter& m : meters)
-        m_meters.push_back(Meter{std::move(m), {}, true, false, 0, nullptr});
+        m_meters.push_back(Meter{std::move(m), {}, {}, true, false, 0, nullptr});
 }
 
 bool LogRecorder::Open(std::string& error) {
@@ -92,11 +101,16 @@ void LogRecorder::Take(const station::Reading& reading) {
     Meter& m = m_meters[reading.meter];
     switch (reading.kind) {
         case station::ReadingKind::Measurement:
+            if (!std::isfinite(reading.power_dbm))
+                break;
             m.latest = reading;
+            m.period.Add(reading.power_dbm, measure::DbmToMilliwatt(reading.power_dbm),
+                         reading.steady_ns);
             break;
         case station::ReadingKind::LinkLost:
             m.connected = false;
             m.latest.reset();
+            m.period.Reset();
             break;
         case station::ReadingKind::Reconnected:
             m.connected = true;
@@ -115,7 +129,8 @@ bool LogRecorder::WriteRows(std::int64_t utc_us, std::string& error) {
         if (m.ended || !m.connected || !m.latest)
             continue;
         if (m_settings.format == LogFormat::Csv) {
-            csv += CsvRow(utc_us, m.info.name, *m.latest);
+            csv += CsvRow(utc_us, m.info.name, *m.latest, m.period.Snapshot());
+            m.period.Reset();
             inCsv.push_back(&m);
             continue;
         }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "logging/log_file_writer.h"
+#include "measure/running_statistics.h"
 #include "station/reading.h"
 
 namespace velquor::cli {
@@ -24,9 +25,14 @@ std::string CsvField(std::string_view text);
 // A number as C would print it in the "C" locale, with the fewest digits that read
 // back to the same value.
 std::string CsvNumber(double value);
-inline constexpr const char* kCsvHeader = "time,meter,power_dbm,power_w,temperature_c,battery";
-// "time,meter,..." row for one meter's latest reading at time utc_us, LF-ended.
-std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest);
+inline constexpr const char* kCsvHeader =
+    "time,meter,power_dbm,power_w,temperature_c,battery,frames,power_dbm_mean,power_dbm_min,"
+    "power_dbm_max";
+// One meter's row at time utc_us, LF-ended: its latest reading, then how many
+// readings came in the period and their linear mean, min and max (empty fields
+// when none came).
+std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest,
+                   const measure::StatisticsSnapshot& period);
 
 // The file of one meter: "{meter}" in pattern replaced by its name, with every
 // character that is not a letter, digit, '.', '-', '_' or '#' written as '_'.
@@ -76,6 +82,7 @@ private:
     struct Meter {
         LoggedMeter info;
         std::optional<station::Reading> latest;
+        measure::RunningStatistics period;
         bool connected = true;
         bool ended = false;
         int rows = 0;

@@ -47,7 +47,9 @@ std::string MonitorTextLine(const station::Reading& reading, const std::string& 
     return line;
 }
 
-std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter) {
+namespace {
+
+nlohmann::ordered_json MonitorJson(const station::Reading& reading, const std::string& meter) {
     nlohmann::ordered_json object = {{"meter", meter}, {"time", IsoUtcText(reading.utc_us)}};
     switch (reading.kind) {
         case station::ReadingKind::Measurement:
@@ -65,7 +67,44 @@ std::string MonitorJsonLine(const station::Reading& reading, const std::string& 
             object["event"] = "reconnected";
             break;
     }
+    return object;
+}
+
+std::string Dump(const nlohmann::ordered_json& object) {
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter) {
+    return Dump(MonitorJson(reading, meter));
+}
+
+std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter,
+                            const measure::MeasurePipeline& measured) {
+    nlohmann::ordered_json object = MonitorJson(reading, meter);
+    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading()) {
+        const double value = measured.OutputValue();
+        object["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nullptr;
+        object["unit"] = measured.OutputUnit();
+        const char* word = measure::LimitWord(measured.Last().limit);
+        object["limit"] = *word ? nlohmann::ordered_json(word) : nullptr;
+    }
+    return Dump(object);
+}
+
+std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
+                            bool withMeter, const measure::MeasurePipeline& measured) {
+    std::string line = MonitorTextLine(reading, meter, withMeter);
+    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading()) {
+        line += "  value " + measured.OutputText();
+        const measure::LimitState limit = measured.Last().limit;
+        if (limit == measure::LimitState::Pass)
+            line += "  pass";
+        else if (measure::Failed(limit))
+            line += "  fail";
+    }
+    return line;
 }
 
 }  // namespace velquor::cli

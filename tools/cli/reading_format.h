@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "measure/measure_pipeline.h"
 #include "station/reading.h"
 
 namespace velquor::cli {
@@ -22,5 +23,13 @@ std::string MonitorTextLine(const station::Reading& reading, const std::string& 
 // "event" ("link_lost", "reconnected") for a link event. Any bytes in the name
 // come out as valid JSON.
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter);
+
+// The same with the measurement math's result of a measurement added: "value" (in
+// the unit asked for, dB when relative), "unit" and "limit" ("pass", "fail", null)
+// in JSON; "  value -12.34 dBm[  pass|fail]" in text.
+std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter,
+                            const measure::MeasurePipeline& measured);
+std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
+                            bool withMeter, const measure::MeasurePipeline& measured);
 
 }  // namespace velquor::cli
