@@ -81,9 +81,8 @@ std::vector<std::uint8_t> CMeterModel::MeasurementPayload(double t) const {
     // Slow, plausible drifts: a few dB of power, a couple of degrees, a draining battery.
     const int battery = m_config.fixedBattery.value_or(
         static_cast<std::uint8_t>(std::clamp(160.0 - t / 120.0, 140.0, 166.0)));
-    const int power = m_config.fixedPowerTenths.value_or(
-        static_cast<std::int16_t>(std::lround(100.0 + 50.0 * std::sin(t / 20.0)) +
-                                  m_config.powerOffsetTenths));
+    const int power = m_config.fixedPowerTenths.value_or(static_cast<std::int16_t>(
+        std::lround(100.0 + 50.0 * std::sin(t / 20.0)) + m_config.powerOffsetTenths));
     const int temperature = m_config.fixedTemperature.value_or(
         static_cast<std::uint8_t>(std::lround((25.0 + 2.0 * std::sin(t / 60.0) + 50.0) / 1.25)));
     return {0xE4, static_cast<std::uint8_t>(battery), static_cast<std::uint8_t>(power & 0xFF),

@@ -179,16 +179,25 @@ void CUSB::BeginAwaitReply(std::uint8_t opcode) {
 
 bool CUSB::WaitForReply(int timeout_ms, std::vector<std::uint8_t>& reply) {
     std::unique_lock lock(m_replyLock);
-    const bool signalled = m_hReplyEvent.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                                  [this] { return m_bReplySignalled; });
+    const bool signalled =
+        m_hReplyEvent.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [this] { return m_bReplySignalled || m_bRequestsCancelled; });
     m_bReplySignalled = false;
-    if (!signalled || !m_pReply) {
+    if (!signalled || !m_pReply || m_bRequestsCancelled) {
         m_bAwaitingReply = false;
         return false;
     }
     reply = std::move(*m_pReply);
     m_pReply.reset();
     return true;
+}
+
+void CUSB::CancelRequests() {
+    {
+        std::lock_guard lock(m_replyLock);
+        m_bRequestsCancelled = true;
+    }
+    m_hReplyEvent.notify_all();
 }
 
 // ---- decoder ---------------------------------------------------------------

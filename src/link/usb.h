@@ -65,6 +65,9 @@ public:
     bool CloseDevice();
     bool SendFrame(const std::uint8_t* payload, int length);
     bool QueryIdentity();
+    // Shutdown: the request waiting for a reply, and every later one, fails at once
+    // as if unanswered, so a sequence in progress ends without its reply waits.
+    void CancelRequests();
 
     // Decoder entry; the worker calls it, and tests may call it while no worker runs.
     void DecodeBytes(const std::uint8_t* bytes, int count);
@@ -137,6 +140,7 @@ private:
     std::mutex m_replyLock;
     std::condition_variable m_hReplyEvent;
     bool m_bReplySignalled = false;
+    bool m_bRequestsCancelled = false;
     // Atomic so the dispatcher can skip the lock for the common unawaited frame.
     std::atomic<bool> m_bAwaitingReply{false};
     std::uint8_t m_nExpectedReply = 0;

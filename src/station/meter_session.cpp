@@ -145,16 +145,30 @@ MeterSession::MeterSession(MeterTarget target, std::unique_ptr<IFtdiDriver> driv
 
 MeterSession::~MeterSession() {
     // The worker calls into this object; it goes first.
-    m_link.reset();
+    std::unique_ptr<COrvaneUSB> link;
+    {
+        std::lock_guard lock(m_linkLock);
+        link = std::move(m_link);
+    }
 }
 
 void MeterSession::NewLink() {
-    m_link.reset();
-    m_link = std::make_unique<COrvaneUSB>(*m_driver, m_timings);
-    m_link->SetTimingLog(m_timingLog);
+    auto link = std::make_unique<COrvaneUSB>(*m_driver, m_timings);
+    link->SetTimingLog(m_timingLog);
     // Frames reach the tap from the start; the station decides which it passes on.
-    m_link->SetView(m_tap, kMeterFrameMessage);
-    m_link->StartWorker();
+    link->SetView(m_tap, kMeterFrameMessage);
+    std::unique_ptr<COrvaneUSB> old;
+    {
+        std::lock_guard lock(m_linkLock);
+        // The old worker goes before the new one opens the same device.
+        old = std::move(m_link);
+    }
+    old.reset();
+    link->StartWorker();
+    std::lock_guard lock(m_linkLock);
+    if (m_aborted.load())
+        link->CancelRequests();
+    m_link = std::move(link);
 }
 
 void MeterSession::DeliverFrame(const std::uint8_t* payload, int length) {
@@ -173,6 +187,9 @@ void MeterSession::Abort() {
     m_aborted.store(true);
     if (m_ownClock != nullptr)
         m_ownClock->Abort();
+    std::lock_guard lock(m_linkLock);
+    if (m_link)
+        m_link->CancelRequests();
 }
 
 bool MeterSession::LinkAlive() const {

@@ -25,9 +25,9 @@ namespace velquor::station {
 
 // What is known about an open meter, as the connect (or the last setup) left it.
 struct MeterInfo {
-    std::string name;    // unique within a station; set by the station
-    std::string serial;  // from the meter's identity; empty when it could not be read
-    std::string path;    // device node in use; for a serial target the node it was found at
+    std::string name;          // unique within a station; set by the station
+    std::string serial;        // from the meter's identity; empty when it could not be read
+    std::string path;          // device node in use; for a serial target the node it was found at
     std::string manufacturer;  // the identity text
     bool identity_read = false;
     MeterTarget target;
@@ -125,7 +125,7 @@ public:
     SetupOutcome Setup(const SetupRequest& request);
 
     void SetReadingHandler(IReadingHandler* handler) { m_handler.store(handler); }
-    // Cuts the sequence's pauses short, for a quick shutdown. Irreversible.
+    // Cuts the sequence's pauses and reply waits short, for a quick shutdown. Irreversible.
     void Abort();
     bool Aborted() const { return m_aborted.load(); }
 
@@ -155,6 +155,8 @@ private:
     std::unique_ptr<ISequenceClock> m_clock;
     InterruptibleClock* m_ownClock = nullptr;
     std::shared_ptr<FrameTap> m_tap;
+    // Replaced by NewLink on the sequence's thread; Abort reaches it from any thread.
+    std::mutex m_linkLock;
     std::unique_ptr<COrvaneUSB> m_link;
     UnitState m_state;
     PlainUnitControls m_controls;

@@ -31,8 +31,7 @@ MeterModelConfig SimulatedMeterModel(int index) {
     return model;
 }
 
-bool ListMeterTargets(IFtdiDriver& driver, std::vector<MeterTarget>& targets,
-                      std::string& error) {
+bool ListMeterTargets(IFtdiDriver& driver, std::vector<MeterTarget>& targets, std::string& error) {
     std::vector<DeviceEntry> devices;
     if (!ListDevices(driver, devices)) {
         error = "cannot list the USB devices";

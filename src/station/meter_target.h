@@ -45,8 +45,7 @@ bool ListMeterTargets(IFtdiDriver& driver, std::vector<MeterTarget>& targets, st
 // node may have changed since), the path when the target is a path and something is
 // there. Nothing when the meter is not present.
 std::optional<std::string> FindSameMeter(const MeterTarget& target,
-                                         const std::vector<DeviceEntry>& listed,
-                                         bool path_present);
+                                         const std::vector<DeviceEntry>& listed, bool path_present);
 
 // Whether a meter that answered at the target may be taken for the one that was
 // there before. expected is the serial read earlier (empty: never read); found is

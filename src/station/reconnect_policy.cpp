@@ -7,7 +7,8 @@ namespace velquor::station {
 
 std::chrono::milliseconds BackoffDelay(const ReconnectPolicy& policy, int attempt) {
     using std::chrono::milliseconds;
-    const double first = static_cast<double>(std::max<milliseconds::rep>(policy.first_delay.count(), 1));
+    const double first =
+        static_cast<double>(std::max<milliseconds::rep>(policy.first_delay.count(), 1));
     const double most = std::max(first, static_cast<double>(policy.max_delay.count()));
     const double factor = std::isfinite(policy.factor) && policy.factor > 1.0 ? policy.factor : 1.0;
     // Computed in floating point and capped, so a long wait never overflows.

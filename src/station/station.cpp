@@ -55,20 +55,28 @@ private:
 // One meter of the station. Lock order: sequenceLock, then publishLock, then stateLock.
 struct Station::Slot : IReadingHandler {
     Slot(std::uint32_t i, std::shared_ptr<Feed> f)
-        : index(i), feed(std::move(f)), stopEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+        : index(i), feed(std::move(f)), wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~Slot() override {
-        if (stopEvent >= 0)
-            close(stopEvent);
+        if (wakeEvent >= 0)
+            close(wakeEvent);
     }
 
+    // Wakes the supervisor wherever it waits, to look at the stop flag and the policy.
+    void Wake() {
+        wake.notify_all();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = write(wakeEvent, &one, sizeof one);
+    }
+    bool TakeWake() {
+        std::uint64_t count = 0;
+        return read(wakeEvent, &count, sizeof count) == static_cast<ssize_t>(sizeof count);
+    }
     void Stop() {
         {
             std::lock_guard lock(stateLock);
             stop = true;
         }
-        wake.notify_all();
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t w = write(stopEvent, &one, sizeof one);
+        Wake();
     }
     bool Stopping() const {
         std::lock_guard lock(stateLock);
@@ -83,11 +91,12 @@ struct Station::Slot : IReadingHandler {
             return;
         Reading r = reading;
         r.meter = index;
-        feed->Publish(r);
+        // The status says lost before any consumer sees the event.
         if (r.kind == ReadingKind::LinkLost) {
             live = false;
             MarkLost(r.steady_ns);
         }
+        feed->Publish(r);
     }
 
     // Without reconnecting, a meter that only fell silent stays open; when its
@@ -145,9 +154,9 @@ struct Station::Slot : IReadingHandler {
             r.kind = ReadingKind::LinkLost;
             r.meter = index;
             StampNow(r);
-            feed->Publish(r);
             live = false;
             MarkLost(r.steady_ns);
+            feed->Publish(r);
         }
     }
 
@@ -171,8 +180,8 @@ struct Station::Slot : IReadingHandler {
     MeterInfo info;  // the last known, kept after Close
     bool lostPending = false;
     bool stop = false;
-    // Readable once stopped, so a wait in poll() ends with the stop too.
-    const int stopEvent;
+    // Readable after Wake, so a wait in poll() ends with the stop or a new policy too.
+    const int wakeEvent;
     std::thread supervisor;
 };
 
@@ -186,7 +195,9 @@ DriverFactory DefaultDriverFactory(SerialPaths paths) {
 }
 
 Station::Station(StationOptions options)
-    : m_options(std::move(options)), m_feed(std::make_shared<Feed>()) {
+    : m_options(std::move(options)),
+      m_policy(m_options.reconnect),
+      m_feed(std::make_shared<Feed>()) {
     if (!m_options.make_driver)
         m_options.make_driver = DefaultDriverFactory(m_options.serial_paths);
 }
@@ -313,8 +324,7 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
     }
     for (auto& slot : m_slots) {
         slot->GoLive(false);
-        if (m_options.reconnect.enabled)
-            slot->supervisor = std::thread([this, s = slot.get()] { Supervise(*s); });
+        slot->supervisor = std::thread([this, s = slot.get()] { Supervise(*s); });
     }
     return true;
 }
@@ -377,99 +387,142 @@ void Station::Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text
         m_options.on_notice(MeterNotice{slot.index, kind, text});
 }
 
-bool Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time_point earliest,
-                            Clock::time_point until) {
+Station::Wake Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time_point earliest,
+                                     Clock::time_point until) {
     for (;;) {
         if (slot.Stopping())
-            return false;
+            return Wake::Stop;
         const auto now = Clock::now();
         if (now >= until)
-            return true;
+            return Wake::Due;
         // Before `earliest` the watch is not listened to; what it saw meanwhile waits
         // in its queue and ends the wait at `earliest`.
         const bool listen = watch != nullptr && watch->Fd() >= 0 && now >= earliest;
         const auto end = listen ? until : std::min(until, earliest);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
-        pollfd fds[2] = {{slot.stopEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
+        pollfd fds[2] = {{slot.wakeEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
         const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(wait.count(), 1)));
         if (ready < 0 && errno != EINTR)
-            std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
+        if ((fds[0].revents & POLLIN) != 0 && slot.TakeWake())
+            return slot.Stopping() ? Wake::Stop : Wake::Changed;
         if (listen && (fds[1].revents & POLLIN) != 0 && watch->Drain())
-            return !slot.Stopping();
+            return slot.Stopping() ? Wake::Stop : Wake::Due;
+    }
+}
+
+ReconnectPolicy Station::Reconnecting() const {
+    std::lock_guard lock(m_policyLock);
+    return m_policy;
+}
+
+void Station::SetReconnect(const ReconnectPolicy& policy) {
+    {
+        std::lock_guard lock(m_policyLock);
+        m_policy = policy;
+    }
+    std::lock_guard lock(m_slotsLock);
+    for (auto& slot : m_slots) {
+        if (!slot)
+            continue;
+        {
+            std::lock_guard state(slot->stateLock);
+            // Turned on: meters already lost (or given up on) are looked for from now.
+            if (policy.enabled && (slot->status.state == MeterState::Lost ||
+                                   slot->status.state == MeterState::GaveUp))
+                slot->lostPending = true;
+        }
+        slot->Wake();
     }
 }
 
 void Station::Supervise(Slot& slot) {
-    const ReconnectPolicy& policy = m_options.reconnect;
     for (;;) {
         {
             std::unique_lock lock(slot.stateLock);
-            // Woken by a loss or the stop; the bound only keeps the wait finite.
-            while (!slot.stop && !slot.lostPending)
+            // Woken by a loss, a change of the policy or the stop; the bound only keeps
+            // the wait finite.
+            while (!slot.stop && !(slot.lostPending && Reconnecting().enabled))
                 slot.wake.wait_for(lock, std::chrono::seconds(5));
             if (slot.stop)
                 return;
             slot.lostPending = false;
         }
-        const auto lostAt = Clock::now();
+        if (!LookForMeter(slot))
+            return;
+    }
+}
+
+bool Station::LookForMeter(Slot& slot) {
+    const auto lostAt = Clock::now();
+    {
+        std::lock_guard lock(slot.sequenceLock);
+        slot.session->CloseDevice();
+    }
+    const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
+    const auto elapsed = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lostAt);
+    };
+    // The node reappearing cuts a back-off short, but attempts stay this far apart.
+    auto earliest = lostAt + BackoffDelay(Reconnecting(), 0);
+    int attempt = 0;
+    for (;;) {
+        const ReconnectPolicy policy = Reconnecting();
+        if (!policy.enabled) {
+            // Turned off while waiting: the meter stays lost until it is turned on again.
+            std::lock_guard lock(slot.stateLock);
+            slot.status.state = MeterState::Lost;
+            return true;
+        }
+        if (TimedOut(policy, elapsed())) {
+            slot.SetState(MeterState::GaveUp);
+            Notice(slot, MeterNotice::Kind::GaveUp,
+                   FormatC("not back after %.1f s; no longer waiting for it",
+                           std::chrono::duration<double>(policy.timeout).count()));
+            return true;
+        }
+        slot.SetState(MeterState::Waiting);
+        const Wake wake = WaitForChance(slot, watch.get(), earliest,
+                                        Clock::now() + NextWait(policy, attempt, elapsed()));
+        if (wake == Wake::Stop)
+            return false;
+        if (wake == Wake::Changed || TimedOut(policy, elapsed()))
+            continue;
+        earliest = Clock::now() + BackoffDelay(policy, 0);
+        ++attempt;
+        {
+            std::lock_guard lock(slot.stateLock);
+            slot.status.attempts = attempt;
+        }
+        if (!slot.session->Present())
+            continue;
+        slot.SetState(MeterState::Opening);
+        std::string error;
+        std::vector<std::string> notes;
+        MeterSession::ReconnectResult result;
         {
             std::lock_guard lock(slot.sequenceLock);
-            slot.session->CloseDevice();
+            result = slot.session->Reconnect(error, notes);
+            if (result == MeterSession::ReconnectResult::Connected) {
+                MeterInfo info = slot.session->Info();
+                std::lock_guard state(slot.stateLock);
+                info.name = slot.info.name;
+                slot.info = std::move(info);
+            }
         }
-        const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
-        // The node reappearing cuts a back-off short, but attempts stay this far apart.
-        auto earliest = lostAt + BackoffDelay(policy, 0);
-        for (int attempt = 0;; ++attempt) {
-            const auto elapsed = [&] {
-                return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lostAt);
-            };
-            if (TimedOut(policy, elapsed())) {
-                slot.SetState(MeterState::GaveUp);
-                Notice(slot, MeterNotice::Kind::GaveUp,
-                       FormatC("not back after %.1f s; no longer waiting for it",
-                               std::chrono::duration<double>(policy.timeout).count()));
-                return;
-            }
-            slot.SetState(MeterState::Waiting);
-            const auto now = Clock::now();
-            if (!WaitForChance(slot, watch.get(), earliest, now + NextWait(policy, attempt, elapsed())))
-                return;
-            earliest = Clock::now() + BackoffDelay(policy, 0);
-            if (TimedOut(policy, elapsed()))
-                continue;
-            {
-                std::lock_guard lock(slot.stateLock);
-                slot.status.attempts = attempt + 1;
-            }
-            if (!slot.session->Present())
-                continue;
-            slot.SetState(MeterState::Opening);
-            std::string error;
-            std::vector<std::string> notes;
-            MeterSession::ReconnectResult result;
-            {
-                std::lock_guard lock(slot.sequenceLock);
-                result = slot.session->Reconnect(error, notes);
-                if (result == MeterSession::ReconnectResult::Connected) {
-                    MeterInfo info = slot.session->Info();
-                    std::lock_guard state(slot.stateLock);
-                    info.name = slot.info.name;
-                    slot.info = std::move(info);
-                }
-            }
-            if (slot.Stopping())
-                return;
-            if (result == MeterSession::ReconnectResult::Refused) {
-                Notice(slot, MeterNotice::Kind::Refused, error + "; still waiting");
-                continue;
-            }
-            if (result == MeterSession::ReconnectResult::Failed)
-                continue;
-            for (const std::string& note : notes)
-                Notice(slot, MeterNotice::Kind::Note, note);
-            slot.GoLive(true);
-            break;
+        if (slot.Stopping())
+            return false;
+        if (result == MeterSession::ReconnectResult::Refused) {
+            Notice(slot, MeterNotice::Kind::Refused, error + "; still waiting");
+            continue;
         }
+        if (result == MeterSession::ReconnectResult::Failed)
+            continue;
+        for (const std::string& note : notes)
+            Notice(slot, MeterNotice::Kind::Note, note);
+        slot.GoLive(true);
+        return true;
     }
 }
 

@@ -106,6 +106,12 @@ public:
     std::shared_ptr<Subscription> Subscribe(std::size_t capacity = 4096);
     void Unsubscribe(const std::shared_ptr<Subscription>& subscription);
 
+    // Turns reconnecting on or off (or changes its delays) while the station runs.
+    // Turned off, a wait in progress ends and its meter stays lost; turned on, meters
+    // already lost are looked for from now, their time-out counted from now.
+    void SetReconnect(const ReconnectPolicy& policy);
+    ReconnectPolicy Reconnecting() const;
+
     // From any thread (a signal watcher): makes a running Open and every reconnect
     // wait end soon. Close still has to be called.
     void Abort();
@@ -117,15 +123,23 @@ private:
     class Feed;
     struct Slot;
 
+    enum class Wake { Due, Changed, Stop };
+
     void Supervise(Slot& slot);
+    // One absence of a meter: waits and attempts until it is back, the time-out, the
+    // policy turned off (true) or the stop (false).
+    bool LookForMeter(Slot& slot);
     void Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text);
-    // Waits for the next attempt: until `until`, or earlier when the watch sees the
-    // meter's node appear, but not before `earliest`. False on the stop.
-    bool WaitForChance(Slot& slot, DeviceWatch* watch,
+    // Waits for the next attempt: until `until` (Due), or earlier when the watch sees
+    // the meter's node appear, but not before `earliest`; Changed when woken to look
+    // at the policy again.
+    Wake WaitForChance(Slot& slot, DeviceWatch* watch,
                        std::chrono::steady_clock::time_point earliest,
                        std::chrono::steady_clock::time_point until);
 
     StationOptions m_options;
+    mutable std::mutex m_policyLock;
+    ReconnectPolicy m_policy;
     std::shared_ptr<Feed> m_feed;
     // Written by Open; read under the lock by Abort, which may run on another thread.
     std::mutex m_slotsLock;

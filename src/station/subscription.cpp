@@ -31,8 +31,7 @@ void Subscription::End() {
 
 bool Subscription::Pop(Reading& reading, std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_lock);
-    if (!m_ready.wait_for(lock, timeout, [this] { return m_count > 0 || m_ended; }) ||
-        m_count == 0)
+    if (!m_ready.wait_for(lock, timeout, [this] { return m_count > 0 || m_ended; }) || m_count == 0)
         return false;
     reading = m_ring[m_head];
     m_head = (m_head + 1) % m_ring.size();

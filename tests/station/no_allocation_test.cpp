@@ -85,7 +85,8 @@ TEST(StationAllocation, NoHeapAllocationPerFrameFromDecoderToQueue) {
     auto first = station.Subscribe(64);
     auto second = station.Subscribe(100000);
     std::vector<std::string> errors;
-    ASSERT_TRUE(station.Open({MeterTarget::Simulated(0), MeterTarget::Simulated(1)}, false, errors));
+    ASSERT_TRUE(
+        station.Open({MeterTarget::Simulated(0), MeterTarget::Simulated(1)}, false, errors));
     std::vector<Reading> got;
     got.reserve(200000);
     second->PopAll(got, 100ms);

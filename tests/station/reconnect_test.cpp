@@ -92,7 +92,9 @@ protected:
     }
     // Where a port's USB serial number is kept in the fake sysfs.
     fs::path SerialFile(const std::string& tty) {
-        return fs::canonical(sysfs.Root() / "bus/usb-serial/devices" / tty).parent_path().parent_path() /
+        return fs::canonical(sysfs.Root() / "bus/usb-serial/devices" / tty)
+                   .parent_path()
+                   .parent_path() /
                "serial";
     }
     static bool Back(const Collected& c, std::uint32_t meter) {
@@ -118,12 +120,12 @@ TEST_F(PtyReconnect, AMeterBehindALinkComesBackOnANewTerminal) {
     EXPECT_EQ(station.MeterName(0), link.string());
     EXPECT_EQ(station.Meter(0).serial, "");
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a->Vanish();
     fs::remove(link);
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(0, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
     std::this_thread::sleep_for(500ms);
     // The wait backs off: a handful of looks in half a second, no busy loop.
     EXPECT_GE(station.Status(0).attempts, 3);
@@ -133,7 +135,8 @@ TEST_F(PtyReconnect, AMeterBehindALinkComesBackOnANewTerminal) {
     PtyMeter b;
     const auto reappeared = Clock::now();
     Repoint(link, b.Path());
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
     const auto took = Clock::now() - reappeared;
     EXPECT_EQ(Events(c.all), kLostAndBack);
     EXPECT_LT(took, 3s);
@@ -154,7 +157,8 @@ TEST_F(PtyReconnect, ADifferentMeterAtTheSamePathIsRefusedAndTheWaitGoesOn) {
     ASSERT_TRUE(station.Open({MeterTarget::ByPath(node.string())}, false, errors)) << errors[0];
     EXPECT_EQ(station.MeterName(0), "OV111");
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a->Vanish();
     velquor::testing::FakeSysfs::Write(SerialFile("ttyUSB0"), "OV222\n");
     PtyMeter b;
@@ -170,7 +174,8 @@ TEST_F(PtyReconnect, ADifferentMeterAtTheSamePathIsRefusedAndTheWaitGoesOn) {
 
     // The right meter is back at the place.
     velquor::testing::FakeSysfs::Write(SerialFile("ttyUSB0"), "OV111\n");
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
     EXPECT_EQ(Events(c.all), kLostAndBack);
 }
 
@@ -184,14 +189,16 @@ TEST_F(PtyReconnect, AMeterChosenBySerialIsFoundAgainOnAnotherNode) {
     ASSERT_TRUE(station.Open({MeterTarget::BySerial("OV111")}, false, errors)) << errors[0];
     EXPECT_EQ(station.Meter(0).path, (dev / "ttyUSB0").string());
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a->Vanish();
     fs::remove(dev / "ttyUSB0");
     fs::remove(sysfs.Root() / "bus/usb-serial/devices/ttyUSB0");
     PtyMeter b;
     sysfs.Add({"ttyUSB1", "ftdi_sio", "OV111", kMeterDescription, "Dunmarsh Instruments"});
     Repoint(dev / "ttyUSB1", b.Path());
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
     EXPECT_EQ(Events(c.all), kLostAndBack);
     EXPECT_EQ(station.Meter(0).path, (dev / "ttyUSB1").string());
     EXPECT_EQ(station.MeterName(0), "OV111");
@@ -205,20 +212,21 @@ TEST_F(PtyReconnect, TwoMetersWhereOnlyOneIsLost) {
     Station station(Options());
     auto sub = station.Subscribe();
     std::vector<std::string> errors;
-    ASSERT_TRUE(station.Open({MeterTarget::ByPath((dev / "one").string()),
-                              MeterTarget::ByPath((dev / "two").string())},
-                             false, errors));
+    ASSERT_TRUE(station.Open(
+        {MeterTarget::ByPath((dev / "one").string()), MeterTarget::ByPath((dev / "two").string())},
+        false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
     a->Vanish();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(0, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
     const std::size_t lost = c.Of(1).size();
     std::this_thread::sleep_for(300ms);
     PtyMeter b;
     Repoint(dev / "one", b.Path());
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
     // The other meter went on through the whole absence, and was never lost itself.
     EXPECT_GE(c.Of(1).size(), lost + 15);
     EXPECT_TRUE(Events(c.Of(1)).empty());
@@ -235,11 +243,11 @@ TEST_F(PtyReconnect, TheWaitEndsAtTheTimeOut) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open({MeterTarget::ByPath((dev / "meter").string())}, false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a->Vanish();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(0, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
     const auto lost = Clock::now();
     ASSERT_TRUE(velquor::testing::WaitFor(
         [&] { return notices.Count(MeterNotice::Kind::GaveUp) == 1; }, 10s));
@@ -272,7 +280,8 @@ TEST_F(PtyReconnect, TheNodeComingBackCutsALongBackOffShort) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open({MeterTarget::ByPath(node.string())}, false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a->Vanish();
     fs::remove(node);
     // Four looks: the next is 1.6 s away.
@@ -280,7 +289,8 @@ TEST_F(PtyReconnect, TheNodeComingBackCutsALongBackOffShort) {
     PtyMeter b;
     const auto reappeared = Clock::now();
     Repoint(node, b.Path());
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return Back(x, 0); }, 10s));
     const auto took = Clock::now() - reappeared;
     // The connect sequence pauses 0.6 s of its own; the back-off would add 1.6 s.
     EXPECT_LT(took, 1500ms);
@@ -308,12 +318,12 @@ TEST_F(PtyReconnect, WaitingUsesNoCpuAndCloseEndsItAtOnce) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open({MeterTarget::ByPath((dev / "meter").string())}, false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.all.size() >= 3; }, 10s));
     a.reset();
     fs::remove(dev / "meter");
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(0, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
     const double cpu0 = CpuSeconds();
     std::this_thread::sleep_for(2s);
     const double cpu = CpuSeconds() - cpu0;
@@ -324,13 +334,18 @@ TEST_F(PtyReconnect, WaitingUsesNoCpuAndCloseEndsItAtOnce) {
     const auto took = Clock::now() - start;
     EXPECT_LT(took, 1s);
     ::testing::Test::RecordProperty(
-        "close_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        "close_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
 TEST_F(PtyReconnect, CloseWhileOpeningASilentDeviceReturnsWithinASecond) {
     auto a = std::make_unique<PtyMeter>();
     Repoint(dev / "meter", a->Path());
-    Station station(Options());
+    StationOptions o = Options();
+    // The program's reply waits (0.8 s each), which the close must not sit through.
+    o.timings = {};
+    o.make_clock = nullptr;
+    Station station(o);
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open({MeterTarget::ByPath((dev / "meter").string())}, false, errors));
     a->Vanish();
@@ -344,7 +359,8 @@ TEST_F(PtyReconnect, CloseWhileOpeningASilentDeviceReturnsWithinASecond) {
     const auto took = Clock::now() - start;
     EXPECT_LT(took, 1s);
     ::testing::Test::RecordProperty(
-        "close_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        "close_ms",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
 }  // namespace

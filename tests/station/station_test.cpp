@@ -56,9 +56,12 @@ TEST_F(SimStation, SeveralMetersHaveDistinctNamesAndEachItsOwnOrderedStream) {
         EXPECT_EQ(station.Meter(i).frequency_mhz, 1700);
     }
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Of(0).size() >= 20 && x.Of(1).size() >= 20 && x.Of(2).size() >= 20;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c,
+        [](const Collected& x) {
+            return x.Of(0).size() >= 20 && x.Of(1).size() >= 20 && x.Of(2).size() >= 20;
+        },
+        10s));
     for (std::uint32_t i = 0; i < 3; ++i) {
         const auto readings = c.Of(i);
         for (std::size_t k = 0; k < readings.size(); ++k) {
@@ -81,15 +84,14 @@ TEST_F(SimStation, OneMeterLostWhileTheOthersGoOn) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(3), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.Of(1).size() >= 5; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(1).size() >= 5; }, 10s));
     drivers[1]->Unplug();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-        return x.Count(1, ReadingKind::LinkLost) == 1;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(1, ReadingKind::LinkLost) == 1; }, 10s));
     const std::size_t lostAt = c.all.size();
-    ASSERT_TRUE(CollectUntil(*sub, c, [&](const Collected& x) {
-        return x.all.size() >= lostAt + 60;
-    }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [&](const Collected& x) { return x.all.size() >= lostAt + 60; }, 10s));
     // After its loss the lost meter says nothing more; the others carry on.
     const auto one = c.Of(1);
     EXPECT_EQ(one.back().kind, ReadingKind::LinkLost);
@@ -110,7 +112,8 @@ TEST_F(SimStation, ASlowConsumerLosesCountedReadingsAndNeverHoldsUpAnother) {
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(2), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*fast, c, [](const Collected& x) { return x.all.size() >= 100; }, 10s));
+    ASSERT_TRUE(CollectUntil(
+        *fast, c, [](const Collected& x) { return x.all.size() >= 100; }, 10s));
     station.Close();
     fast->PopAll(c.all, 0ms);
     EXPECT_TRUE(slow->TakeDropReport());
@@ -138,9 +141,9 @@ TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
     };
     Station station(Options({same("OV5", true), same("OV5", true), same("OV6", false)}));
     std::vector<std::string> errors;
-    ASSERT_TRUE(station.Open({MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV5"),
-                              MeterTarget::BySerial("OV6")},
-                             false, errors))
+    ASSERT_TRUE(station.Open(
+        {MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV6")},
+        false, errors))
         << errors.front();
     EXPECT_EQ(station.MeterName(0), "OV5");
     EXPECT_EQ(station.MeterName(1), "OV5#2");
@@ -153,9 +156,9 @@ TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
 TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing) {
     SimDeviceConfig broken = CSimDriver::DefaultMeter(SimulatedMeterModel(1));
     broken.failOpen = true;
-    const std::vector<SimDeviceConfig> devices = {
-        CSimDriver::DefaultMeter(SimulatedMeterModel(0)), broken,
-        CSimDriver::DefaultMeter(SimulatedMeterModel(2))};
+    const std::vector<SimDeviceConfig> devices = {CSimDriver::DefaultMeter(SimulatedMeterModel(0)),
+                                                  broken,
+                                                  CSimDriver::DefaultMeter(SimulatedMeterModel(2))};
     for (const bool keepGoing : {false, true}) {
         drivers.clear();
         Station station(Options(devices));
@@ -168,9 +171,8 @@ TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing)
             EXPECT_EQ(station.MeterName(1), "OV227702");
             auto sub = station.Subscribe();
             Collected c;
-            EXPECT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
-                return x.Of(1).size() >= 3;
-            }, 10s));
+            EXPECT_TRUE(CollectUntil(
+                *sub, c, [](const Collected& x) { return x.Of(1).size() >= 3; }, 10s));
         }
     }
 }
@@ -207,26 +209,46 @@ TEST_F(SimStation, SetupRunsOnOneMeterAndReportsItsVerdict) {
     EXPECT_EQ(drivers[1]->MeterRecord()[3], 10);
 }
 
-TEST_F(SimStation, ReconnectingAMeterThatFellSilentBringsItBackInOrder) {
-    StationOptions o = Options();
-    o.reconnect.enabled = true;
-    o.reconnect.first_delay = 20ms;
-    o.reconnect.max_delay = 80ms;
-    Station station(o);
+TEST_F(SimStation, ReconnectingTurnedOnAndOffWhileAMeterIsAway) {
+    Station station(Options());  // reconnecting off, as by default
     auto sub = station.Subscribe();
     std::vector<std::string> errors;
     ASSERT_TRUE(station.Open(Simulated(2), false, errors));
     Collected c;
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
-    drivers[0]->Unplug();
-    ASSERT_TRUE(CollectUntil(*sub, c, [](const Collected& x) {
+    auto back = [](const Collected& x) {
         const auto zero = x.Of(0);
         return x.Count(0, ReadingKind::Reconnected) == 1 &&
                zero.back().kind == ReadingKind::Measurement;
-    }, 10s));
-    const auto zero = c.Of(0);
+    };
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    // The meter leaves the bus.
+    auto present = CSimDriver::DefaultMeter(SimulatedMeterModel(0));
+    present.meter->frameIntervalMs = 10;
+    drivers[0]->SetDevices({});
+    drivers[0]->Unplug();
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
+    EXPECT_EQ(station.Status(0).state, MeterState::Lost);
+
+    ReconnectPolicy on;
+    on.enabled = true;
+    on.first_delay = 20ms;
+    on.max_delay = 80ms;
+    station.SetReconnect(on);
+    ASSERT_TRUE(
+        velquor::testing_support::WaitFor([&] { return station.Status(0).attempts >= 2; }, 10s));
+    // Turned off while waiting: the wait ends, and a meter coming back is left alone.
+    station.SetReconnect({});
+    ASSERT_TRUE(velquor::testing_support::WaitFor(
+        [&] { return station.Status(0).state == MeterState::Lost; }, 10s));
+    drivers[0]->SetDevices({present});
+    EXPECT_FALSE(CollectUntil(*sub, c, back, 300ms));
+
+    station.SetReconnect(on);
+    ASSERT_TRUE(CollectUntil(*sub, c, back, 10s));
     std::vector<ReadingKind> events;
-    for (const Reading& r : zero)
+    for (const Reading& r : c.Of(0))
         if (r.kind != ReadingKind::Measurement)
             events.push_back(r.kind);
     EXPECT_EQ(events, (std::vector<ReadingKind>{ReadingKind::LinkLost, ReadingKind::Reconnected}));
