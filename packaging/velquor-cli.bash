@@ -4,13 +4,14 @@ _velquor_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list info setup monitor read log publish"
+    local commands="list info setup monitor read log serve publish"
     local common="--simulate --port --serial --help --version"
     # Options that take a value, so the word after them is not the command.
     local valued="--port|--serial|--frequency|--cable-loss|--loss-table|--show-dbm|--show-watt|\
 --low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
---relative|--upper|--lower|--reconnect-timeout|--broker|--stand|--topic-prefix|--interval-ms|--qos|\
---username|--password-file|--tls-ca|--tls-cert|--tls-key|--buffer-seconds"
+--relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout|--broker|--stand|\
+--topic-prefix|--interval-ms|--qos|--username|--password-file|--tls-ca|--tls-cert|--tls-key|\
+--buffer-seconds"
     local measure="--average --unit --offset --relative --upper --lower"
     local reconnect="--reconnect --reconnect-timeout"
 
@@ -67,8 +68,8 @@ _velquor_cli() {
             return
             ;;
         --frequency | --cable-loss | --seconds | --rate | --count | --average | --offset | \
-            --relative | --upper | --lower | --reconnect-timeout | --broker | --stand | \
-            --topic-prefix | --interval-ms | --username | --buffer-seconds)
+            --relative | --upper | --lower | --reconnect-timeout | --listen | --idle-timeout | \
+            --broker | --stand | --topic-prefix | --interval-ms | --username | --buffer-seconds)
             COMPREPLY=()
             return
             ;;
@@ -102,6 +103,7 @@ _velquor_cli() {
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format $reconnect" ;;
+        serve) options+=" --listen --idle-timeout $reconnect" ;;
         publish)
             options+=" --broker --stand --topic-prefix --interval-ms --qos --username --password-file"
             options+=" --tls-ca --tls-cert --tls-key --buffer-seconds --seconds --insecure $reconnect"
