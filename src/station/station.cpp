@@ -103,7 +103,7 @@ struct Station::Slot : IReadingHandler {
     // frames come again on the same link, its stream goes on after a reconnected
     // event. Under publishLock.
     bool Resume(const Reading& reading) {
-        if (!resumeOnFrames || reading.kind != ReadingKind::Measurement || Stopping())
+        if (reconnecting->load() || reading.kind != ReadingKind::Measurement || Stopping())
             return false;
         {
             std::lock_guard state(stateLock);
@@ -172,7 +172,8 @@ struct Station::Slot : IReadingHandler {
     std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
     std::mutex publishLock;   // orders the meter's stream
     bool live = false;
-    bool resumeOnFrames = false;  // reconnecting is off: see Resume()
+    // The station's: while it is off, a lost meter resumes with its frames (Resume()).
+    const std::atomic<bool>* reconnecting = nullptr;
 
     mutable std::mutex stateLock;
     std::condition_variable wake;
@@ -198,6 +199,7 @@ Station::Station(StationOptions options)
     : m_options(std::move(options)),
       m_policy(m_options.reconnect),
       m_feed(std::make_shared<Feed>()) {
+    m_reconnecting.store(m_options.reconnect.enabled);
     if (!m_options.make_driver)
         m_options.make_driver = DefaultDriverFactory(m_options.serial_paths);
 }
@@ -228,7 +230,7 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
             so.clock = m_options.make_clock();
         auto driver = m_options.make_driver(targets[i]);
         auto slot = std::make_unique<Slot>(static_cast<std::uint32_t>(i), m_feed);
-        slot->resumeOnFrames = !m_options.reconnect.enabled;
+        slot->reconnecting = &m_reconnecting;
         if (driver) {
             slot->session =
                 std::make_unique<MeterSession>(targets[i], std::move(driver), std::move(so));
@@ -421,6 +423,7 @@ void Station::SetReconnect(const ReconnectPolicy& policy) {
     {
         std::lock_guard lock(m_policyLock);
         m_policy = policy;
+        m_reconnecting.store(policy.enabled);
     }
     std::lock_guard lock(m_slotsLock);
     for (auto& slot : m_slots) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -140,6 +141,7 @@ private:
     StationOptions m_options;
     mutable std::mutex m_policyLock;
     ReconnectPolicy m_policy;
+    std::atomic<bool> m_reconnecting{false};  // m_policy.enabled, for the link workers
     std::shared_ptr<Feed> m_feed;
     // Written by Open; read under the lock by Abort, which may run on another thread.
     std::mutex m_slotsLock;
