@@ -2,6 +2,7 @@
 // loopback port.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -10,6 +11,7 @@
 #include "broker_harness.h"
 #include "common/temp_dir.h"
 #include "telemetry/publisher.h"
+#include "telemetry/tls_files.h"
 
 namespace velquor::telemetry {
 namespace {
@@ -199,6 +201,36 @@ TEST(PublisherBroker, RefusedCredentialsAndForeignCertificatesEndTheRun) {
                 EXPECT_EQ(n.find("next attempt"), n.npos) << n;
         }
         p.Finish(2s);
+    }
+}
+
+// A CA, certificate or key that does not load is reported before connecting, not
+// retried as if the broker were away.
+TEST(PublisherBroker, TlsFilesThatDoNotLoadAreNamed) {
+    velquor::testing::TempDir dir;
+    velquor::testing::TestCertificates certs;
+    ASSERT_TRUE(velquor::testing::MakeTestCertificates(dir.Path(), certs));
+    const std::string garbage = dir.File("garbage.pem");
+    std::ofstream(garbage) << "not a certificate\n";
+    const std::string otherKey = dir.File("other-ca.key");
+    const struct {
+        TlsFiles files;
+        std::string failure;  // empty: loads
+    } cases[] = {
+        {{certs.ca, "", ""}, ""},
+        {{certs.ca, certs.server_cert, certs.server_key}, ""},
+        {{garbage, "", ""}, "--tls-ca: " + garbage},
+        {{certs.ca, garbage, certs.server_key}, "--tls-cert: " + garbage},
+        {{certs.ca, certs.server_cert, garbage}, "--tls-key: " + garbage},
+        {{certs.ca, certs.server_cert, otherKey}, "is not the key of"},
+    };
+    for (const auto& c : cases) {
+        const auto why = CheckTlsFiles(c.files);
+        if (c.failure.empty())
+            EXPECT_FALSE(why) << *why;
+        else
+            EXPECT_NE(why.value_or("").find(c.failure), std::string::npos)
+                << c.failure << ": " << why.value_or("(loaded)");
     }
 }
 

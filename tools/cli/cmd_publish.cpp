@@ -11,6 +11,7 @@
 #include "cli_text.h"
 #include "telemetry/password_file.h"
 #include "telemetry/publisher.h"
+#include "telemetry/tls_files.h"
 
 namespace velquor::cli {
 
@@ -121,6 +122,8 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
                                     !Readable(o.tlsKey, "--tls-key", error))))
             return Fail(error);
         p.tls = telemetry::TlsFiles{o.tlsCa, o.tlsCert, o.tlsKey};
+        if (const auto why = telemetry::CheckTlsFiles(*p.tls))
+            return Fail(*why);
     }
     if (!p.password.empty() && !tls && !telemetry::IsLoopbackHost(p.broker.host)) {
         if (!o.insecure)
