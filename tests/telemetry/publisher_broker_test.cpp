@@ -204,6 +204,34 @@ TEST(PublisherBroker, RefusedCredentialsAndForeignCertificatesEndTheRun) {
     }
 }
 
+// A buffer shorter than the interval still holds the interval being collected: a
+// message can only be made when its interval ends, so nothing may be dropped while
+// the broker is there. Here the broker is away; one interval must survive.
+TEST(PublisherBroker, ABufferShorterThanTheIntervalKeepsTheMessageItWaitsFor) {
+    for (const auto buffer : {0ms, 100ms}) {
+        PublisherOptions o = LocalOptions(1, "short");  // nothing listens on port 1
+        o.interval = 200ms;
+        o.buffer = buffer;
+        Publisher p(o, Meters({"OV1"}));
+        std::string error;
+        const auto start = Clock::now();
+        ASSERT_TRUE(p.Start(start, error)) << error;
+        // 213 readings a second on an injected clock; the batch closes 10 ms late.
+        for (std::int64_t i = 0; i * 4695 <= 210'000; ++i) {
+            const auto at = start + std::chrono::microseconds(i * 4695);
+            station::Reading r;
+            r.steady_ns = at.time_since_epoch().count();
+            r.utc_us = 1'700'000'000'000'000 + i * 4695;
+            r.power_dbm = -10.0;
+            p.Add(r);
+            if (at >= start + 210ms)
+                p.Service(at);
+        }
+        EXPECT_EQ(p.Counters(0).dropped, 0u) << buffer.count() << " ms";
+        p.Finish(0ms);
+    }
+}
+
 // A CA, certificate or key that does not load is reported before connecting, not
 // retried as if the broker were away.
 TEST(PublisherBroker, TlsFilesThatDoNotLoadAreNamed) {
