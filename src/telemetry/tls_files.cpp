@@ -42,8 +42,8 @@ std::optional<std::string> CheckTlsFiles(const TlsFiles& files) {
             ERR_clear_error();
             return "--tls-key: " + files.key_file + " is not the key of " + files.cert_file;
         }
-        return "--tls-key: " + files.key_file + " holds no usable private key (" +
-               OpenSslReason() + ")";
+        return "--tls-key: " + files.key_file + " holds no usable private key (" + OpenSslReason() +
+               ")";
     }
     return std::nullopt;
 }
