@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -9,6 +10,10 @@ namespace velquor::telemetry {
 
 std::optional<std::string> ReadPasswordFile(const std::string& path, std::string& error) {
     constexpr std::size_t kMaxBytes = 4096;
+    if (std::error_code ec; std::filesystem::is_directory(path, ec)) {
+        error = "the password file " + path + " is a directory";
+        return std::nullopt;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read the password file " + path + ": " + std::strerror(errno);

@@ -116,9 +116,12 @@ Publisher::Publisher(PublisherOptions options, std::vector<MeterIdentity> meters
     const std::vector<std::string> levels = UniqueMeterTopicLevels(names);
     m_topics = MakeStandTopics(m_options.topic_prefix, m_options.stand, levels);
 
+    // A message is made only when its interval ends, a little late at times: the
+    // buffer always holds two intervals, or a short one drops with the broker there.
+    const auto kept = std::max<std::chrono::milliseconds>(m_options.buffer, 2 * m_options.interval);
     PowerBuffer::Limits limits;
-    limits.span = m_options.buffer;
-    const double seconds = std::chrono::duration<double>(m_options.buffer).count();
+    limits.span = kept;
+    const double seconds = std::chrono::duration<double>(kept).count();
     limits.max_readings =
         static_cast<std::size_t>(std::ceil(std::max(seconds, 0.001) * kMaxReadingsPerSecond));
     for (std::size_t i = 0; i < meters.size(); ++i) {

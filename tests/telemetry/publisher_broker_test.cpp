@@ -2,6 +2,7 @@
 // loopback port.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -10,6 +11,7 @@
 #include "broker_harness.h"
 #include "common/temp_dir.h"
 #include "telemetry/publisher.h"
+#include "telemetry/tls_files.h"
 
 namespace velquor::telemetry {
 namespace {
@@ -199,6 +201,64 @@ TEST(PublisherBroker, RefusedCredentialsAndForeignCertificatesEndTheRun) {
                 EXPECT_EQ(n.find("next attempt"), n.npos) << n;
         }
         p.Finish(2s);
+    }
+}
+
+// A buffer shorter than the interval still holds the interval being collected: a
+// message can only be made when its interval ends, so nothing may be dropped while
+// the broker is there. Here the broker is away; one interval must survive.
+TEST(PublisherBroker, ABufferShorterThanTheIntervalKeepsTheMessageItWaitsFor) {
+    for (const auto buffer : {0ms, 100ms}) {
+        PublisherOptions o = LocalOptions(1, "short");  // nothing listens on port 1
+        o.interval = 200ms;
+        o.buffer = buffer;
+        Publisher p(o, Meters({"OV1"}));
+        std::string error;
+        const auto start = Clock::now();
+        ASSERT_TRUE(p.Start(start, error)) << error;
+        // 213 readings a second on an injected clock; the batch closes 10 ms late.
+        for (std::int64_t i = 0; i * 4695 <= 210'000; ++i) {
+            const auto at = start + std::chrono::microseconds(i * 4695);
+            station::Reading r;
+            r.steady_ns = at.time_since_epoch().count();
+            r.utc_us = 1'700'000'000'000'000 + i * 4695;
+            r.power_dbm = -10.0;
+            p.Add(r);
+            if (at >= start + 210ms)
+                p.Service(at);
+        }
+        EXPECT_EQ(p.Counters(0).dropped, 0u) << buffer.count() << " ms";
+        p.Finish(0ms);
+    }
+}
+
+// A CA, certificate or key that does not load is reported before connecting, not
+// retried as if the broker were away.
+TEST(PublisherBroker, TlsFilesThatDoNotLoadAreNamed) {
+    velquor::testing::TempDir dir;
+    velquor::testing::TestCertificates certs;
+    ASSERT_TRUE(velquor::testing::MakeTestCertificates(dir.Path(), certs));
+    const std::string garbage = dir.File("garbage.pem");
+    std::ofstream(garbage) << "not a certificate\n";
+    const std::string otherKey = dir.File("other-ca.key");
+    const struct {
+        TlsFiles files;
+        std::string failure;  // empty: loads
+    } cases[] = {
+        {{certs.ca, "", ""}, ""},
+        {{certs.ca, certs.server_cert, certs.server_key}, ""},
+        {{garbage, "", ""}, "--tls-ca: " + garbage},
+        {{certs.ca, garbage, certs.server_key}, "--tls-cert: " + garbage},
+        {{certs.ca, certs.server_cert, garbage}, "--tls-key: " + garbage},
+        {{certs.ca, certs.server_cert, otherKey}, "is not the key of"},
+    };
+    for (const auto& c : cases) {
+        const auto why = CheckTlsFiles(c.files);
+        if (c.failure.empty())
+            EXPECT_FALSE(why) << *why;
+        else
+            EXPECT_NE(why.value_or("").find(c.failure), std::string::npos)
+                << c.failure << ": " << why.value_or("(loaded)");
     }
 }
 

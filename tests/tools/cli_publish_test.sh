@@ -25,6 +25,19 @@ VELQUOR_MQTT_PASSWORD=x "$cli" publish --broker 192.0.2.1 --username u --simulat
 [ $? -eq 1 ] && grep -q -- "--insecure" "$work/err" || fail "clear password to a remote host: $(cat "$work/err")"
 "$cli" publish --broker 192.0.2.1 --password-file "$work/password" --simulate 2>"$work/err"
 [ $? -eq 2 ] && grep -q -- "--username" "$work/err" || fail "password without user: $(cat "$work/err")"
+# Refused before any connection: status, then a word the message must hold.
+VELQUOR_MQTT_PASSWORD=x "$cli" publish --broker 127.0.0.1 --simulate 2>"$work/err"
+[ $? -eq 2 ] && grep -q VELQUOR_MQTT_PASSWORD "$work/err" || fail "env password without user: $(cat "$work/err")"
+while IFS='|' read -r expect word args; do
+  eval "\"\$cli\" publish --broker 127.0.0.1:1 --simulate --seconds 1 $args" 2>"$work/err" >/dev/null
+  status=$?
+  [ $status -eq "$expect" ] && grep -q -- "$word" "$work/err" ||
+    fail "publish $args: status $status, $(cat "$work/err")"
+done <<EOF2
+1|the stand name is empty|--stand ''
+1|is a directory|--username u --password-file "$work"
+1|--tls-ca: |--tls-ca "$work/password"
+EOF2
 
 # --- two meters through a real broker -----------------------------------------
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -11,6 +11,7 @@
 #include "cli_text.h"
 #include "telemetry/password_file.h"
 #include "telemetry/publisher.h"
+#include "telemetry/tls_files.h"
 
 namespace velquor::cli {
 
@@ -27,7 +28,7 @@ constexpr const char* kPasswordVariable = "VELQUOR_MQTT_PASSWORD";
 struct PublishOptions {
     MeterOptions meters;
     std::string broker;
-    std::string stand;
+    std::optional<std::string> stand;  // given empty is refused, not the host name
     std::string prefix = "velquor/v1";
     std::string interval = "200";
     std::string qos = "1";
@@ -79,7 +80,7 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     if (!address)
         return Fail(error);
     p.broker = *address;
-    p.stand = o.stand.empty() ? HostStandName() : o.stand;
+    p.stand = o.stand ? *o.stand : HostStandName();
     if (const auto why = telemetry::CheckStandName(p.stand))
         return Fail("--stand: " + *why);
     if (const auto why = telemetry::CheckTopicPrefix(o.prefix))
@@ -111,6 +112,9 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         p.password = *password;
     } else if (const char* env = std::getenv(kPasswordVariable); env != nullptr && *env != '\0') {
         p.password = env;
+        if (o.username.empty())
+            return UsageError(std::string(kPasswordVariable) +
+                              " holds a password, which needs --username (or unset it)");
     }
     if (!p.password.empty() && o.username.empty())
         return UsageError("a password needs --username");
@@ -121,6 +125,8 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
                                     !Readable(o.tlsKey, "--tls-key", error))))
             return Fail(error);
         p.tls = telemetry::TlsFiles{o.tlsCa, o.tlsCert, o.tlsKey};
+        if (const auto why = telemetry::CheckTlsFiles(*p.tls))
+            return Fail(*why);
     }
     if (!p.password.empty() && !tls && !telemetry::IsLoopbackHost(p.broker.host)) {
         if (!o.insecure)
