@@ -100,6 +100,9 @@ void AppendNr3(std::string& out, double value) {
         out += kNotANumber;
         return;
     }
+    // No "-0.000000E+00": a client comparing texts would take it for another value.
+    if (value == 0.0)
+        value = 0.0;
     char buffer[32];
     const auto r =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);

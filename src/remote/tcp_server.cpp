@@ -96,7 +96,7 @@ public:
 
 private:
     void Read() {
-        if (closed_ || reading_)
+        if (closed_ || reading_ || inputEnded_)
             return;
         if (session_->Backlog() > shared_.options.max_backlog_bytes)
             return;  // resumed by Pump once the backlog has been worked off
@@ -106,6 +106,13 @@ private:
                 self->reading_ = false;
                 if (self->closed_)
                     return;
+                if (ec == asio::error::eof) {
+                    // A client that has said all it will (`echo READ? | nc -N`) still
+                    // gets the replies to it.
+                    self->inputEnded_ = true;
+                    self->CloseWhenDone();
+                    return;
+                }
                 if (ec) {
                     self->Close();
                     return;
@@ -125,6 +132,8 @@ private:
         const ScpiSession::State state = session_->Run();
         if (closed_)
             return;
+        idle_ = state == ScpiSession::State::Idle;
+        CloseWhenDone();
         if (state == ScpiSession::State::MoreWork && !pumpPosted_) {
             pumpPosted_ = true;
             asio::post(socket_.get_executor(), [self = shared_from_this()] {
@@ -170,7 +179,13 @@ private:
                               self->queued_ -= self->output_.front().size();
                               self->output_.pop_front();
                               self->Write();
+                              self->CloseWhenDone();
                           });
+    }
+
+    void CloseWhenDone() {
+        if (inputEnded_ && idle_ && !writing_ && output_.empty())
+            Close();
     }
 
     void ArmIdleTimer() {
@@ -207,6 +222,8 @@ private:
     bool writing_ = false;
     bool pumpPosted_ = false;
     bool closed_ = false;
+    bool inputEnded_ = false;  // the client shut down its side
+    bool idle_ = true;         // the session has nothing left to run
 };
 
 }  // namespace

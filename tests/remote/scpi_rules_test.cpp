@@ -197,6 +197,7 @@ TEST(ScpiRules, ErrorDetailsStayOneWellFormedString) {
     EXPECT_EQ(FormatError({0, ""}), "0,\"No error\"");
     EXPECT_EQ(FormatNr3(-12.34), "-1.234000E+01");
     EXPECT_EQ(FormatNr3(0.001), "1.000000E-03");
+    EXPECT_EQ(FormatNr3(-0.0), "0.000000E+00");
     EXPECT_EQ(FormatNr3(std::numeric_limits<double>::quiet_NaN()), "9.91E37");
 }
 

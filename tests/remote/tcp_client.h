@@ -32,6 +32,8 @@ public:
     bool Connected() const { return connected_; }
     // Unblocks a send on another thread; Close once that thread is done.
     void Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
+    // Says "no more commands" and still reads, as `nc -N` does.
+    void EndSending() { ::shutdown(fd_, SHUT_WR); }
     void Close() {
         if (fd_ >= 0)
             ::close(fd_);

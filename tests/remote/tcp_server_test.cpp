@@ -133,6 +133,18 @@ TEST_F(Served, HostileInputCostsOnlyItsSender) {
     EXPECT_EQ(bystander->Ask("*IDN?"), "VELQUOR,RA,OV227700," VELQUOR_TEST_VERSION);
 }
 
+TEST_F(Served, AClientThatStopsSendingStillGetsItsReplies) {
+    Start();
+    auto piped = Connect();
+    piped->Send("READ?\n*OPC?\n");
+    piped->EndSending();
+    std::this_thread::sleep_for(100ms);  // the end of input reaches the server first
+    Feed(-7.5);
+    EXPECT_EQ(piped->ReadLine(), "-7.500000E+00");
+    EXPECT_EQ(piped->ReadLine(), "1");
+    EXPECT_TRUE(piped->ClosedWithin(2s));
+}
+
 TEST_F(Served, IdleClientsAreDroppedAndBusyOnesKept) {
     ServerOptions o;
     o.idle_timeout = 300ms;

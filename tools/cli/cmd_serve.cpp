@@ -28,7 +28,7 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     std::string error;
     remote::ServerOptions server;
     if (!remote::ParseListenAddress(options.listen, server.address, server.port, error))
-        return UsageError(error);
+        return Fail(error);
     const auto idle = ParseNumberOption(options.idleTimeout, kIdleField, error);
     if (!idle)
         return Fail(error);
@@ -61,8 +61,11 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
         std::string names;
         for (std::size_t i = 0; i < meters.Count(); ++i)
             names += (i == 0 ? "" : ", ") + PrintableText(meters.Name(i));
-        std::printf("SCPI server on %s:%u for %zu meter%s (%s); Ctrl-C stops it\n",
-                    server.address.c_str(), static_cast<unsigned>(tcp.Port()), meters.Count(),
+        // An IPv6 address in brackets, as --listen takes it back.
+        const bool v6 = server.address.find(':') != std::string::npos;
+        std::printf("SCPI server on %s%s%s:%u for %zu meter%s (%s); Ctrl-C stops it\n",
+                    v6 ? "[" : "", server.address.c_str(), v6 ? "]" : "",
+                    static_cast<unsigned>(tcp.Port()), meters.Count(),
                     meters.Count() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
         while (status == kExitOk && !cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
