@@ -194,6 +194,8 @@ before=$(cat "$work/record2")
 "$cli" setup --port "$port" --frequency 1350 --loss-table "$work/bad.txt" 2>"$work/err" && fail "bad table accepted"
 grep -q 'Line 2' "$work/err" || fail "bad table message: $(cat "$work/err")"
 [ "$(cat "$work/record2")" = "$before" ] || fail "record changed by a bad table"
+"$cli" setup --port "$port" --frequency 1350 --loss-table "$work" 2>"$work/err" && fail "a folder taken as a table"
+grep -q 'cannot read .*: Is a directory' "$work/err" || fail "folder as table: $(cat "$work/err")"
 
 # --- exit statuses: a malformed command line is 2, with one line --------------
 while read -r status args; do
