@@ -222,6 +222,10 @@ done <<'TABLE'
 2 setup --simulate --frequency 1800 --cable-loss 1 --loss-table x
 2 monitor --simulate --reconnect-timeout 5
 TABLE
+# An empty limit (an unset variable in a script) is refused, never a silent pass.
+"$cli" read --simulate --upper "" >/dev/null 2>"$work/err"
+[ $? -eq 1 ] || fail "read --upper '' did not exit 1"
+grep -q -- '--upper needs a value' "$work/err" || fail "empty --upper: $(cat "$work/err")"
 "$cli" monitor --help | grep -q -- '--seconds' || fail "monitor --help lacks --seconds"
 
 # --- the simulated bus --------------------------------------------------------
