@@ -102,7 +102,7 @@ _velquor_cli() {
         setup) options+=" --frequency --cable-loss --loss-table --show-dbm --show-watt --low-frequency" ;;
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
-        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format $reconnect" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --offset $reconnect" ;;
         serve) options+=" --listen --idle-timeout $reconnect" ;;
         publish)
             options+=" --broker --stand --topic-prefix --interval-ms --qos --username --password-file"

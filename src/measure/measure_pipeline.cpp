@@ -7,7 +7,9 @@ bool MeasurePipeline::Apply(const MeasureSettings& settings, std::string& error)
         return false;
     const bool restart = settings.average_count != settings_.average_count ||
                          settings.offset_db != settings_.offset_db;
-    const bool hold_starts = settings.max_hold && !settings_.max_hold;
+    // A held maximum from before a new offset is on another scale; it starts again.
+    const bool hold_starts =
+        (settings.max_hold && !settings_.max_hold) || settings.offset_db != settings_.offset_db;
     settings_ = settings;
     if (restart) {
         average_.SetCount(settings.average_count);

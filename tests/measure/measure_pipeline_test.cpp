@@ -144,6 +144,13 @@ TEST(MeasurePipeline, MaxHoldShowsTheHighestAverageSinceItWasTurnedOn) {
     EXPECT_DOUBLE_EQ(p.Last().shown_dbm, 12.0);
     p.SetMaxHold(false);
     EXPECT_DOUBLE_EQ(p.Last().shown_dbm, 12.0);
+    // A new offset moves every power: a maximum held before it would never be beaten.
+    p.SetMaxHold(true);
+    p.Process(12.0, 0);
+    std::string error;
+    ASSERT_TRUE(p.SetOffset(-30.0, error)) << error;
+    p.Process(11.0, 0);
+    EXPECT_DOUBLE_EQ(p.Last().shown_dbm, -19.0);
 }
 
 TEST(MeasurePipeline, ChangingTheCountOrOffsetRestartsTheAverage) {

@@ -194,6 +194,8 @@ before=$(cat "$work/record2")
 "$cli" setup --port "$port" --frequency 1350 --loss-table "$work/bad.txt" 2>"$work/err" && fail "bad table accepted"
 grep -q 'Line 2' "$work/err" || fail "bad table message: $(cat "$work/err")"
 [ "$(cat "$work/record2")" = "$before" ] || fail "record changed by a bad table"
+"$cli" setup --port "$port" --frequency 1350 --loss-table "$work" 2>"$work/err" && fail "a folder taken as a table"
+grep -q 'cannot read .*: Is a directory' "$work/err" || fail "folder as table: $(cat "$work/err")"
 
 # --- exit statuses: a malformed command line is 2, with one line --------------
 while read -r status args; do
@@ -220,6 +222,10 @@ done <<'TABLE'
 2 setup --simulate --frequency 1800 --cable-loss 1 --loss-table x
 2 monitor --simulate --reconnect-timeout 5
 TABLE
+# An empty limit (an unset variable in a script) is refused, never a silent pass.
+"$cli" read --simulate --upper "" >/dev/null 2>"$work/err"
+[ $? -eq 1 ] || fail "read --upper '' did not exit 1"
+grep -q -- '--upper needs a value' "$work/err" || fail "empty --upper: $(cat "$work/err")"
 "$cli" monitor --help | grep -q -- '--seconds' || fail "monitor --help lacks --seconds"
 
 # --- the simulated bus --------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <limits>
 
 #include "cli_options.h"
 #include "cli_text.h"
@@ -109,6 +110,18 @@ TEST(MonitorLines, HostileMeterNamesStaySafe) {
     const auto lost = nlohmann::json::parse(MonitorJsonLine(r, "OV1"));
     EXPECT_EQ(lost["event"], "link_lost");
     EXPECT_FALSE(lost.contains("power_dbm"));
+}
+
+TEST(MonitorLines, AFrameWithoutPowerCarriesNoEarlierValue) {
+    measure::MeasurePipeline p;
+    p.Process(-10.0, 0);
+    station::Reading r;
+    r.power_dbm = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(p.Process(r.power_dbm, 0));
+    const auto json = nlohmann::json::parse(MonitorJsonLine(r, "OV1", p));
+    EXPECT_TRUE(json["power_dbm"].is_null());
+    EXPECT_FALSE(json.contains("value")) << json.dump();
+    EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
 }
 
 }  // namespace

@@ -85,12 +85,35 @@ TEST(LogRecorder, CsvKeepsItsPointUnderACommaLocale) {
     EXPECT_EQ(log.Rows(1), 1);
 }
 
+TEST(LogRecorder, CsvOffsetIsAddedToEveryPowerAndNamedFirst) {
+    testing::TempDir dir;
+    const std::string file = dir.File("att.csv");
+    LogRecorderSettings settings;
+    settings.format = LogFormat::Csv;
+    settings.offsetDb = 30.0;
+    LogRecorder log(settings, {{"OV227700", "OV227700", file}});
+    std::string error;
+    ASSERT_TRUE(log.Open(error)) << error;
+    log.Take(Measure(0, -20.0));
+    log.Take(Measure(0, -10.0));
+    ASSERT_TRUE(log.WriteRows(kT0, error)) << error;
+    ASSERT_TRUE(log.Close(error)) << error;
+    const std::string csv = Slurp(file);
+    const std::string head = "# OFS +30.0 dB: offset_db=30 is added to every power in this file\n" +
+                             std::string(kCsvHeader) + "\n";
+    ASSERT_EQ(csv.substr(0, head.size()), head) << csv;
+    // 10 mW and 1 W: the latest is 20 dBm (0.1 W), the range 10 to 20 dBm.
+    EXPECT_NE(csv.find(",OV227700,20,0.1,25,636,2,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.substr(csv.size() - 7), ",10,20\n") << csv;
+    EXPECT_EQ(log.FileRows(0), 1);
+}
+
 TEST(LogRecorder, TextIndexGoesOnAcrossAnAbsence) {
     setenv("TZ", "UTC", 1);
     tzset();
     testing::TempDir dir;
     const std::string file = dir.File("meter.txt");
-    LogRecorder log({LogFormat::Text, ',', true, true}, {{"/dev/pts/3", "", file}});
+    LogRecorder log({LogFormat::Text, ',', true, true, std::nullopt}, {{"/dev/pts/3", "", file}});
     std::string error;
     ASSERT_TRUE(log.Open(error)) << error;
     log.Take(Measure(0, 7.0));

@@ -35,27 +35,46 @@ Json Number(double v) {
 }  // namespace
 
 bool MeasureOptions::Any() const {
-    return !(average.empty() && unit.empty() && offset.empty() && relative.empty() &&
-             upper.empty() && lower.empty());
+    return given > 0;
 }
 
 void AddMeasureOptions(CLI::App& app, MeasureOptions& options) {
+    const auto counted = [&options](const char* name) {
+        return [&options, name](const std::string& value) {
+            ++options.given;
+            if (value.empty() && options.emptyOption.empty())
+                options.emptyOption = name;
+        };
+    };
     app.add_option("--average", options.average,
                    "Average N readings in linear power, 1 (off) to 1024")
-        ->type_name("N");
+        ->type_name("N")
+        ->each(counted("--average"));
     app.add_option("--unit", options.unit, "Show the power in dBm (default), W, dBuV or V")
-        ->type_name("dbm|w|dbuv|v");
+        ->type_name("dbm|w|dbuv|v")
+        ->each(counted("--unit"));
     app.add_option("--offset", options.offset,
                    "Add DB (-100 to 100) to every reading first, for an attenuator or amplifier")
-        ->type_name("DB");
-    app.add_option("--relative", options.relative, "Show dB relative to DBM")->type_name("DBM");
-    app.add_option("--upper", options.upper, "Fail a value above DBM")->type_name("DBM");
-    app.add_option("--lower", options.lower, "Fail a value below DBM")->type_name("DBM");
+        ->type_name("DB")
+        ->each(counted("--offset"));
+    app.add_option("--relative", options.relative, "Show dB relative to DBM")
+        ->type_name("DBM")
+        ->each(counted("--relative"));
+    app.add_option("--upper", options.upper, "Fail a value above DBM")
+        ->type_name("DBM")
+        ->each(counted("--upper"));
+    app.add_option("--lower", options.lower, "Fail a value below DBM")
+        ->type_name("DBM")
+        ->each(counted("--lower"));
 }
 
 bool BuildMeasureSettings(const MeasureOptions& options, measure::MeasureSettings& settings,
                           std::string& error) {
     settings = {};
+    if (!options.emptyOption.empty()) {
+        error = options.emptyOption + " needs a value";
+        return false;
+    }
     const auto number = [&](const std::string& text, const NumberField& field,
                             auto assign) -> bool {
         if (text.empty())

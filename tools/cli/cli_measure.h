@@ -18,6 +18,10 @@ struct MeasureOptions {
     std::string relative;
     std::string upper;
     std::string lower;
+    int given = 0;
+    // An option given an empty value, which is refused rather than taken as the
+    // option left out: `--upper "$LIMIT"` with LIMIT unset must not pass.
+    std::string emptyOption;
 
     // Any option given: the output carries the processed value.
     bool Any() const;

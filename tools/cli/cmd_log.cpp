@@ -13,6 +13,7 @@
 #include "log_recorder.h"
 #include "logging/log_session.h"
 #include "logging/save_rate.h"
+#include "measure/measure_settings.h"
 #include "meter/number_format.h"
 
 namespace velquor::cli {
@@ -29,10 +30,14 @@ struct LogOptions {
     bool noHeader = false;
     bool overwrite = false;
     std::string format = "text";
+    std::string offset;
+    bool offsetGiven = false;
     ReconnectOptions reconnect;
 };
 
 constexpr NumberField kRateField{"--rate", 1.0, 3600.0, false, "s"};
+constexpr NumberField kLogOffsetField{"--offset", measure::kMinOffsetDb, measure::kMaxOffsetDb,
+                                      false, "dB"};
 
 // A delimiter that can appear inside a number, a time or a date would make the
 // columns ambiguous.
@@ -113,6 +118,12 @@ int RunLog(CliApp& cli, const LogOptions& options) {
         if (!parsed)
             return Fail(error);
         settings.delimiter = *parsed;
+    }
+    if (options.offsetGiven) {
+        if (format != LogFormat::Csv)
+            return UsageError("--offset is for --format csv, whose first line names it");
+        if (!(settings.offsetDb = ParseNumberOption(options.offset, kLogOffsetField, error)))
+            return Fail(error);
     }
     std::optional<double> duration;
     if (!options.seconds.empty() &&
@@ -237,6 +248,11 @@ void RegisterLogCommand(CliApp& cli) {
                     "text: the delimited rows of the window's log, one file per meter "
                     "(default); csv: every meter in one RFC 4180 file")
         ->type_name("text|csv");
+    app->add_option("--offset", options->offset,
+                    "CSV: add DB (-100 to 100) to every power, for an attenuator or amplifier; "
+                    "the file's first line names it (# OFS ...)")
+        ->type_name("DB")
+        ->each([options](const std::string&) { options->offsetGiven = true; });
     AddReconnectOptions(*app, options->reconnect);
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }

@@ -1,4 +1,6 @@
 // velquor-cli setup: writes each unit's frequency, cable loss and display flags.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,8 +34,13 @@ constexpr std::size_t kMaxLossTableBytes = 1 << 20;
 // meter stores. Nothing, with a reason naming the file and line, otherwise.
 std::optional<double> LossFromTable(const std::string& path, int mhz, std::string& error) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "--loss-table: cannot read " + PrintableText(path) + ": " + std::strerror(errno);
+    const int openError = errno;
+    struct stat node {};
+    // A folder opens like a file here and reads as empty: say what it is instead.
+    const bool folder = stat(path.c_str(), &node) == 0 && S_ISDIR(node.st_mode);
+    if (!in || folder) {
+        error = "--loss-table: cannot read " + PrintableText(path) + ": " +
+                std::strerror(folder ? EISDIR : openError);
         return std::nullopt;
     }
     std::string text(kMaxLossTableBytes + 1, '\0');

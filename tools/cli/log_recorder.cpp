@@ -8,6 +8,7 @@
 #include "logging/column_info.h"
 #include "logging/log_format.h"
 #include "measure/power_units.h"
+#include "meter/number_format.h"
 #include "reading_format.h"
 
 namespace velquor::cli {
@@ -31,6 +32,11 @@ std::string CsvNumber(double value) {
     // to_chars ignores the locale: '.' under any LC_NUMERIC.
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
+}
+
+std::string CsvOffsetLine(double offsetDb) {
+    return FormatC("# OFS %+.1f dB: offset_db=", offsetDb) + CsvNumber(offsetDb) +
+           " is added to every power in this file\n";
 }
 
 std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest,
@@ -78,7 +84,8 @@ bool LogRecorder::Open(std::string& error) {
         auto writer = std::make_unique<CLogFileWriter>();
         std::string head;
         if (m_settings.format == LogFormat::Csv) {
-            head = std::string(kCsvHeader) + "\n";
+            head = (m_settings.offsetDb ? CsvOffsetLine(*m_settings.offsetDb) : std::string()) +
+                   kCsvHeader + "\n";
         } else {
             head = FormatLogFirstLine(m.info.serial.empty() ? "unknown" : m.info.serial) +
                    FormatLogTitleLine(
@@ -100,13 +107,15 @@ void LogRecorder::Take(const station::Reading& reading) {
         return;
     Meter& m = m_meters[reading.meter];
     switch (reading.kind) {
-        case station::ReadingKind::Measurement:
+        case station::ReadingKind::Measurement: {
             if (!std::isfinite(reading.power_dbm))
                 break;
-            m.latest = reading;
-            m.period.Add(reading.power_dbm, measure::DbmToMilliwatt(reading.power_dbm),
-                         reading.steady_ns);
+            station::Reading r = reading;
+            r.power_dbm += m_settings.offsetDb.value_or(0.0);
+            m.latest = r;
+            m.period.Add(r.power_dbm, measure::DbmToMilliwatt(r.power_dbm), r.steady_ns);
             break;
+        }
         case station::ReadingKind::LinkLost:
             m.connected = false;
             m.latest.reset();

@@ -25,6 +25,8 @@ std::string CsvField(std::string_view text);
 // A number as C would print it in the "C" locale, with the fewest digits that read
 // back to the same value.
 std::string CsvNumber(double value);
+// The line ahead of the CSV header that names a host-side offset.
+std::string CsvOffsetLine(double offsetDb);
 inline constexpr const char* kCsvHeader =
     "time,meter,power_dbm,power_w,temperature_c,battery,frames,power_dbm_mean,power_dbm_min,"
     "power_dbm_max";
@@ -44,6 +46,9 @@ struct LogRecorderSettings {
     char delimiter = '\t';
     bool includeHeader = true;
     bool includeIndex = true;
+    // Added to every power before it is written (CSV only); when set, the CSV file's
+    // first line names it: "# OFS +30.0 dB ...".
+    std::optional<double> offsetDb;
 };
 
 // One meter as the log sees it.
