@@ -27,6 +27,7 @@ enum FrameCommand : int {
     kCmdExit = 57665,
     kCmdViewToolbar = 59392,
     kCmdViewStatusBar = 59393,
+    kCmdStopSaving = 32771,
 };
 
 QAction* Command(QObject* parent, const char* text, int id) {
@@ -42,8 +43,8 @@ CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view)
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(LoadAppIcon());
     resize(kFrameWidth, kFrameHeight);
-    CreateMenus(view);
     CreateToolBar();
+    CreateMenus(view);
     CreateStatusBar();
     setCentralWidget(view);
     UpdateCaption();
@@ -99,16 +100,25 @@ void CMainFrame::CreateMenus(CVelquorView* view) {
             png->setEnabled(any);
         });
     }
+    if (view != nullptr) {
+        file->addSeparator();
+        QAction* stop = Command(this, "S&top Saving", kCmdStopSaving);
+        stop->setStatusTip("End the measurement log and open its file");
+        stop->setEnabled(false);
+        connect(stop, &QAction::triggered, view, &CVelquorView::OnStopSaving);
+        file->addAction(stop);
+        m_stopSavingActions.push_back(stop);
+    }
     file->addSeparator();
     QAction* exit = Command(this, "E&xit", kCmdExit);
     connect(exit, &QAction::triggered, this, &QWidget::close);
     file->addAction(exit);
 
     QMenu* viewMenu = menuBar()->addMenu("&View");
-    QAction* toolbar = Command(this, "&Toolbar", kCmdViewToolbar);
-    toolbar->setCheckable(true);
-    toolbar->setChecked(true);
-    connect(toolbar, &QAction::toggled, this, [this](bool on) { m_toolBar->setVisible(on); });
+    // The toolbar's own action, so the item stays in step however the toolbar is hidden.
+    QAction* toolbar = m_toolBar->toggleViewAction();
+    toolbar->setText("&Toolbar");
+    toolbar->setProperty("ctrlId", kCmdViewToolbar);
     viewMenu->addAction(toolbar);
     QAction* status = Command(this, "&Status Bar", kCmdViewStatusBar);
     status->setCheckable(true);
@@ -140,6 +150,17 @@ void CMainFrame::CreateToolBar() {
     about->setStatusTip("Display program information and version");
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
     m_toolBar->addAction(about);
+    if (m_pView != nullptr) {
+        m_toolBar->addSeparator();
+        QAction* stop = Command(m_toolBar, "Stop Saving", kCmdStopSaving);
+        stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+        stop->setToolTip("Stop saving measurement data");
+        stop->setStatusTip("End the measurement log and open its file");
+        stop->setEnabled(false);
+        connect(stop, &QAction::triggered, m_pView, &CVelquorView::OnStopSaving);
+        m_toolBar->addAction(stop);
+        m_stopSavingActions.push_back(stop);
+    }
 }
 
 void CMainFrame::CreateStatusBar() {
@@ -156,10 +177,20 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(label);
     }
     // The idle text comes back whenever a hover text ends.
-    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+    connect(bar, &QStatusBar::messageChanged, bar, [this, bar](const QString& text) {
         if (text.isEmpty())
-            bar->showMessage("Ready");
+            bar->showMessage(m_strIdleText);
     });
+    if (m_pView != nullptr) {
+        connect(m_pView, &CVelquorView::statusNoteChanged, this, [this, bar](const QString& note) {
+            m_strIdleText = note;
+            bar->showMessage(note);
+        });
+        connect(m_pView, &CVelquorView::loggingChanged, this, [this](bool logging) {
+            for (QAction* action : m_stopSavingActions)
+                action->setEnabled(logging);
+        });
+    }
 }
 
 void CMainFrame::OnAbout() {

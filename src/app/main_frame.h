@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <vector>
 
+class QAction;
 class QLabel;
 class QToolBar;
 
@@ -49,6 +51,9 @@ private:
     CVelquorDoc& m_document;
     CVelquorView* m_pView;
     QToolBar* m_toolBar = nullptr;
+    // The menu's and the toolbar's "Stop Saving", enabled while a log runs.
+    std::vector<QAction*> m_stopSavingActions;
+    QString m_strIdleText = "Ready";
 };
 
 }  // namespace velquor

@@ -24,6 +24,7 @@
 #include "ui/image_text_button.h"
 #include "ui/qt_prompt.h"
 #include "ui/resources.h"
+#include "ui/status_note.h"
 #include "ui/trace_graph_window.h"
 #include "ui/view_frame_sink.h"
 #include "ui/view_unit_controls.h"
@@ -31,6 +32,9 @@
 namespace velquor {
 
 namespace {
+
+// How often the status note's counts are refreshed.
+constexpr int kStatusRefreshMs = 250;
 
 QLineEdit* MakeEdit(QWidget* parent, int id, bool bordered, const QFont& font) {
     auto* edit = new QLineEdit(parent);
@@ -218,6 +222,7 @@ void CVelquorView::OnInitialUpdate() {
     m_pColumnHeader =
         std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
     m_pLogger->SetColumnHeader(m_pColumnHeader.get());
+    m_pLogger->SetFinishedHook([this](const LogResult&) { OnLoggingChanged(); });
     RedrawTraceGraph();
 
     m_meter.StartWorker();
@@ -316,6 +321,43 @@ void CVelquorView::OnSaveMeasurementData() {
     if (m_bBusy)
         return;
     m_pLogger->OnSaveMeasurementData(m_editSaveRate->text(), m_unit.m_strSerialNumber);
+    OnLoggingChanged();
+}
+
+void CVelquorView::OnStopSaving() {
+    if (m_pLogger)
+        m_pLogger->StopSaving();
+}
+
+bool CVelquorView::Logging() const {
+    return m_pLogger && m_pLogger->Running();
+}
+
+QString CVelquorView::StatusNote() const {
+    return m_strStatusNote;
+}
+
+void CVelquorView::OnLoggingChanged() {
+    const bool logging = Logging();
+    if (logging)
+        m_statusTimer.start(kStatusRefreshMs, this);
+    UpdateStatusNote();
+    emit loggingChanged(logging);
+}
+
+void CVelquorView::UpdateStatusNote() {
+    StatusNoteState state;
+    if (Logging()) {
+        state.logFile = m_pLogger->LogFile();
+        state.logRows = m_pLogger->Rows();
+    }
+    if (state.logFile.empty())
+        m_statusTimer.stop();
+    const QString note = QString::fromStdString(FormatStatusNote(state));
+    if (note == m_strStatusNote)
+        return;
+    m_strStatusNote = note;
+    emit statusNoteChanged(note);
 }
 
 // ---- frames ----------------------------------------------------------------
@@ -438,6 +480,10 @@ void CVelquorView::OnTraceTimer() {
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
+        return;
+    }
+    if (e->timerId() == m_statusTimer.timerId()) {
+        UpdateStatusNote();
         return;
     }
     if (e->timerId() == m_frameRepaintTimer.timerId()) {

@@ -84,6 +84,11 @@ public:
     void OnConnectUnits();
     void OnSetupUnit();
     void OnSaveMeasurementData();
+    // "Stop Saving": ends a running log; its file is then opened as at any end.
+    void OnStopSaving();
+    bool Logging() const;
+    // The status bar's idle text: "Ready", or what is going on.
+    QString StatusNote() const;
     void OnPlay();
     void OnStop();
     void OnPause();
@@ -108,8 +113,10 @@ public:
     const QImage& TraceImage() const;
 
 signals:
-    // The trace was saved or could not be; for the status bar.
-    void statusMessage(const QString& text);
+    // A log started or ended.
+    void loggingChanged(bool logging);
+    // The status bar's idle text changed (StatusNote()).
+    void statusNoteChanged(const QString& text);
 
 protected:
     bool event(QEvent* e) override;
@@ -127,6 +134,8 @@ private:
     void RedrawTraceGraph();
     void TakeSnapshot(const QImage& painted);
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
+    void OnLoggingChanged();
+    void UpdateStatusNote();
     UnitContext Context();
 
     IFtdiDriver& m_driver;
@@ -201,6 +210,9 @@ private:
     // Frame repaints: when the last paint ran, and the pending coalesced one.
     QElapsedTimer m_lastPaint;
     QBasicTimer m_frameRepaintTimer;
+    // Refreshes the status note while something in it counts.
+    QBasicTimer m_statusTimer;
+    QString m_strStatusNote = "Ready";
     int m_nMinFrameRepaintMs = -1;
 };
 

@@ -34,7 +34,7 @@ grep -q '"cable_loss_db":2.2' <<<"$out" || fail "info cable loss: $out"
 grep -q '"show_dbm":true,"show_watt":false' <<<"$out" || fail "info flags: $out"
 
 # --- setup: the record bytes the meter received ------------------------------
-out=$("$cli" setup --port "$port" --frequency 2000.7 --cable-loss 2.26 --show-watt on 2>"$work/err")
+out=$("$cli" setup --port "$port" --frequency 2000 --cable-loss 2.26 --show-watt on 2>"$work/err")
 status=$?
 [ $status -eq 0 ] || fail "setup exited $status: $(cat "$work/err")"
 [ "$out" = "This unit has been set successfully!" ] || fail "setup output: $out"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velquor {
+
+// What the status bar's message pane says when nothing else is shown there.
+struct StatusNoteState {
+    // A log is being written to this file (empty: no log).
+    std::string logFile;
+    int logRows = 0;
+    // Whole seconds since the meter was lost while a reconnect wait is on.
+    std::optional<int> awaySeconds;
+};
+
+// "Ready"; "Saving to FILE: N rows"; "Meter lost N s ago; reconnecting..."; or the
+// last two joined.
+std::string FormatStatusNote(const StatusNoteState& state);
+
+}  // namespace velquor
