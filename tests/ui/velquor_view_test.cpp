@@ -219,7 +219,9 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
     qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("abc");
     view->OnStop();
     view->OnPlay();
-    EXPECT_EQ(prompt->messages.back().text, "Time Setting Error!");
+    EXPECT_EQ(prompt->messages.back().text,
+              "Set Period (Second): \"abc\" is not a number! Enter more than 0, up to 3600 "
+              "seconds.");
 }
 
 TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {
