@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -20,6 +22,7 @@ namespace {
 
 // Command ids of the frame's menu and toolbar items.
 enum FrameCommand : int {
+    kCmdNew = 57600,
     kCmdPrintSetup = 57606,
     kCmdPrint = 57607,
     kCmdPrintPreview = 57609,
@@ -39,7 +42,7 @@ QAction* Command(QObject* parent, const char* text, int id) {
 }  // namespace
 
 CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view)
-    : m_document(document), m_pView(view) {
+    : m_document(document), m_pView(view), m_newWindowLauncher(&CMainFrame::StartProgramAgain) {
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(LoadAppIcon());
     resize(kFrameWidth, kFrameHeight);
@@ -71,6 +74,12 @@ void CMainFrame::UpdateCaption() {
 
 void CMainFrame::CreateMenus(CVelquorView* view) {
     QMenu* file = menuBar()->addMenu("&File");
+    QAction* newWindow = Command(this, "&New Window\tCtrl+N", kCmdNew);
+    newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    newWindow->setStatusTip("Open another meter in a new window");
+    connect(newWindow, &QAction::triggered, this, &CMainFrame::OnNewWindow);
+    file->addAction(newWindow);
+    file->addSeparator();
     QAction* print = Command(this, "&Print...\tCtrl+P", kCmdPrint);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setShortcutContext(Qt::ApplicationShortcut);
@@ -90,7 +99,7 @@ void CMainFrame::CreateMenus(CVelquorView* view) {
         QAction* csv = Command(this, "Save Trace as &CSV...", 0);
         connect(csv, &QAction::triggered, view, &CVelquorView::SaveTraceCsv);
         file->addAction(csv);
-        QAction* png = Command(this, "Save Trace as P&NG...", 0);
+        QAction* png = Command(this, "Save Trace as PN&G...", 0);
         connect(png, &QAction::triggered, view, &CVelquorView::SaveTracePng);
         file->addAction(png);
         // Offered only while there is a recorded trace, as in the graph's own menu.
@@ -191,6 +200,29 @@ void CMainFrame::CreateStatusBar() {
                 action->setEnabled(logging);
         });
     }
+}
+
+void CMainFrame::OnNewWindow() {
+    // A program of its own per window: each holds its meter and its link worker, and
+    // a meter already open here is refused there as busy.
+    QString error;
+    if (m_newWindowLauncher(m_newWindowArguments, error))
+        return;
+    QMessageBox box(QMessageBox::NoIcon, kFrameTitle, "A new window could not be started: " + error,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowRole("message");
+    box.exec();
+}
+
+bool CMainFrame::StartProgramAgain(const QStringList& arguments, QString& error) {
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationFilePath());
+    process.setArguments(arguments);
+    if (process.startDetached())
+        return true;
+    error = process.errorString();
+    return false;
 }
 
 void CMainFrame::OnAbout() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -32,6 +34,14 @@ public:
 
     QToolBar* ToolBar() const { return m_toolBar; }
 
+    // File > New Window starts this program again with these arguments.
+    using Launcher = std::function<bool(const QStringList& arguments, QString& error)>;
+    void SetNewWindowArguments(const QStringList& arguments) { m_newWindowArguments = arguments; }
+    // Replaces the start of the program (tests).
+    void SetNewWindowLauncher(Launcher launcher) { m_newWindowLauncher = std::move(launcher); }
+    static bool StartProgramAgain(const QStringList& arguments, QString& error);
+    void OnNewWindow();
+
 signals:
     void printRequested();
     void printPreviewRequested();
@@ -54,6 +64,8 @@ private:
     // The menu's and the toolbar's "Stop Saving", enabled while a log runs.
     std::vector<QAction*> m_stopSavingActions;
     QString m_strIdleText = "Ready";
+    QStringList m_newWindowArguments;
+    Launcher m_newWindowLauncher;
 };
 
 }  // namespace velquor

@@ -70,9 +70,9 @@ CImageTextButton* MakeImageButton(QWidget* parent, int id, const char* text, int
 CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* parent,
                            LinkTimings timings)
     : QWidget(parent),
-      m_driver(driver),
       m_pDocument(document),
-      m_meter(driver, timings),
+      m_openWatch(driver),
+      m_meter(m_openWatch, timings),
       m_sink(std::make_shared<CViewFrameSink>(this)),
       m_framePen(PanelFramePen()),
       m_clock(std::make_unique<CSystemClock>()) {
@@ -271,7 +271,7 @@ void CVelquorView::PlaceSetupControls() {
 // ---- sequences -------------------------------------------------------------
 
 UnitContext CVelquorView::Context() {
-    return UnitContext{m_meter,   m_driver, m_unit, *m_controls,
+    return UnitContext{m_meter,   m_openWatch, m_unit, *m_controls,
                        *m_prompt, *m_clock, m_sink, m_strPort};
 }
 
@@ -296,8 +296,13 @@ void CVelquorView::RunSequence(const QString& busyText, const std::function<void
 bool CVelquorView::ConnectUnits() {
     bool connected = false;
     UnitContext ctx = Context();
+    m_openWatch.TakeOpenFailure();
     RunSequence("Connecting to the meter...", [&] { connected = velquor::ConnectUnits(ctx); });
     m_pLogger->NotifyConnectionChanged();
+    // The sequence ends quietly when the meter cannot be opened; a meter held by
+    // another window must not look like a meter that is simply absent.
+    if (const auto failure = m_openWatch.TakeOpenFailure(); failure && !connected)
+        m_prompt->ShowMessage(OpenFailureMessage(*failure), kAppTitle);
     return connected;
 }
 

@@ -20,6 +20,7 @@
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
+#include "ui/open_watch_driver.h"
 
 class QLineEdit;
 
@@ -68,6 +69,11 @@ public:
     void SetLogUi(std::unique_ptr<ILogUi> ui);
     // Open this device node directly instead of listing meters.
     void SetPort(const std::string& port) { m_strPort = port; }
+    // Where the reason for a failed open comes from (the serial backend's last
+    // error); a connect whose open fails tells the user.
+    void SetOpenFailureReason(std::function<std::string()> reason) {
+        m_openWatch.SetReasonSource(std::move(reason));
+    }
     // Stamps decoded, handled and painted measurements into log (benchmarks; nothing
     // when null). The log must outlive the view.
     void SetTimingLog(CFrameTimingLog* log);
@@ -138,10 +144,11 @@ private:
     void UpdateStatusNote();
     UnitContext Context();
 
-    IFtdiDriver& m_driver;
     CVelquorDoc* m_pDocument;
 
-    // Link and threads.
+    // Link and threads. The link reaches the driver through the watch, which notes
+    // why an open failed.
+    COpenWatchDriver m_openWatch;
     COrvaneUSB m_meter;
     std::shared_ptr<CViewFrameSink> m_sink;
 

@@ -96,7 +96,7 @@ TEST_F(PrintCommandsTest, EachCommandOpensItsDialog) {
 
 TEST_F(PrintCommandsTest, FileMenuOffersTheTraceOnlyOnceOneIsRecorded) {
     QAction* csv = FileAction("Save Trace as &CSV...");
-    QAction* png = FileAction("Save Trace as P&NG...");
+    QAction* png = FileAction("Save Trace as PN&G...");
     ASSERT_NE(csv, nullptr);
     ASSERT_NE(png, nullptr);
     ASSERT_NE(FileAction("Save Snapshot &As..."), nullptr);

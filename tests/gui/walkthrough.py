@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Walks through velquor's window with the real dialogs on a virtual X display.
 
-usage: walkthrough.py VELQUOR RES_DIR [--screenshots DIR]
+usage: walkthrough.py VELQUOR RES_DIR METER_SIM [--screenshots DIR]
 
 Starts `velquor --simulate` under its own Xvfb (xvfb-run -a) and drives it with
 xdotool as a user would: Setup Unit (accepted, refused, the low-frequency
 question), the logging dialog started and stopped, Print Preview opened and
-closed, the trace's Play/Pause/Stop, and Exit. Every dialog must appear, hold
+closed, the trace's Play/Pause/Stop, a new window, a second program on a meter
+the first holds (velquor-meter-sim on a pseudo-terminal), and Exit. Every dialog must appear, hold
 the keyboard and go away without leaving a window behind. Every wait polls with
 a generous bound, so a loaded machine only makes it slower.
 """
@@ -97,12 +98,27 @@ class App:
         return found
 
     def main_window(self):
-        ids = run("xdotool", "search", "--onlyvisible", "--name", MAIN_TITLE, check=False).split()
+        ids = run("xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.pid),
+                  "--name", MAIN_TITLE, check=False).split()
         return int(ids[0]) if ids else None
 
     def others(self):
         main = self.main_window()
         return {w: nr for w, nr in self.windows().items() if w != main}
+
+
+def alive(pid):
+    """The process runs (a zombie nobody reaps counts as ended)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def window_pid(wid):
+    out = run("xprop", "-id", str(wid), "_NET_WM_PID", check=False).decode()
+    return int(out.split("=")[1]) if "=" in out else None
 
 
 def focused():
@@ -233,8 +249,8 @@ def find(picture, template):
 
 
 class Walk:
-    def __init__(self, velquor, res_dir, shots):
-        self.velquor, self.shots, self.step = velquor, shots, 0
+    def __init__(self, velquor, res_dir, meter_sim, shots):
+        self.velquor, self.meter_sim, self.shots, self.step = velquor, meter_sim, shots, 0
         self.images = {name: read_png(os.path.join(res_dir, "bitmap_%d.png" % number))
                        for name, number in IMAGES.items()}
         self.work = tempfile.mkdtemp(prefix="velquor-walk-")
@@ -258,43 +274,55 @@ class Walk:
 
     # -- dialogs --
 
-    def expect_dialog(self, what, match):
+    def expect_dialog(self, what, match, app=None):
         """Waits for one new window that match() accepts; it must hold the keyboard and
         nothing (the busy indication included) may cover it."""
+        app = app or self.app
+
         def appeared():
-            others = self.app.others()
+            others = app.others()
             hits = [w for w, nr in others.items() if match(*nr)]
             return hits[0] if hits else None
         wid = wait_until(what, appeared)
         wait_until("the keyboard in the " + what, lambda: focused() == wid)
 
         def uncovered():
-            roles = [role for _, role in self.app.others().values()]
+            roles = [role for _, role in app.others().values()]
             return focused() == wid and "busyIndicator" not in roles
         # Longer than the busy indication's delay: it must not come up over the dialog.
         holds("the %s lost the keyboard or was covered" % what, uncovered, 0.8)
         return wid
 
-    def expect_gone(self, what, wid):
-        wait_until(what + " to close", lambda: wid not in self.app.windows())
+    def expect_gone(self, what, wid, app=None):
+        app = app or self.app
+        wait_until(what + " to close", lambda: wid not in app.windows())
 
-    def expect_alone(self, what, settle_s=1.0):
+    def expect_alone(self, what, settle_s=1.0, app=None):
         """Only the main window is left, and stays so for settle_s."""
-        wait_until("only the main window after " + what, lambda: not self.app.others())
-        holds("a window appeared after " + what, lambda: not self.app.others(), settle_s)
+        app = app or self.app
+        wait_until("only the main window after " + what, lambda: not app.others())
+        holds("a window appeared after " + what, lambda: not app.others(), settle_s)
 
-    def answer(self, what, role, keys, name=None):
-        wid = self.expect_dialog(what, lambda n, r: r == role and (name is None or n == name))
+    def answer(self, what, role, keys, name=None, app=None):
+        wid = self.expect_dialog(what, lambda n, r: r == role and (name is None or n == name), app)
         self.shot(what.replace(" ", "-"))
         key(*keys)
-        self.expect_gone(what, wid)
+        self.expect_gone(what, wid, app)
 
-    def file_menu(self, letter):
-        x, y, _, _ = geometry(self.app.main_window())
+    def file_menu(self, letter, app=None):
+        app = app or self.app
+        x, y, _, _ = geometry(app.main_window())
         click(x + 20, y + 10)
         # The open menu is a window of its own and holds the keyboard.
-        wait_until("the File menu", self.app.others)
+        wait_until("the File menu", app.others)
         key(letter)
+
+    def exit_program(self, app, what):
+        """File > Exit; the program must end at once and leave no window."""
+        self.file_menu("x", app)
+        wait_until("the end of " + what, lambda: not alive(app.pid))
+        if app.windows():
+            raise Failure("windows are left after %s ended" % what)
 
     def set_field(self, point, text):
         click(*point)
@@ -428,6 +456,53 @@ class Walk:
         wait_until("the empty graph after Stop", lambda: graph_now() == empty)
         self.expect_alone("the trace")
 
+    def new_window(self):
+        mine = self.app.main_window()
+        self.file_menu("n")
+
+        def another():
+            ids = run("xdotool", "search", "--onlyvisible", "--name", MAIN_TITLE,
+                      check=False).split()
+            return next((int(w) for w in ids if int(w) != mine), None)
+        wid = wait_until("the new window", another)
+        other = App(wait_until("the new window's program", lambda: window_pid(wid)))
+        if other.pid == self.app.pid:
+            raise Failure("the new window belongs to the first program")
+        self.expect_alone("the new window's start", app=other)
+        self.shot("new-window")
+        self.exit_program(other, "the new window")
+        self.expect_alone("the new window")
+
+    def same_meter_twice(self):
+        """A second program on a meter the first holds says so and goes on."""
+        if not self.meter_sim:
+            raise Failure("no meter simulator given")
+        sim = subprocess.Popen([self.meter_sim], env=ENV, stdout=subprocess.PIPE)
+        programs = []
+        try:
+            port = sim.stdout.readline().decode().strip()
+            if not port.startswith("/"):
+                raise Failure("the meter simulator gave no device path")
+            for _ in range(2):
+                programs.append(subprocess.Popen([self.velquor, "--port", port], env=ENV,
+                                                 stdout=self.log, stderr=subprocess.STDOUT))
+                if len(programs) == 1:
+                    first = App(programs[0].pid)
+                    wait_until("the first program's window", first.main_window)
+                    self.expect_alone("opening the meter", app=first)
+            second = App(programs[1].pid)
+            self.answer("busy message", "message", ["Return"], app=second)
+            wait_until("the second program's window", second.main_window)
+            self.expect_alone("the busy message", app=second)
+            self.shot("second-program")
+            for app, what in ((second, "the second program"), (first, "the first program")):
+                self.exit_program(app, what)
+        finally:
+            for process in programs + [sim]:
+                if process.poll() is None:
+                    process.kill()
+                process.wait(timeout=WAIT_S)
+
     def exit(self):
         self.file_menu("x")
         try:
@@ -454,13 +529,13 @@ class Walk:
 
 def main():
     args = sys.argv[1:]
-    if len(args) < 2:
+    if len(args) < 3:
         print(__doc__)
         return 2
-    velquor, res_dir = os.path.abspath(args[0]), os.path.abspath(args[1])
+    velquor, res_dir, meter_sim = (os.path.abspath(a) for a in args[:3])
     shots = None
-    if len(args) >= 4 and args[2] == "--screenshots":
-        shots = os.path.abspath(args[3])
+    if len(args) >= 5 and args[3] == "--screenshots":
+        shots = os.path.abspath(args[4])
         os.makedirs(shots, exist_ok=True)
     missing = [tool for tool in ("xvfb-run", "xdotool", "xprop", "xwininfo", "import")
                if shutil.which(tool) is None]
@@ -476,10 +551,11 @@ def main():
                    sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, env=ENV).returncode
 
-    walk = Walk(velquor, res_dir, shots)
+    walk = Walk(velquor, res_dir, meter_sim, shots)
     steps = [("start", walk.start), ("Setup Unit", walk.setup_unit),
              ("logging", walk.logging), ("Print Preview", walk.print_preview),
-             ("trace", walk.trace), ("Exit", walk.exit)]
+             ("trace", walk.trace), ("New Window", walk.new_window),
+             ("same meter", walk.same_meter_twice), ("Exit", walk.exit)]
     try:
         for name, step in steps:
             started = time.monotonic()
