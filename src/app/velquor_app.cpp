@@ -1,20 +1,25 @@
 #include "app/velquor_app.h"
 
 #include <QMessageBox>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
 #include "app/main_frame.h"
+#include "app/measure_menu.h"
 #include "app/print_snapshot.h"
 #include "app/unattended_prompt.h"
 #include "link/serial_driver.h"
 #include "link/sim_driver.h"
 #include "meter/prompt.h"
+#include "ui/measure_controller.h"
 #include "ui/resources.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {
+
 
 CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(kAppTitle);
@@ -71,11 +76,16 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     m_pFrame = std::make_unique<CMainFrame>(m_document, m_pView);
     // Another window opens another meter: a simulated one here, else by listing.
     m_pFrame->SetNewWindowArguments(options.simulate ? QStringList{"--simulate"} : QStringList{});
+    AddMeasureMenu(*m_pFrame, *m_pView);
+    std::string warning;
+    m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"), warning);
     m_pView->OnInitialUpdate();
     m_pFrame->UpdateCaption();
     ConnectPrintCommands(*m_pFrame, *m_pView);
     m_pFrame->show();
     m_pFrame->FitOuterSize();
+    if (!warning.empty())
+        m_pFrame->statusBar()->showMessage(QString::fromStdString(warning));
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include "display/readout_marks_paint.h"
+
 namespace velquor {
 
 namespace {
@@ -21,10 +23,10 @@ QImage Workspace(const QImage& source, int width, int height) {
 
 // A number drawn centred in the readout box of a bitmap.
 void DrawReadout(QImage& image, const QFont& font, const std::string& text, int (*readoutX)(int),
-                 int y) {
+                 int y, RgbColor colour = {0, 0, 0}) {
     QPainter p(&image);
     const PanelTextExtent extent = MeasurePanelText(font, text);
-    DrawPanelText(p, font, {readoutX(extent.cx), y}, text, {0, 0, 0});
+    DrawPanelText(p, font, {readoutX(extent.cx), y}, text, colour);
 }
 
 void DrawNeedle(QImage& dial, const NeedlePolygon& needle) {
@@ -66,11 +68,13 @@ PanelPoint DrawMeasurementPanel(QPainter& painter, int x0, const MeasurementPane
         painter.drawImage(layout.battery.x, layout.battery.y, battery);
 
     QImage dbm = Workspace(bitmaps.dbm, kReadoutBitmapWidth, kReadoutBitmapHeight);
-    DrawReadout(dbm, fonts.reading, content.dbmText, &DbmReadoutX, kPowerReadoutY);
+    const RgbColor number = content.marks.failed ? kReadoutFailedColor : RgbColor{0, 0, 0};
+    DrawReadout(dbm, fonts.reading, content.dbmText, &DbmReadoutX, kPowerReadoutY, number);
+    DrawReadoutMarks(dbm, content.marks);
     painter.drawImage(layout.dbm.x, layout.dbm.y, dbm);
 
     QImage watt = Workspace(bitmaps.watt, kReadoutBitmapWidth, kReadoutBitmapHeight);
-    DrawReadout(watt, fonts.reading, content.wattText, &WattReadoutX, kPowerReadoutY);
+    DrawReadout(watt, fonts.reading, content.wattText, &WattReadoutX, kPowerReadoutY, number);
     painter.drawImage(layout.watt.x, layout.watt.y, watt);
 
     QImage dial = Workspace(bitmaps.dial, kReadoutBitmapWidth, kReadoutBitmapHeight);

@@ -85,6 +85,17 @@ struct MeterReadings {
     double battery = 0.0;
 };
 
+// What the measurement math adds to the dBm sensor picture (measure_readout.h);
+// nothing at all while it is off.
+struct ReadoutMarks {
+    std::string caption;   // replaces the sensor's caption when not empty
+    bool lampRow = false;  // the lamp row is drawn anew with the two lamps below
+    std::string unit;      // the lit left lamp's label
+    std::string state;     // the right lamp's label; empty: no right lamp
+    bool failed = false;   // a user limit failed: red lamp and red numbers
+    bool Any() const { return !caption.empty() || lampRow || failed; }
+};
+
 // Everything the measurement panel draws at one redraw.
 struct MeasurementPanelContent {
     // Not connected: the meter's battery reading is to be set to 0.0, as the gauge shows it.
@@ -101,6 +112,7 @@ struct MeasurementPanelContent {
     LimitState limit = LimitState::None;
     std::optional<RgbColor> strip;  // none: no strip this redraw
     std::string message;            // empty: no message
+    ReadoutMarks marks;
 };
 
 // The per-redraw evaluation: takes the shown values, computes the gauge, the texts and the

@@ -35,8 +35,17 @@ void CMeterModel::Receive(double tSeconds, const std::uint8_t* bytes, std::size_
         m_received.emplace_back(payload, payload + length);
         if (length < 1 || !m_config.answerRequests || Silent(tSeconds))
             return;
+        // Whether this message is among the first limit of its kind.
+        const auto within = [&](int limit) {
+            return limit < 0 ||
+                   std::count_if(m_received.begin(), m_received.end(), [&](const auto& p) {
+                       return !p.empty() && p[0] == payload[0];
+                   }) <= limit;
+        };
         switch (payload[0]) {
             case 0xE2: {
+                if (!within(m_config.answeredRecordReads))
+                    break;
                 std::vector<std::uint8_t> reply = {0xE2};
                 std::vector<std::uint8_t> record = m_record;
                 record[6] = static_cast<std::uint8_t>(record[6] + m_config.readBackStepDelta);
@@ -48,7 +57,7 @@ void CMeterModel::Receive(double tSeconds, const std::uint8_t* bytes, std::size_
             case 0xE3:
                 if (length >= 10)
                     std::copy(payload + 1, payload + 10, m_record.begin());
-                if (m_config.acknowledgeWrites) {
+                if (m_config.acknowledgeWrites && within(m_config.acknowledgedWrites)) {
                     if (m_config.ackDelayMs > 0) {
                         pendingAckDelayMs = m_config.ackDelayMs;
                     } else {
@@ -72,8 +81,8 @@ std::vector<std::uint8_t> CMeterModel::MeasurementPayload(double t) const {
     // Slow, plausible drifts: a few dB of power, a couple of degrees, a draining battery.
     const int battery = m_config.fixedBattery.value_or(
         static_cast<std::uint8_t>(std::clamp(160.0 - t / 120.0, 140.0, 166.0)));
-    const int power = m_config.fixedPowerTenths.value_or(
-        static_cast<std::int16_t>(std::lround(100.0 + 50.0 * std::sin(t / 20.0))));
+    const int power = m_config.fixedPowerTenths.value_or(static_cast<std::int16_t>(
+        std::lround(100.0 + 50.0 * std::sin(t / 20.0)) + m_config.powerOffsetTenths));
     const int temperature = m_config.fixedTemperature.value_or(
         static_cast<std::uint8_t>(std::lround((25.0 + 2.0 * std::sin(t / 60.0) + 50.0) / 1.25)));
     return {0xE4, static_cast<std::uint8_t>(battery), static_cast<std::uint8_t>(power & 0xFF),

@@ -21,9 +21,15 @@ struct MeterModelConfig {
     std::optional<std::uint8_t> fixedBattery;
     std::optional<std::int16_t> fixedPowerTenths;
     std::optional<std::uint8_t> fixedTemperature;
+    // Added to the drifting power (not to a fixed one), so simulated meters differ.
+    std::int16_t powerOffsetTenths = 0;
     // Stop sending anything after this many seconds (negative: never).
     double silenceAfterS = -1.0;
     bool acknowledgeWrites = true;
+    // Only the first this many record writes are acknowledged and only the first
+    // this many record reads answered (negative: all).
+    int acknowledgedWrites = -1;
+    int answeredRecordReads = -1;
     int ackDelayMs = 0;
     // Added to byte 6 of the record in read-back replies (a unit that reports a
     // different frequency than it was given).

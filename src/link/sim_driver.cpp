@@ -74,6 +74,11 @@ void CSimDriver::Unplug() {
         m_open->unplugged = true;
 }
 
+void CSimDriver::SendWire(const std::vector<std::uint8_t>& wire) {
+    std::lock_guard lock(m_lock);
+    PushLocked(wire);
+}
+
 std::vector<std::vector<std::uint8_t>> CSimDriver::MeterReceived() const {
     std::lock_guard lock(m_lock);
     if (!m_open || !m_open->model)

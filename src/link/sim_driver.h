@@ -44,6 +44,8 @@ public:
     void SetDevices(std::vector<SimDeviceConfig> devices);
     // Makes the open device fall silent at once (as if the cable were pulled).
     void Unplug();
+    // Wire bytes the open device sends as they stand (cut frames, a line's noise).
+    void SendWire(const std::vector<std::uint8_t>& wire);
     // Payloads the open meter received so far.
     std::vector<std::vector<std::uint8_t>> MeterReceived() const;
     std::vector<std::uint8_t> MeterRecord() const;

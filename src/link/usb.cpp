@@ -52,15 +52,27 @@ bool CUSB::StartWorker() {
     {
         std::lock_guard lock(m_slotLock);
         m_bWorkerExited = false;
+        m_bStopRequested = false;
     }
     m_pWorkerThread = std::make_unique<std::thread>([this] { WorkerThreadProc(); });
     return true;
 }
 
+void CUSB::RequestStop() {
+    {
+        std::lock_guard lock(m_slotLock);
+        m_bStopRequested = true;
+    }
+    // Wakes the worker's wait and every caller waiting in the mailbox.
+    m_hRequestEvent.Set();
+    m_hDoneEvent.notify_all();
+    m_mailboxFree.notify_all();
+}
+
 bool CUSB::StopWorker() {
     if (!m_pWorkerThread)
         return true;
-    SendCommand(kCmdStop, 0, nullptr);
+    RequestStop();
     bool ended;
     {
         std::unique_lock lock(m_slotLock);
@@ -84,16 +96,9 @@ void CUSB::ShutdownWorker() {
     if (m_pWorkerThread)
         StopWorker();
     if (m_pLingeringWorker) {
-        if (m_pLingeringWorker->joinable()) {
-            bool exited;
-            {
-                std::lock_guard lock(m_slotLock);
-                exited = m_bWorkerExited;
-            }
-            if (!exited)
-                SendCommand(kCmdStop, 0, nullptr);
+        // Its stop is still pending; it leaves as soon as its current step returns.
+        if (m_pLingeringWorker->joinable())
             m_pLingeringWorker->join();
-        }
         m_pLingeringWorker.reset();
     }
 }
@@ -108,9 +113,10 @@ std::int32_t CUSB::SendCommand(std::int32_t code, std::int32_t length, const voi
         copy->assign(bytes, bytes + length);
     }
     std::unique_lock lock(m_slotLock);
-    if (!m_mailboxFree.wait_for(lock, timeout, [this] { return !m_hMailboxMutex; }))
+    if (!m_mailboxFree.wait_for(lock, timeout,
+                                [this] { return !m_hMailboxMutex || m_bStopRequested; }))
         return -1;
-    if (m_bWorkerExited)
+    if (m_bWorkerExited || m_bStopRequested)
         return -1;  // no worker to serve it
     m_hMailboxMutex = true;
     m_nCommand = code;
@@ -118,8 +124,9 @@ std::int32_t CUSB::SendCommand(std::int32_t code, std::int32_t length, const voi
     const std::uint64_t seq = ++m_nPostedSeq;
     m_hRequestEvent.Set();
     std::int32_t result = -1;
-    if (m_hDoneEvent.wait_for(lock, timeout,
-                              [&] { return m_nDoneSeq >= seq || m_bWorkerExited; }) &&
+    if (m_hDoneEvent.wait_for(
+            lock, timeout,
+            [&] { return m_nDoneSeq >= seq || m_bWorkerExited || m_bStopRequested; }) &&
         m_nDoneSeq >= seq) {
         result = m_nCommandResult;
     } else if (m_nTakenSeq < seq) {
@@ -172,16 +179,25 @@ void CUSB::BeginAwaitReply(std::uint8_t opcode) {
 
 bool CUSB::WaitForReply(int timeout_ms, std::vector<std::uint8_t>& reply) {
     std::unique_lock lock(m_replyLock);
-    const bool signalled = m_hReplyEvent.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                                  [this] { return m_bReplySignalled; });
+    const bool signalled =
+        m_hReplyEvent.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [this] { return m_bReplySignalled || m_bRequestsCancelled; });
     m_bReplySignalled = false;
-    if (!signalled || !m_pReply) {
+    if (!signalled || !m_pReply || m_bRequestsCancelled) {
         m_bAwaitingReply = false;
         return false;
     }
     reply = std::move(*m_pReply);
     m_pReply.reset();
     return true;
+}
+
+void CUSB::CancelRequests() {
+    {
+        std::lock_guard lock(m_replyLock);
+        m_bRequestsCancelled = true;
+    }
+    m_hReplyEvent.notify_all();
 }
 
 // ---- decoder ---------------------------------------------------------------
@@ -219,6 +235,8 @@ void CUSB::CloseHandle(FT_HANDLE& handle) {
     m_driver.FT_ClrDtr(handle);
     m_driver.FT_Close(handle);
     handle = nullptr;
+    // A frame head of this device must not be completed by the next one's bytes.
+    ClearDecoder();
 }
 
 void CUSB::ExecuteCommand(std::int32_t code, const std::vector<std::uint8_t>& data,
@@ -246,6 +264,7 @@ void CUSB::ExecuteCommand(std::int32_t code, const std::vector<std::uint8_t>& da
                 break;
             }
             handle = opened;
+            ClearDecoder();
             const std::uint16_t divisor = BaudDivisor(baud);
             m_driver.FT_SetDivisor(handle, divisor);
             m_driver.FT_SetDataCharacteristics(handle, 8, 0, 0);
@@ -331,6 +350,8 @@ void CUSB::OnIdleTimeout() {
     m_nIdleTicks.store(n > std::numeric_limits<int>::max() - 2 ? n : n + 2);
     if (n == kIdleTicksForLinkLost) {
         m_bLinkAlive.store(false);
+        // A frame cut inside an escape pair would swallow the injected bytes.
+        ClearDecoder();
         DecodeBytes(kLinkLostWire.data(), static_cast<int>(kLinkLostWire.size()));
     }
 }
@@ -339,7 +360,9 @@ void CUSB::WorkerThreadProc() {
     FT_HANDLE handle = nullptr;
     bool stop = false;
     ClearDecoder();
-    while (!stop) {
+    // The stop flag is read on every loop, so a stop that arrives during a stalled
+    // driver call takes effect as soon as the call returns.
+    while (!stop && !m_bStopRequested.load()) {
         pollfd fds[2];
         fds[0] = {m_hRequestEvent.Fd(), POLLIN, 0};
         int count = 1;
@@ -362,6 +385,8 @@ void CUSB::WorkerThreadProc() {
             continue;
         }
         if (fds[0].revents != 0 && m_hRequestEvent.TryConsume()) {
+            if (m_bStopRequested.load())
+                break;
             std::int32_t code;
             std::shared_ptr<const std::vector<std::uint8_t>> data;
             std::uint64_t seq;

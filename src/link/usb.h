@@ -54,6 +54,9 @@ public:
     virtual void OnReceive(const std::uint8_t* payload, int length);
 
     bool StartWorker();
+    // Asks the worker to stop and waits for it at most stop_timeout_ms; callers
+    // waiting in the mailbox are let go at once. False when the worker is still
+    // inside a stalled driver call; it is then joined at destruction.
     bool StopWorker();
     bool WorkerRunning() const { return m_pWorkerThread != nullptr; }
 
@@ -62,6 +65,9 @@ public:
     bool CloseDevice();
     bool SendFrame(const std::uint8_t* payload, int length);
     bool QueryIdentity();
+    // Shutdown: the request waiting for a reply, and every later one, fails at once
+    // as if unanswered, so a sequence in progress ends without its reply waits.
+    void CancelRequests();
 
     // Decoder entry; the worker calls it, and tests may call it while no worker runs.
     void DecodeBytes(const std::uint8_t* bytes, int count);
@@ -81,14 +87,15 @@ protected:
     void BeginAwaitReply(std::uint8_t opcode);
     // Waits for the awaited reply; on success moves it into reply and returns true.
     bool WaitForReply(int timeout_ms, std::vector<std::uint8_t>& reply);
-    // Stops the worker and joins it without a bound on the join itself. Every step
-    // of the worker is bounded, so this returns; derived destructors call it so the
-    // worker never runs their OnReceive while they are being destroyed.
+    // Stops the worker and joins it. The stop cannot be withdrawn, so the join
+    // lasts at most the worker's current driver call; derived destructors call it
+    // so the worker never runs their OnReceive while they are being destroyed.
     void ShutdownWorker();
 
 private:
     void DispatchFrame(const std::uint8_t* payload, int length);
     void WorkerThreadProc();
+    void RequestStop();
     void ExecuteCommand(std::int32_t code, const std::vector<std::uint8_t>& data, FT_HANDLE& handle,
                         bool& stop);
     void ServeReceivedData(FT_HANDLE& handle);
@@ -123,6 +130,8 @@ private:
     std::shared_ptr<const std::vector<std::uint8_t>> m_pCommandData;
     std::int32_t m_nCommandResult = 0;
     bool m_bWorkerExited = true;
+    // Set by StopWorker and never withdrawn; the worker checks it on every loop.
+    std::atomic<bool> m_bStopRequested{false};
 
     // Decoder state (m_frame, m_nFrameLength, m_bInFrame, m_bEscape); worker thread only.
     CFrameDecoder m_decoder;
@@ -131,6 +140,7 @@ private:
     std::mutex m_replyLock;
     std::condition_variable m_hReplyEvent;
     bool m_bReplySignalled = false;
+    bool m_bRequestsCancelled = false;
     // Atomic so the dispatcher can skip the lock for the common unawaited frame.
     std::atomic<bool> m_bAwaitingReply{false};
     std::uint8_t m_nExpectedReply = 0;

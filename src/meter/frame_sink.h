@@ -12,6 +12,13 @@ class IFrameSink {
 public:
     virtual ~IFrameSink() = default;
     virtual void PostFrame(std::uint32_t message, std::vector<std::uint8_t> frame) = 0;
+    // A sink that is done with the frame before returning (it decodes it on the
+    // worker thread) takes it here instead, without the copy PostFrame needs, and
+    // returns true. The frame is valid only during the call.
+    virtual bool TakeFrame(std::uint32_t /*message*/, const std::uint8_t* /*frame*/,
+                           int /*length*/) {
+        return false;
+    }
 };
 
 // Message number frames are posted under (WM_APP + 100).

@@ -38,7 +38,6 @@ void COrvaneUSB::OnReceive(const std::uint8_t* payload, int length) {
     }
     if (!view || length > kMaxForwardedFrame || length < 0)
         return;
-    std::vector<std::uint8_t> copy(payload, payload + length);
     if (length >= 1 && payload[0] == kOpMeasurement) {
         if (CFrameTimingLog* log = m_pTimingLog.load(std::memory_order_relaxed)) {
             if (const auto tag = MeasurementTag(payload, length))
@@ -54,7 +53,9 @@ void COrvaneUSB::OnReceive(const std::uint8_t* payload, int length) {
     }
     if (length >= 1 && payload[0] == kOpWriteRecord)
         m_bWriteAck.store(true);
-    view->PostFrame(message, std::move(copy));
+    if (view->TakeFrame(message, payload, length))
+        return;
+    view->PostFrame(message, std::vector<std::uint8_t>(payload, payload + length));
 }
 
 bool COrvaneUSB::Request(std::uint8_t opcode, std::vector<std::uint8_t>& reply) {

@@ -1,7 +1,6 @@
 #include "meter/sequence_clock.h"
 
 #include <chrono>
-#include <ctime>
 #include <thread>
 
 namespace velquor {
@@ -10,12 +9,10 @@ void CSystemClock::SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-int CSystemClock::MinuteSecond() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr)
-        return 0;
-    return local.tm_min * 60 + local.tm_sec;
+std::int64_t CSystemClock::SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace velquor

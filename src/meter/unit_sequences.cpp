@@ -50,11 +50,17 @@ struct CalibrationDate {
 };
 
 // A unit whose calibration data lives in its identity text: "day month year
-// version model". Numbers that do not parse stay 0. Returns the date to show.
+// version model". A text without a whole date leaves the record's date and
+// firmware as they are (a later setup writes them back), and one without a
+// version leaves the firmware; zeros would be values nobody gave. Returns the
+// date to show.
 CalibrationDate ApplyLegacyIdentity(UnitContext& ctx, UnitParameters& r, std::uint8_t& firmware) {
     const std::uint8_t kept0 = r[0], kept1 = r[1], kept4 = r[4];
     std::vector<double> v(5, 0.0);
-    ScanNumbers(ctx.state.m_strManufacturer, "dddfd", v);
+    const int parsed = ScanNumbers(ctx.state.m_strManufacturer, "dddfd", v);
+    firmware = r[2];
+    if (parsed < 3)
+        return {CalibrationDay(r), CalibrationMonth(r), CalibrationYear(r)};
     const auto day = static_cast<long long>(v[0]);
     const auto month = static_cast<long long>(v[1]);
     const auto year = static_cast<long long>(v[2]);
@@ -64,9 +70,11 @@ CalibrationDate ApplyLegacyIdentity(UnitContext& ctx, UnitParameters& r, std::ui
     // 64-bit arithmetic: hostile texts may hold numbers near the int limits.
     r[0] = static_cast<std::uint8_t>(day & 0xFF);
     r[1] = static_cast<std::uint8_t>((month | ((year - 2007) * 16)) & 0xFF);
-    const long long whole = TruncateToInt(version);
-    const long long hundredths = RoundHalfDown(static_cast<double>(version) * 100.0);
-    firmware = static_cast<std::uint8_t>((whole * 32 + (hundredths - whole * 100)) & 0xFF);
+    if (parsed >= 4) {
+        const long long whole = TruncateToInt(version);
+        const long long hundredths = RoundHalfDown(static_cast<double>(version) * 100.0);
+        firmware = static_cast<std::uint8_t>((whole * 32 + (hundredths - whole * 100)) & 0xFF);
+    }
     if (model == 2)
         r[4] = static_cast<std::uint8_t>(r[4] | kFlagLowFrequency);
 
@@ -77,13 +85,10 @@ CalibrationDate ApplyLegacyIdentity(UnitContext& ctx, UnitParameters& r, std::ui
     return {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2])};
 }
 
-// Polls the write acknowledgement for at most ten clock seconds from t0.
-bool WaitForAck(UnitContext& ctx, int t0) {
+// Polls the write acknowledgement for at most ten seconds from t0.
+bool WaitForAck(UnitContext& ctx, std::int64_t t0) {
     for (;;) {
-        int elapsed = ctx.clock.MinuteSecond() - t0;
-        if (elapsed < 0)
-            elapsed += 3600;
-        if (elapsed >= kAckWaitSeconds)
+        if (ctx.clock.SteadyMs() - t0 >= kAckWaitSeconds * 1000LL)
             return false;
         if (ctx.meter.WriteAck())
             return true;
@@ -231,7 +236,7 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     record[8] = 0;
 
     ctx.meter.ClearWriteAck();
-    const int t0 = ctx.clock.MinuteSecond();
+    const std::int64_t t0 = ctx.clock.SteadyMs();
     ctx.meter.WriteParameters(record);
     if (!WaitForAck(ctx, t0))
         return SetupFailed(ctx);
@@ -240,7 +245,7 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     if (!ctx.meter.ReadParameters(record) || record[5] != kept5 || record[6] != kept6)
         return SetupFailed(ctx);
 
-    const int t1 = ctx.clock.MinuteSecond();
+    const std::int64_t t1 = ctx.clock.SteadyMs();
     ctx.meter.WriteParameters(record);
     if (!WaitForAck(ctx, t1))
         return SetupFailed(ctx);

@@ -5,7 +5,7 @@
 namespace velquor::station {
 
 enum class ReadingKind : std::uint8_t {
-    Measurement,  // power, temperature and battery are set
+    Measurement,  // power, temperature and battery are set (NaN for a field a short frame lacked)
     LinkLost,     // the meter fell silent or went away
     Reconnected,  // the same meter is back after a loss
 };
@@ -15,9 +15,9 @@ enum class ReadingKind : std::uint8_t {
 // the station (names are fixed once the station runs).
 struct Reading {
     ReadingKind kind = ReadingKind::Measurement;
-    std::uint32_t meter = 0;      // index in the station, in the order opened
-    std::int64_t utc_us = 0;      // wall clock, microseconds since 1970-01-01 UTC
-    std::int64_t steady_ns = 0;   // monotonic clock when the frame was decoded
+    std::uint32_t meter = 0;     // index in the station, in the order opened
+    std::int64_t utc_us = 0;     // wall clock, microseconds since 1970-01-01 UTC
+    std::int64_t steady_ns = 0;  // monotonic clock when the frame was decoded
     double power_dbm = 0.0;
     double temperature_c = 0.0;
     double battery = 0.0;

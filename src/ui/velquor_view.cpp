@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimerEvent>
+#include <chrono>
 
 #include "app/velquor_doc.h"
 #include "display/trace_export.h"
@@ -22,6 +23,7 @@
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
 #include "ui/image_text_button.h"
+#include "ui/measure_controller.h"
 #include "ui/qt_prompt.h"
 #include "ui/resources.h"
 #include "ui/status_note.h"
@@ -74,12 +76,14 @@ CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* 
       m_openWatch(driver),
       m_meter(m_openWatch, timings),
       m_sink(std::make_shared<CViewFrameSink>(this)),
+      m_pMeasure(std::make_unique<CMeasureController>()),
       m_framePen(PanelFramePen()),
       m_clock(std::make_unique<CSystemClock>()) {
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
+    connect(m_pMeasure.get(), &CMeasureController::changed, this, [this] { update(); });
 }
 
 CVelquorView::~CVelquorView() {
@@ -313,8 +317,26 @@ void CVelquorView::OnConnectUnits() {
     update();
 }
 
+// With a loss table loaded, the loss written is the table's at the typed frequency;
+// a frequency the table does not cover stops the setup before anything is written.
+bool CVelquorView::WriteLossTableLoss() {
+    if (!m_pMeasure->LossTable() || !m_unit.m_bConnected)
+        return true;
+    std::string error;
+    const auto loss =
+        m_pMeasure->LossForFrequencyText(m_editFrequency->text().toStdString(), error);
+    if (!loss) {
+        m_prompt->ShowMessage(error, kAppTitle);
+        return false;
+    }
+    m_editCableLoss->setText(QString::fromStdString(FormatC("%1.1f", *loss)));
+    return true;
+}
+
 void CVelquorView::OnSetupUnit() {
     if (m_bBusy)
+        return;
+    if (!WriteLossTableLoss())
         return;
     UnitContext ctx = Context();
     RunSequence("Writing the unit setup...", [&] { velquor::OnSetupUnit(ctx); });
@@ -382,6 +404,14 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
             m_pTimingLog->Record(TimingEvent::kHandled, *tag);
     }
     const bool linkLost = !frame.empty() && frame[0] == kOpLinkLost;
+    if (!frame.empty() && frame[0] == kOpMeasurement) {
+        const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
+        if (m.hasPower) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            m_pMeasure->OnReading(
+                m.powerDbm, std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+        }
+    }
     if (linkLost && m_bBusy) {
         // A sequence owns the connected flag while it runs; the link-lost frame
         // is applied once it has returned, as if the window had been blocked.
@@ -394,6 +424,8 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
     // Only the link-lost frame changes view state.
     if (linkLost && m_unit.m_bConnected != action.connected) {
         m_unit.m_bConnected = action.connected;
+        if (!action.connected)
+            m_pMeasure->OnLinkLost();
         m_pLogger->NotifyConnectionChanged();
     }
     // Qt repaints the whole area with its background either way; the erase flag

@@ -30,6 +30,7 @@ class CCDSliderCtrlDiamond;
 class CCheckImageButton;
 class CImageTextButton;
 class CLoggerController;
+class CMeasureController;
 class CMeterLogSource;
 class IColumnHeader;
 class CTraceGraphWindow;
@@ -110,6 +111,8 @@ public:
     const MeasurementDisplayState& Display() const { return m_display; }
     const CTraceRecorder& Trace() const { return m_trace; }
     CLoggerController* Logger() const { return m_pLogger.get(); }
+    // Averaging, statistics, relative, limits, offset, unit and loss table.
+    CMeasureController& Measure() const { return *m_pMeasure; }
     bool Busy() const { return m_bBusy; }
     bool TraceTimerActive() const { return m_traceTimer.isActive(); }
     // Frames handled and repaints done since construction.
@@ -142,6 +145,7 @@ private:
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
     void OnLoggingChanged();
     void UpdateStatusNote();
+    bool WriteLossTableLoss();
     UnitContext Context();
 
     CVelquorDoc* m_pDocument;
@@ -163,6 +167,7 @@ private:
 
     // Readings and display state.
     MeasurementDisplayState m_display;
+    std::unique_ptr<CMeasureController> m_pMeasure;
     MeasurementPanelBitmaps m_bitmaps;
 
     // Trace.

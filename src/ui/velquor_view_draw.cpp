@@ -6,11 +6,13 @@
 #include <cmath>
 
 #include "app/velquor_doc.h"
+#include "display/measure_readout.h"
 #include "display/unit_panels.h"
 #include "ui/cd_slider_ctrl_diamond.h"
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
 #include "ui/image_text_button.h"
+#include "ui/measure_controller.h"
 #include "ui/trace_graph_window.h"
 #include "ui/velquor_view.h"
 
@@ -77,8 +79,8 @@ void CVelquorView::OnDraw(QPainter& painter) {
 
     const bool connected = unit.m_bConnected;
     const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
-    const MeasurementPanelContent content =
-        EvaluateMeasurementPanel(m_display, connected, readings);
+    MeasurementPanelContent content = EvaluateMeasurementPanel(m_display, connected, readings);
+    ApplyMeasureReadouts(content, m_display, connected, m_pMeasure->Pipeline());
     if (content.clearBatteryReading)
         m_meter.SetBattery(0.0);
     const int x0 = setup.extent.x + 10;

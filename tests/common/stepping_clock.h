@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "meter/sequence_clock.h"
@@ -12,13 +13,13 @@ namespace velquor::testing_support {
 // yields briefly in real time so the meter's threads can answer.
 class SteppingClock : public ISequenceClock {
 public:
-    explicit SteppingClock(int startMinuteSecond = 0) : m_ms(startMinuteSecond * 1000LL) {}
+    explicit SteppingClock(int startSecond = 0) : m_ms(startSecond * 1000LL) {}
     void SleepMs(int ms) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         m_ms += ms;
         sleptMs += ms;
     }
-    int MinuteSecond() override { return static_cast<int>((m_ms / 1000) % 3600); }
+    std::int64_t SteadyMs() override { return m_ms; }
     long long sleptMs = 0;
 
 private:

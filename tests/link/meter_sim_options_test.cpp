@@ -80,32 +80,61 @@ TEST(MeterSimOptions, BehaviourKnobs) {
     EXPECT_TRUE(Parse({"--help"}).help);
 }
 
+TEST(MeterSimOptions, NumbersAreWholeTextsInTheirRange) {
+    const SimOptions o = Parse({"--rate", " 10 ", "--power", "-12,3", "--silence-after", "2,5"});
+    EXPECT_EQ(o.frameInterval.count(), 100000);
+    EXPECT_EQ(o.model.fixedPowerTenths, std::int16_t{-123});
+    EXPECT_DOUBLE_EQ(o.model.silenceAfterS, 2.5);
+}
+
 TEST(MeterSimOptions, BadInputIsAUsageError) {
-    const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "214"},
-        {"--rate", "0"},
-        {"--rate", "12x"},
-        {"--power", "abc"},
-        {"--power", "1e3"},
-        {"--power", "5000"},
-        {"--temperature", ""},
-        {"--battery", "-1"},
-        {"--record", "1285"},
-        {"--record", "12852A0003001900000"},
-        {"--junk", "ABC"},
-        {"--junk", "zz"},
-        {"--chunk", "0"},
-        {"--exit-after", "0"},
-        {"--no-ack=1"},
-        {"--frobnicate"},
-        {"--power"},
-        {"--interval-ms", "1"},
-        {"--silence-after", "-1"},
-        {"--record", "1 2852A0003001900 00"},
+    struct Case {
+        std::vector<std::string> args;
+        // What the message must name; numbers also name their range.
+        std::vector<std::string> says;
     };
-    for (const auto& args : bad) {
-        SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
-        Parse(args, false);
+    const Case bad[] = {
+        {{"--rate", "214"}, {"--rate", "1 to 213"}},
+        {{"--rate", "0"}, {"--rate", "1 to 213"}},
+        {{"--rate", "12x"}, {"--rate", "1 to 213"}},
+        {{"--rate", "1,5"}, {"--rate", "whole"}},
+        {{"--rate", "0x10"}, {"--rate", "1 to 213"}},
+        {{"--interval-ms", "1"}, {"--interval-ms", "5 to 3600000"}},
+        {{"--interval-ms", "50abc"}, {"--interval-ms", "5 to 3600000"}},
+        {{"--power", "abc"}, {"--power", "-3276.8 to 3276.7 dBm"}},
+        {{"--power", "1e4"}, {"--power", "-3276.8 to 3276.7 dBm"}},
+        {{"--power", "5000"}, {"--power"}},
+        {{"--temperature", ""}, {"--temperature", "-50 to 268.75"}},
+        {{"--temperature", "25C"}, {"--temperature"}},
+        {{"--battery", "-1"}, {"--battery", "0 to 1023"}},
+        {{"--battery", "576.0"}, {"--battery", "whole"}},
+        {{"--silence-after", "-1"}, {"--silence-after", "0 to 604800"}},
+        {{"--exit-after", "0"}, {"--exit-after", "0.001 to 604800"}},
+        {{"--exit-after", "3abc"}, {"--exit-after"}},
+        {{"--ack-delay-ms", "1e3"}, {"--ack-delay-ms", "0 to 600000"}},
+        {{"--read-back-delta", "256"}, {"--read-back-delta", "-255 to 255"}},
+        {{"--chunk", "0"}, {"--chunk", "1 to 65536"}},
+        {{"--chunk-pause-ms", "nan"}, {"--chunk-pause-ms", "0 to 10000"}},
+        {{"--record", "1285"}, {"--record"}},
+        {{"--record", "12852A0003001900000"}, {"--record"}},
+        {{"--record", "1 2852A0003001900 00"}, {"--record"}},
+        {{"--junk", "ABC"}, {"--junk"}},
+        {{"--junk", "zz"}, {"--junk"}},
+        {{"--no-ack=1"}, {"--no-ack"}},
+        {{"--frobnicate"}, {"--frobnicate"}},
+        {{"--power"}, {"--power"}},
+    };
+    for (const Case& c : bad) {
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        SimOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseSimOptions(c.args, options, error));
+        for (const std::string& part : c.says)
+            EXPECT_NE(error.find(part), std::string::npos) << error;
+        // Nothing of a refused value is kept.
+        EXPECT_FALSE(options.model.fixedPowerTenths);
+        EXPECT_DOUBLE_EQ(options.model.silenceAfterS, -1.0);
+        EXPECT_DOUBLE_EQ(options.exitAfterS, -1.0);
     }
 }
 

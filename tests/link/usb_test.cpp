@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -128,6 +130,53 @@ TEST(Worker, LinkLostIsInjectedOncePerSilentPeriod) {
     // Activity (a command) starts a new silent period.
     EXPECT_TRUE(link.SendFrame(Bytes{0xE4}.data(), 1));
     EXPECT_TRUE(WaitFor([&] { return link.Count(0xF0) == 2; }, 2s));
+}
+
+// Sends before, a complete E1 frame and after in one piece, and waits until the E1
+// frame is decoded: the worker has then read all of it.
+void SendAndWait(CSimDriver& driver, CountingLink& link, Bytes before, const Bytes& after) {
+    const Bytes marker = {0x11, 0x12, 0xE1, 0x11, 0x13};
+    const int seen = link.Count(0xE1);
+    before.insert(before.end(), marker.begin(), marker.end());
+    before.insert(before.end(), after.begin(), after.end());
+    driver.SendWire(before);
+    ASSERT_TRUE(WaitFor([&] { return link.Count(0xE1) == seen + 1; }, 2s));
+}
+
+TEST(Worker, SilenceRightAfterAnEscapeByteIsStillReportedAsLinkLost) {
+    CSimDriver driver({CSimDriver::DefaultMeter(QuietMeter())});
+    CountingLink link(driver, FastTimings());
+    link.StartWorker();
+    ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+    const int lost = link.Count(0xF0);
+    // The frame is cut after the first byte of an escape pair or end marker.
+    SendAndWait(driver, link, {}, {0x11, 0x12, 0xE4, 0x90, 0x11});
+    EXPECT_TRUE(WaitFor([&] { return link.Count(0xF0) == lost + 1; }, 2s));
+    EXPECT_FALSE(link.LinkAlive());
+    EXPECT_EQ(link.Count(0xE4), 0);
+}
+
+TEST(Worker, AFrameHeadFromOneDeviceIsNeverCompletedByTheNext) {
+    MeterModelConfig second = QuietMeter();
+    second.serial = "OV227701";
+    CSimDriver driver({CSimDriver::DefaultMeter(QuietMeter()), CSimDriver::DefaultMeter(second)});
+    // No link-lost frame may come between the two devices and clear the head.
+    LinkTimings t = FastTimings();
+    t.idle_wait_ms = 1000;
+    for (const bool closeFirst : {true, false}) {
+        SCOPED_TRACE(closeFirst ? "close, then open" : "open over the held device");
+        CountingLink link(driver, t);
+        link.StartWorker();
+        ASSERT_TRUE(link.OpenDevice("OV227700", 19200));
+        SendAndWait(driver, link, {}, {0x11, 0x12, 0xE4, 0x90});
+        if (closeFirst) {
+            ASSERT_TRUE(link.CloseDevice());
+        }
+        ASSERT_TRUE(link.OpenDevice("OV227701", 19200));
+        SendAndWait(driver, link, {0x9C, 0xFF, 0x64, 0x11, 0x13}, {});
+        EXPECT_EQ(link.Count(0xE4), 0);
+        ASSERT_TRUE(link.CloseDevice());
+    }
 }
 
 TEST(Worker, ReceivedDataKeepsTheLinkAliveAndIsDecodedInChunks) {
@@ -295,6 +344,101 @@ TEST(Worker, StopsWithinItsBoundAndClosesTheDevice) {
     EXPECT_EQ(driver.CloseCount(), 1);
     EXPECT_FALSE(link->LinkAlive());
     link.reset();
+}
+
+// Runs f on its own thread; false when it has not returned within limit. A call
+// that hangs is left behind, so the caller must then leak what it uses.
+bool FinishesWithin(std::function<void()> f, std::chrono::milliseconds limit) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread t([f = std::move(f), done] {
+        f();
+        done->store(true);
+    });
+    if (WaitFor([&] { return done->load(); }, limit)) {
+        t.join();
+        return true;
+    }
+    t.detach();
+    return false;
+}
+
+// A driver whose writes or opens stall far longer than the mailbox waits, as a
+// wedged adapter does.
+class StallDriver : public CSimDriver {
+public:
+    using CSimDriver::CSimDriver;
+    FT_STATUS FT_Write(FT_HANDLE h, const void* data, std::uint32_t length,
+                       std::uint32_t* written) override {
+        Stall(writeStallMs.exchange(0));
+        return CSimDriver::FT_Write(h, data, length, written);
+    }
+    FT_STATUS FT_OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override {
+        Stall(openStallMs.exchange(0));
+        return CSimDriver::FT_OpenEx(serial, flags, handle);
+    }
+    void Stall(int ms) {
+        if (ms <= 0)
+            return;
+        stalling = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        stalling = false;
+    }
+    std::atomic<int> writeStallMs{0};
+    std::atomic<int> openStallMs{0};
+    std::atomic<bool> stalling{false};
+};
+
+TEST(Worker, AStopIsNeverWithdrawnWhileAStepStalls) {
+    struct Case {
+        const char* name;
+        bool open;  // stall in FT_OpenEx rather than in FT_Write
+        int stallMs;
+        int mailboxMs;
+    };
+    for (const Case c : {Case{"write", false, 1500, 100}, Case{"open", true, 2000, 1500}}) {
+        SCOPED_TRACE(c.name);
+        auto driver = std::make_unique<StallDriver>(
+            std::vector<SimDeviceConfig>{CSimDriver::DefaultMeter(QuietMeter())});
+        LinkTimings t = FastTimings();
+        t.mailbox_timeout_ms = c.mailboxMs;
+        t.stop_timeout_ms = 300;
+        auto link = std::make_unique<CountingLink>(*driver, t);
+        link->StartWorker();
+        std::atomic<bool> callerDone{false};
+        std::thread caller;
+        if (c.open) {
+            driver->openStallMs = c.stallMs;
+            caller = std::thread([&] {
+                EXPECT_FALSE(link->OpenDevice("OV227700", 19200));
+                callerDone = true;
+            });
+        } else {
+            ASSERT_TRUE(link->OpenDevice("OV227700", 19200));
+            driver->writeStallMs = c.stallMs;
+            caller = std::thread([&] {
+                EXPECT_FALSE(link->SendFrame(Bytes{0xE4}.data(), 1));
+                callerDone = true;
+            });
+        }
+        ASSERT_TRUE(WaitFor([&] { return driver->stalling.load(); }, 2s));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(link->StopWorker());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 800ms);
+        // A caller waiting on the stalled step is let go with the stop.
+        EXPECT_TRUE(WaitFor([&] { return callerDone.load(); }, 500ms));
+        caller.join();
+        // Destruction waits for the stalled step and no longer.
+        const bool returned = FinishesWithin([&] { link.reset(); }, 3s);
+        EXPECT_TRUE(returned);
+        if (!returned) {
+            (void)driver.release();
+            continue;
+        }
+        EXPECT_FALSE(driver->stalling);
+        // A device the stalled open obtained after all is closed, not leaked.
+        EXPECT_EQ(driver->OpenCount(), 1);
+        EXPECT_EQ(driver->CloseCount(), 1);
+    }
 }
 
 TEST(Worker, DestructionAfterAMissedStopBoundWaitsForTheWorker) {

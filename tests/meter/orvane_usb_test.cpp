@@ -35,7 +35,9 @@ public:
 // Drives the receive hook directly through the decoder, with no worker.
 class TestMeter : public COrvaneUSB {
 public:
+    using COrvaneUSB::BeginAwaitReply;
     using COrvaneUSB::COrvaneUSB;
+    using COrvaneUSB::WaitForReply;
     void Feed(const Bytes& payload) {
         Bytes wire;
         ASSERT_TRUE(EncodeFrame(payload.data(), payload.size(), wire));
@@ -75,6 +77,17 @@ TEST_F(ReceiveHook, DecodesMeasurementsAndForwardsEveryFrame) {
     EXPECT_EQ(frames[1], (Bytes{0xE3, 0x00}));
     EXPECT_TRUE(frames[2].empty());
     EXPECT_EQ(sink->messages[0], 0x8064u);
+}
+
+TEST_F(ReceiveHook, AnEmptyFrameNeverSatisfiesAWaitingRequest) {
+    // An unawaited reply first, so the decoder's buffer still starts with the opcode.
+    meter.Feed({0xE2, 0x01});
+    meter.BeginAwaitReply(0xE2);
+    meter.Feed({});
+    meter.Feed({0xE2, 0x12, 0x85});
+    Bytes reply;
+    ASSERT_TRUE(meter.WaitForReply(0, reply));
+    EXPECT_EQ(reply, (Bytes{0xE2, 0x12, 0x85}));
 }
 
 TEST_F(ReceiveHook, FrameSizeLimitIs256) {

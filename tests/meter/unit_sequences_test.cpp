@@ -189,6 +189,9 @@ TEST_P(LegacyUnits, IdentityTextGivesDateAndFirmware) {
         EXPECT_EQ(prompt.messages[0].caption, " Reset Unit");
     } else {
         EXPECT_TRUE(prompt.messages.empty());
+        // What a later setup writes back is what the unit holds.
+        EXPECT_EQ(state.m_byCalDate0, c.record[0]);
+        EXPECT_EQ(state.m_byCalDate1, c.record[1]);
     }
     EXPECT_TRUE(state.m_bConnected);
 }
@@ -226,13 +229,29 @@ INSTANTIATE_TEST_SUITE_P(Cases, LegacyUnits,
                                                       "1. 5",
                                                       false,
                                                       1700},
-                                           LegacyCase{"UnparsableTextLeavesZeros",
+                                           LegacyCase{"UnparsableTextKeepsTheRecord",
                                                       "Acme Corp",
-                                                      {0x12, 0x08, 0, 0, 0, 0, 25, 0, 0},
-                                                      "-0-0",
-                                                      0,
-                                                      "0. 0",
-                                                      true,
+                                                      {0x12, 0x85, 0x2A, 0, 0, 0, 25, 0, 0},
+                                                      "MAY-18-2015",
+                                                      0x2A,
+                                                      "1.10",
+                                                      false,
+                                                      1700},
+                                           LegacyCase{"TwoNumbersKeepTheRecord",
+                                                      "18 8 Acme",
+                                                      {0x12, 0x85, 0x2A, 0, 0, 0, 25, 0, 0},
+                                                      "MAY-18-2015",
+                                                      0x2A,
+                                                      "1.10",
+                                                      false,
+                                                      1700},
+                                           LegacyCase{"DateWithoutVersionKeepsTheFirmware",
+                                                      "18 8 2007",
+                                                      {0x12, 0x08, 0x2A, 0, 0, 0, 25, 0, 0},
+                                                      "AUG-18-2007",
+                                                      0x2A,
+                                                      "1.10",
+                                                      false,
                                                       1700},
                                            LegacyCase{
                                                "HostileNumbers",
@@ -437,7 +456,7 @@ TEST_F(Setup, UnitThatNeverAcknowledgesFailsAfterTenSeconds) {
     MeterModelConfig m;
     m.acknowledgeWrites = false;
     Connect(m);
-    clock = SteppingClock(3595);  // the wait also crosses the hour
+    clock = SteppingClock(3595);
     controls.cableLoss = "0";
     controls.frequency = "1700";
     EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Failed);
@@ -457,6 +476,56 @@ TEST_F(Setup, ReadBackWithAnotherFrequencyFails) {
     EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Failed);
     EXPECT_FALSE(state.m_bConnected);
     EXPECT_EQ(Received(0xE3), 1);
+}
+
+TEST_F(Setup, UnitThatStopsAnsweringHalfwayFails) {
+    struct Case {
+        const char* name;
+        int acknowledgedWrites;
+        int answeredRecordReads;
+        int writes;
+    };
+    for (const Case c :
+         {Case{"second write not acknowledged", 1, -1, 2}, Case{"no read-back reply", -1, 1, 1}}) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        state.m_bConnected = false;
+        prompt = ScriptedPrompt();
+        MeterModelConfig m;
+        m.acknowledgedWrites = c.acknowledgedWrites;
+        m.answeredRecordReads = c.answeredRecordReads;
+        Connect(m);
+        controls.cableLoss = "0";
+        controls.frequency = "1700";
+        EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Failed);
+        EXPECT_EQ(LastMessage(), "The unit can not be set properly! Please reconnect the unit.");
+        EXPECT_EQ(prompt.messages.size(), 1u);
+        EXPECT_FALSE(state.m_bConnected);
+        EXPECT_EQ(Received(0xE3), c.writes);
+    }
+}
+
+// Time passes fifty times faster than the sequence's pauses ask for.
+class RushingClock : public SteppingClock {
+public:
+    using SteppingClock::SteppingClock;
+    void SleepMs(int ms) override { SteppingClock::SleepMs(ms * 50); }
+};
+
+TEST_F(Setup, AcknowledgementAfterTenSecondsIsTooLate) {
+    MeterModelConfig m;
+    m.ackDelayMs = 400;  // real time: far beyond ten seconds of the sequence's clock
+    Connect(m);
+    RushingClock rushing(600);
+    ctx = std::make_unique<UnitContext>(
+        UnitContext{*meter, *driver, state, controls, prompt, rushing, sink, {}});
+    controls.cableLoss = "0";
+    controls.frequency = "1700";
+    EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Failed);
+    EXPECT_FALSE(state.m_bConnected);
+    EXPECT_EQ(Received(0xE3), 1);
+    EXPECT_GE(rushing.sleptMs, 9000);
+    EXPECT_LE(rushing.sleptMs, 11000);
 }
 
 TEST_F(Setup, LateButTimelyAcknowledgementSucceeds) {

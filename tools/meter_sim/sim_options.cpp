@@ -14,31 +14,8 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Whole-text numbers only: "12abc" or "1e3" are usage errors, not 12 or 1000.
-std::optional<double> StrictDouble(const std::string& text) {
-    std::size_t i = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    bool digits = false, point = false;
-    for (; i < text.size(); ++i) {
-        if (IsDigit(text[i]))
-            digits = true;
-        else if (text[i] == '.' && !point)
-            point = true;
-        else
-            return std::nullopt;
-    }
-    return digits ? ParseLeadingDouble(text) : std::nullopt;
-}
-
-std::optional<long long> StrictInt(const std::string& text) {
-    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
-    if (i == text.size() || text.size() > 12)
-        return std::nullopt;
-    for (; i < text.size(); ++i) {
-        if (!IsDigit(text[i]))
-            return std::nullopt;
-    }
-    return ParseLeadingInt(text);
-}
+// Longest run any option accepts; --silence-after and --exit-after use it.
+constexpr double kMaxSeconds = 604800.0;
 
 int HexDigit(char c) {
     if (IsDigit(c))
@@ -106,7 +83,8 @@ std::optional<std::uint8_t> BatteryByteOf(long long raw) {
 std::string SimUsage() {
     return "usage: velquor-meter-sim [options]\n"
            "Serves a simulated Orvane power meter on a pseudo-terminal and prints its\n"
-           "device path as the first line.\n"
+           "device path as the first line. A number must be the option's whole value\n"
+           "(a comma may stand for the decimal point); anything else is refused.\n"
            "  --rate N              measurement frames per second (1 to 213)\n"
            "  --interval-ms N       milliseconds between measurement frames (default 200)\n"
            "  --power DBM           fixed power reading in dBm (tenths are sent)\n"
@@ -135,62 +113,75 @@ std::string SimUsage() {
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                      std::string& error) {
-    using Handler = std::function<bool(const std::string&)>;
-    const auto range = [](std::optional<long long> v, long long lo, long long hi) {
-        return v && *v >= lo && *v <= hi;
+    // Each handler reads its option's value; a refused number sets error itself.
+    using Handler = std::function<bool(const std::string& name, const std::string& value)>;
+    // The whole text must be one number in [min, max]; error names the option and range.
+    const auto number = [&](const std::string& name, const std::string& value, double min,
+                            double max, bool whole,
+                            const char* unit = "") -> std::optional<double> {
+        return ParseUserNumber(value, NumberField{name.c_str(), min, max, whole, unit}, error);
+    };
+    const auto integer = [&](const std::string& name, const std::string& value, long long min,
+                             long long max, const char* unit = "") -> std::optional<long long> {
+        const auto v =
+            number(name, value, static_cast<double>(min), static_cast<double>(max), true, unit);
+        return v ? std::optional<long long>(static_cast<long long>(*v)) : std::nullopt;
     };
     const std::map<std::string, Handler> valued = {
         {"--rate",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             if (!range(n, 1, kMaxFramesPerSecond))
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 1, kMaxFramesPerSecond, "frames per second");
+             if (!n)
                  return false;
              options.frameInterval = std::chrono::microseconds(1000000 / *n);
              options.model.frameIntervalMs = static_cast<int>(1000 / *n);
              return true;
          }},
         {"--interval-ms",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             if (!range(n, 5, 3600000))
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 5, 3600000, "ms");
+             if (!n)
                  return false;
              options.frameInterval = std::chrono::milliseconds(*n);
              options.model.frameIntervalMs = static_cast<int>(*n);
              return true;
          }},
         {"--power",
-         [&](const std::string& v) {
-             const auto d = StrictDouble(v);
+         [&](const std::string& name, const std::string& v) {
+             const auto d = number(name, v, -3276.8, 3276.7, false, "dBm");
              const auto raw = d ? PowerTenthsOf(*d) : std::nullopt;
-             options.model.fixedPowerTenths = raw;
+             if (raw)
+                 options.model.fixedPowerTenths = raw;
              return raw.has_value();
          }},
         {"--temperature",
-         [&](const std::string& v) {
-             const auto d = StrictDouble(v);
+         [&](const std::string& name, const std::string& v) {
+             const auto d = number(name, v, -50.0, 268.75, false, "degrees C");
              const auto raw = d ? TemperatureByteOf(*d) : std::nullopt;
-             options.model.fixedTemperature = raw;
+             if (raw)
+                 options.model.fixedTemperature = raw;
              return raw.has_value();
          }},
         {"--battery",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 0, 1023);
              const auto raw = n ? BatteryByteOf(*n) : std::nullopt;
-             options.model.fixedBattery = raw;
+             if (raw)
+                 options.model.fixedBattery = raw;
              return raw.has_value();
          }},
         {"--serial",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              options.model.serial = v;
              return !v.empty();
          }},
         {"--manufacturer",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              options.model.manufacturer = v;
              return true;
          }},
         {"--record",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              const auto bytes = ParseHexBytes(v);
              if (!bytes || bytes->size() != 9)
                  return false;
@@ -198,25 +189,28 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
              return true;
          }},
         {"--silence-after",
-         [&](const std::string& v) {
-             const auto d = StrictDouble(v);
-             options.model.silenceAfterS = d.value_or(-1.0);
-             return d && *d >= 0.0;
+         [&](const std::string& name, const std::string& v) {
+             const auto d = number(name, v, 0.0, kMaxSeconds, false, "s");
+             if (d)
+                 options.model.silenceAfterS = *d;
+             return d.has_value();
          }},
         {"--ack-delay-ms",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             options.model.ackDelayMs = n ? static_cast<int>(*n) : 0;
-             return range(n, 0, 600000);
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 0, 600000, "ms");
+             if (n)
+                 options.model.ackDelayMs = static_cast<int>(*n);
+             return n.has_value();
          }},
         {"--read-back-delta",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             options.model.readBackStepDelta = n ? static_cast<int>(*n) : 0;
-             return range(n, -255, 255);
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, -255, 255);
+             if (n)
+                 options.model.readBackStepDelta = static_cast<int>(*n);
+             return n.has_value();
          }},
         {"--junk",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              const auto bytes = ParseHexBytes(v);
              if (!bytes || bytes->empty())
                  return false;
@@ -224,30 +218,33 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
              return true;
          }},
         {"--chunk",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             options.chunk = n ? static_cast<int>(*n) : 0;
-             return range(n, 1, 65536);
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 1, 65536, "bytes");
+             if (n)
+                 options.chunk = static_cast<int>(*n);
+             return n.has_value();
          }},
         {"--chunk-pause-ms",
-         [&](const std::string& v) {
-             const auto n = StrictInt(v);
-             options.chunkPauseMs = n ? static_cast<int>(*n) : 0;
-             return range(n, 0, 10000);
+         [&](const std::string& name, const std::string& v) {
+             const auto n = integer(name, v, 0, 10000, "ms");
+             if (n)
+                 options.chunkPauseMs = static_cast<int>(*n);
+             return n.has_value();
          }},
         {"--exit-after",
-         [&](const std::string& v) {
-             const auto d = StrictDouble(v);
-             options.exitAfterS = d.value_or(-1.0);
-             return d && *d > 0.0;
+         [&](const std::string& name, const std::string& v) {
+             const auto d = number(name, v, 0.001, kMaxSeconds, false, "s");
+             if (d)
+                 options.exitAfterS = *d;
+             return d.has_value();
          }},
         {"--record-out",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              options.recordOut = v;
              return !v.empty();
          }},
         {"--send-log",
-         [&](const std::string& v) {
+         [&](const std::string&, const std::string& v) {
              options.sendLog = v;
              return !v.empty();
          }},
@@ -288,8 +285,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             }
             value = args[++i];
         }
-        if (!it->second(*value)) {
-            error = "invalid value for " + name + ": \"" + *value + "\"";
+        error.clear();
+        if (!it->second(name, *value)) {
+            if (error.empty())
+                error = "invalid value for " + name + ": \"" + *value + "\"";
             return false;
         }
     }

@@ -1,0 +1,145 @@
+#include "measure/power_units.h"
+
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+namespace velquor::measure {
+
+namespace {
+
+constexpr double kDbToNaturalLog = std::numbers::ln10 / 10.0;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+enum class Style { Fixed, Significant };
+
+struct NumberStyle {
+    Style style;
+    int digits;
+    bool plus_sign = false;
+};
+
+// std::to_chars does not look at the locale, which Qt sets from the environment.
+std::string Number(NumberStyle style, double value) {
+    char buffer[64];
+    char* begin = buffer;
+    if (style.plus_sign && !std::signbit(value))
+        *begin++ = '+';
+    const auto format =
+        style.style == Style::Fixed ? std::chars_format::fixed : std::chars_format::general;
+    const auto result =
+        std::to_chars(begin, buffer + sizeof buffer - 1, value, format, style.digits);
+    return std::string(buffer, result.ec == std::errc() ? result.ptr : begin);
+}
+
+// Three significant digits for a number between 1 and 1000, more below 1.
+NumberStyle LinearStyle(double magnitude) {
+    magnitude *= 1.0 + 1e-9;  // 0.99999999 after scaling is 1
+    if (magnitude >= 100.0)
+        return {Style::Fixed, 0};
+    if (magnitude >= 10.0)
+        return {Style::Fixed, 1};
+    if (magnitude >= 1.0 || magnitude == 0.0)
+        return {Style::Fixed, 2};
+    return {Style::Significant, 3};
+}
+
+}  // namespace
+
+double DbmToMilliwatt(double dbm) {
+    return std::exp(dbm * kDbToNaturalLog);
+}
+
+double MilliwattToDbm(double milliwatt) {
+    // glibc's log10 takes three times as long as log, and a rounding more costs nothing here.
+    return std::log(milliwatt) * (1.0 / kDbToNaturalLog);
+}
+
+double DbmToUnit(double dbm, PowerUnit unit) {
+    switch (unit) {
+        case PowerUnit::Dbm:
+            return dbm;
+        case PowerUnit::Watt:
+            return DbmToMilliwatt(dbm) / 1000.0;
+        case PowerUnit::Dbuv:
+            return dbm + kDbuvMinusDbm;
+        case PowerUnit::Volt:
+            return std::sqrt(DbmToMilliwatt(dbm) / 1000.0 * kReferenceOhm);
+    }
+    return dbm;
+}
+
+const char* UnitName(PowerUnit unit) {
+    switch (unit) {
+        case PowerUnit::Dbm:
+            return "dBm";
+        case PowerUnit::Watt:
+            return "W";
+        case PowerUnit::Dbuv:
+            return "dBuV";
+        case PowerUnit::Volt:
+            return "V";
+    }
+    return "dBm";
+}
+
+std::optional<PowerUnit> ParsePowerUnit(std::string_view text) {
+    for (PowerUnit unit : {PowerUnit::Dbm, PowerUnit::Watt, PowerUnit::Dbuv, PowerUnit::Volt}) {
+        if (EqualsIgnoringCase(text, UnitName(unit)))
+            return unit;
+    }
+    return std::nullopt;
+}
+
+ScaledValue ScaleLinear(double value, const char* base_unit) {
+    static const struct {
+        double factor;
+        const char* prefix;
+    } kSteps[] = {{1.0, ""}, {1e3, "m"}, {1e6, "u"}, {1e9, "n"}};
+    const double magnitude = std::fabs(value);
+    for (const auto& step : kSteps) {
+        if (magnitude * step.factor >= 1.0 - 1e-9 || value == 0.0)
+            return {value * step.factor, std::string(step.prefix) + base_unit};
+    }
+    return {value * 1e9, std::string("n") + base_unit};
+}
+
+PowerText FormatPowerParts(double dbm, PowerUnit unit, int decimals) {
+    if (unit == PowerUnit::Dbm || unit == PowerUnit::Dbuv)
+        return {Number({Style::Fixed, decimals}, DbmToUnit(dbm, unit)), UnitName(unit)};
+    // Rounded to the three digits shown before the prefix is chosen, so 999.96 mW
+    // reads "1.00 W", not "1000 mW".
+    double value = DbmToUnit(dbm, unit);
+    if (value > 0.0 && std::isfinite(value)) {
+        const double step = std::pow(10.0, std::floor(std::log10(value)) - 2.0);
+        value = std::round(value / step) * step;
+    }
+    const ScaledValue scaled = ScaleLinear(value, UnitName(unit));
+    return {Number(LinearStyle(std::fabs(scaled.value)), scaled.value), scaled.unit};
+}
+
+PowerText FormatRelativeParts(double db, int decimals) {
+    return {Number({Style::Fixed, decimals, true}, db), "dB"};
+}
+
+std::string FormatPower(double dbm, PowerUnit unit) {
+    const PowerText text = FormatPowerParts(dbm, unit, 2);
+    return text.number + " " + text.unit;
+}
+
+std::string FormatRelative(double db) {
+    const PowerText text = FormatRelativeParts(db, 2);
+    return text.number + " " + text.unit;
+}
+
+}  // namespace velquor::measure

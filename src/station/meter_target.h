@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/device_list.h"
+#include "link/ftdi_driver.h"
+#include "link/meter_model.h"
+
+namespace velquor::station {
+
+// Which meter to open: one found by its serial number, the device node at a path
+// (any tty, e.g. a stable /dev/serial/by-id link or a pseudo-terminal), or one of
+// the built-in simulated meters.
+struct MeterTarget {
+    enum class Kind { Serial, Path, Simulated };
+
+    Kind kind = Kind::Simulated;
+    std::string value;  // serial number or path; unused for a simulated meter
+    int sim_index = 0;  // which simulated meter: its serial and power offset follow from it
+
+    static MeterTarget BySerial(std::string serial);
+    static MeterTarget ByPath(std::string path);
+    static MeterTarget Simulated(int index);
+
+    // How messages name the meter before it is open: the serial, the path, or
+    // "simulated meter N" (counting from 1).
+    std::string Label() const;
+
+    bool operator==(const MeterTarget&) const = default;
+};
+
+// The simulated meter of an index: serial OV227700 + index, and readings offset by
+// kSimulatedPowerStepDb per index so several meters can be told apart.
+inline constexpr double kSimulatedPowerStepDb = -15.0;
+MeterModelConfig SimulatedMeterModel(int index);
+
+// A serial-number target for every meter the driver lists, in listing order. On a
+// failed listing: false with the reason.
+bool ListMeterTargets(IFtdiDriver& driver, std::vector<MeterTarget>& targets, std::string& error);
+
+// What to hand the driver's open call to reach the meter a target names, given the
+// current device listing: its serial when a meter with that serial is listed (its
+// node may have changed since), the path when the target is a path and something is
+// there. Nothing when the meter is not present.
+std::optional<std::string> FindSameMeter(const MeterTarget& target,
+                                         const std::vector<DeviceEntry>& listed, bool path_present);
+
+// Whether a meter that answered at the target may be taken for the one that was
+// there before. expected is the serial read earlier (empty: never read); found is
+// the serial its identity names now (empty: could not be read). Only two known,
+// different serial numbers refuse it.
+bool SameMeterIdentity(const std::string& expected, const std::string& found);
+
+}  // namespace velquor::station

@@ -1,0 +1,546 @@
+#include "station/station.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "link/sim_driver.h"
+#include "meter/number_format.h"
+
+namespace velquor::station {
+
+using Clock = std::chrono::steady_clock;
+
+// The subscribers. Link workers publish under the shared lock, so meters do not
+// wait for each other; subscribing takes it exclusively.
+class Station::Feed {
+public:
+    void Publish(const Reading& reading) {
+        std::shared_lock lock(m_lock);
+        for (const auto& subscription : m_subscriptions)
+            subscription->Push(reading);
+    }
+    std::shared_ptr<Subscription> Subscribe(std::size_t capacity) {
+        auto subscription = std::make_shared<Subscription>(capacity);
+        std::unique_lock lock(m_lock);
+        if (m_ended)
+            subscription->End();
+        else
+            m_subscriptions.push_back(subscription);
+        return subscription;
+    }
+    void Unsubscribe(const std::shared_ptr<Subscription>& subscription) {
+        std::unique_lock lock(m_lock);
+        std::erase(m_subscriptions, subscription);
+    }
+    void EndAll() {
+        std::unique_lock lock(m_lock);
+        for (const auto& subscription : m_subscriptions)
+            subscription->End();
+        m_subscriptions.clear();
+        m_ended = true;
+    }
+
+private:
+    std::shared_mutex m_lock;
+    std::vector<std::shared_ptr<Subscription>> m_subscriptions;
+    bool m_ended = false;
+};
+
+// One meter of the station. Lock order: sequenceLock, then publishLock, then stateLock.
+struct Station::Slot : IReadingHandler {
+    Slot(std::uint32_t i, std::shared_ptr<Feed> f)
+        : index(i), feed(std::move(f)), wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~Slot() override {
+        if (wakeEvent >= 0)
+            close(wakeEvent);
+    }
+
+    // Wakes the supervisor wherever it waits, to look at the stop flag and the policy.
+    void Wake() {
+        wake.notify_all();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = write(wakeEvent, &one, sizeof one);
+    }
+    bool TakeWake() {
+        std::uint64_t count = 0;
+        return read(wakeEvent, &count, sizeof count) == static_cast<ssize_t>(sizeof count);
+    }
+    void Stop() {
+        {
+            std::lock_guard lock(stateLock);
+            stop = true;
+        }
+        Wake();
+    }
+    bool Stopping() const {
+        std::lock_guard lock(stateLock);
+        return stop;
+    }
+
+    // On the link worker: passes the meter's readings on while it is live. The link
+    // lost ends that until a reconnect; frames of a link being set up are not passed.
+    void OnReading(const Reading& reading) override {
+        std::lock_guard lock(publishLock);
+        if (!live)
+            return;
+        Reading r = reading;
+        r.meter = index;
+        // The status says lost before any consumer sees the event.
+        if (r.kind == ReadingKind::LinkLost) {
+            live = false;
+            MarkLost(r.steady_ns);
+        }
+        feed->Publish(r);
+    }
+
+    void MarkLost(std::int64_t steadyNs) {
+        {
+            std::lock_guard lock(stateLock);
+            status.state = MeterState::Lost;
+            status.lost_steady_ns = steadyNs;
+            status.attempts = 0;
+            lostPending = true;
+        }
+        wake.notify_all();
+    }
+
+    // The meter's readings flow from now; after a reconnect the stream says so first.
+    void GoLive(bool announce) {
+        std::lock_guard lock(publishLock);
+        live = true;
+        {
+            std::lock_guard state(stateLock);
+            status.state = MeterState::Connected;
+            status.attempts = 0;
+        }
+        if (announce) {
+            Reading r;
+            r.kind = ReadingKind::Reconnected;
+            r.meter = index;
+            StampNow(r);
+            feed->Publish(r);
+        }
+        // The link may have been lost while it was being set up, when its link-lost
+        // frame was not passed on; it is not injected again, so report it now.
+        if (!session->LinkAlive()) {
+            Reading r;
+            r.kind = ReadingKind::LinkLost;
+            r.meter = index;
+            StampNow(r);
+            live = false;
+            MarkLost(r.steady_ns);
+            feed->Publish(r);
+        }
+    }
+
+    void SetState(MeterState state) {
+        std::lock_guard lock(stateLock);
+        status.state = state;
+    }
+
+    std::uint32_t index;  // under publishLock; fixed once the meter is live
+    const std::shared_ptr<Feed> feed;
+    std::unique_ptr<MeterSession> session;
+
+    std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
+    std::mutex publishLock;   // orders the meter's stream
+    bool live = false;
+
+    mutable std::mutex stateLock;
+    std::condition_variable wake;
+    MeterStatus status;
+    MeterInfo info;  // the last known, kept after Close
+    bool lostPending = false;
+    bool stop = false;
+    // Readable after Wake, so a wait in poll() ends with the stop or a new policy too.
+    const int wakeEvent;
+    std::thread supervisor;
+};
+
+DriverFactory DefaultDriverFactory(SerialPaths paths) {
+    return [paths](const MeterTarget& target) -> std::unique_ptr<IFtdiDriver> {
+        if (target.kind == MeterTarget::Kind::Simulated)
+            return std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{
+                CSimDriver::DefaultMeter(SimulatedMeterModel(target.sim_index))});
+        return std::make_unique<CSerialDriver>(paths);
+    };
+}
+
+Station::Station(StationOptions options)
+    : m_options(std::move(options)),
+      m_policy(m_options.reconnect),
+      m_feed(std::make_shared<Feed>()) {
+    if (!m_options.make_driver)
+        m_options.make_driver = DefaultDriverFactory(m_options.serial_paths);
+}
+
+Station::~Station() {
+    Close();
+}
+
+bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
+                   std::vector<std::string>& errors) {
+    if (m_opened) {
+        errors.push_back("the station is already open");
+        return false;
+    }
+    m_opened = true;
+    if (targets.empty()) {
+        errors.push_back("no meter to open");
+        return false;
+    }
+    std::vector<std::unique_ptr<Slot>> slots;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        SessionOptions so;
+        so.timings = m_options.timings;
+        so.meter_index = static_cast<std::uint32_t>(i);
+        so.serial_paths = m_options.serial_paths;
+        so.timing_log = m_options.timing_log;
+        if (m_options.make_clock)
+            so.clock = m_options.make_clock();
+        auto driver = m_options.make_driver(targets[i]);
+        auto slot = std::make_unique<Slot>(static_cast<std::uint32_t>(i), m_feed);
+        if (driver) {
+            slot->session =
+                std::make_unique<MeterSession>(targets[i], std::move(driver), std::move(so));
+            slot->session->SetReadingHandler(slot.get());
+        }
+        slots.push_back(std::move(slot));
+    }
+    {
+        std::lock_guard lock(m_slotsLock);
+        m_slots = std::move(slots);
+    }
+    if (m_aborted.load()) {
+        for (auto& slot : m_slots)
+            if (slot->session)
+                slot->session->Abort();
+    }
+
+    // Every connect sequence at once: each has its own pauses to sit through.
+    std::vector<std::string> failures(m_slots.size());
+    std::vector<std::vector<std::string>> notes(m_slots.size());
+    {
+        std::vector<std::thread> connects;
+        for (std::size_t i = 0; i < m_slots.size(); ++i) {
+            Slot& slot = *m_slots[i];
+            if (!slot.session) {
+                failures[i] = "no driver for this meter";
+                continue;
+            }
+            connects.emplace_back([&slot, &failures, &notes, i] {
+                std::lock_guard lock(slot.sequenceLock);
+                std::string error;
+                if (!slot.session->Connect(error, notes[i]))
+                    failures[i] = error.empty() ? "cannot open the meter" : error;
+            });
+        }
+        for (auto& t : connects)
+            t.join();
+    }
+    std::size_t opened = 0;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (!failures[i].empty())
+            errors.push_back(targets[i].Label() + ": " + failures[i]);
+        else
+            ++opened;
+    }
+    if (m_aborted.load()) {
+        errors.push_back("stopped");
+        opened = 0;
+    }
+    if (opened == 0 || (opened < m_slots.size() && !keep_going)) {
+        Close();
+        return false;
+    }
+
+    // Keep the meters that opened, numbered in the order given.
+    std::vector<std::unique_ptr<Slot>> kept;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (failures[i].empty())
+            kept.push_back(std::move(m_slots[i]));
+    }
+    std::vector<std::unique_ptr<Slot>> dropped;
+    {
+        std::lock_guard lock(m_slotsLock);
+        for (auto& slot : m_slots)
+            if (slot)
+                dropped.push_back(std::move(slot));
+        m_slots.clear();
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            auto& slot = kept[i];
+            {
+                std::lock_guard publish(slot->publishLock);
+                slot->index = static_cast<std::uint32_t>(i);
+            }
+            m_slots.push_back(std::move(slot));
+        }
+    }
+    dropped.clear();
+
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        Slot& slot = *m_slots[i];
+        MeterInfo info = slot.session->Info();
+        std::string name = info.name;
+        for (int n = 2; std::find(m_names.begin(), m_names.end(), name) != m_names.end(); ++n)
+            name = info.name + "#" + std::to_string(n);
+        m_names.push_back(name);
+        info.name = name;
+        std::lock_guard lock(slot.stateLock);
+        slot.info = std::move(info);
+    }
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        for (const std::string& note : notes[i])
+            Notice(*m_slots[i], MeterNotice::Kind::Note, note);
+    }
+    for (auto& slot : m_slots) {
+        slot->GoLive(false);
+        slot->supervisor = std::thread([this, s = slot.get()] { Supervise(*s); });
+    }
+    return true;
+}
+
+std::size_t Station::MeterCount() const {
+    return m_names.size();
+}
+
+MeterInfo Station::Meter(std::size_t index) const {
+    const Slot& slot = *m_slots.at(index);
+    std::lock_guard lock(slot.stateLock);
+    return slot.info;
+}
+
+const std::string& Station::MeterName(std::size_t index) const {
+    return m_names.at(index);
+}
+
+MeterStatus Station::Status(std::size_t index) const {
+    const Slot& slot = *m_slots.at(index);
+    std::lock_guard lock(slot.stateLock);
+    return slot.status;
+}
+
+SetupOutcome Station::Setup(std::size_t index, const SetupRequest& request) {
+    Slot& slot = *m_slots.at(index);
+    std::lock_guard sequence(slot.sequenceLock);
+    bool live;
+    {
+        std::lock_guard lock(slot.publishLock);
+        live = slot.live;
+    }
+    if (!slot.session || !live) {
+        SetupOutcome outcome;
+        outcome.messages.push_back(kMsgNotConnected);
+        return outcome;
+    }
+    SetupOutcome outcome = slot.session->Setup(request);
+    MeterInfo info = slot.session->Info();
+    std::lock_guard lock(slot.stateLock);
+    info.name = slot.info.name;
+    slot.info = std::move(info);
+    return outcome;
+}
+
+std::shared_ptr<Subscription> Station::Subscribe(std::size_t capacity) {
+    return m_feed->Subscribe(capacity);
+}
+
+void Station::Unsubscribe(const std::shared_ptr<Subscription>& subscription) {
+    m_feed->Unsubscribe(subscription);
+}
+
+void Station::Notice(Slot& slot, MeterNotice::Kind kind, const std::string& text) {
+    {
+        std::lock_guard lock(slot.stateLock);
+        slot.status.last_notice = text;
+    }
+    if (m_options.on_notice)
+        m_options.on_notice(MeterNotice{slot.index, kind, text});
+}
+
+Station::Wake Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time_point earliest,
+                                     Clock::time_point until) {
+    for (;;) {
+        if (slot.Stopping())
+            return Wake::Stop;
+        const auto now = Clock::now();
+        if (now >= until)
+            return Wake::Due;
+        // Before `earliest` the watch is not listened to; what it saw meanwhile waits
+        // in its queue and ends the wait at `earliest`.
+        const bool listen = watch != nullptr && watch->Fd() >= 0 && now >= earliest;
+        const auto end = listen ? until : std::min(until, earliest);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        pollfd fds[2] = {{slot.wakeEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
+        const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(wait.count(), 1)));
+        if (ready < 0 && errno != EINTR)
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
+        if ((fds[0].revents & POLLIN) != 0 && slot.TakeWake())
+            return slot.Stopping() ? Wake::Stop : Wake::Changed;
+        if (listen && (fds[1].revents & POLLIN) != 0 && watch->Drain())
+            return slot.Stopping() ? Wake::Stop : Wake::Due;
+    }
+}
+
+ReconnectPolicy Station::Reconnecting() const {
+    std::lock_guard lock(m_policyLock);
+    return m_policy;
+}
+
+void Station::SetReconnect(const ReconnectPolicy& policy) {
+    {
+        std::lock_guard lock(m_policyLock);
+        m_policy = policy;
+    }
+    std::lock_guard lock(m_slotsLock);
+    for (auto& slot : m_slots) {
+        if (!slot)
+            continue;
+        {
+            std::lock_guard state(slot->stateLock);
+            // Turned on: meters already lost (or given up on) are looked for from now.
+            if (policy.enabled && (slot->status.state == MeterState::Lost ||
+                                   slot->status.state == MeterState::GaveUp))
+                slot->lostPending = true;
+        }
+        slot->Wake();
+    }
+}
+
+void Station::Supervise(Slot& slot) {
+    for (;;) {
+        {
+            std::unique_lock lock(slot.stateLock);
+            // Woken by a loss, a change of the policy or the stop; the bound only keeps
+            // the wait finite.
+            while (!slot.stop && !(slot.lostPending && Reconnecting().enabled))
+                slot.wake.wait_for(lock, std::chrono::seconds(5));
+            if (slot.stop)
+                return;
+            slot.lostPending = false;
+        }
+        if (!LookForMeter(slot))
+            return;
+    }
+}
+
+bool Station::LookForMeter(Slot& slot) {
+    const auto lostAt = Clock::now();
+    {
+        std::lock_guard lock(slot.sequenceLock);
+        slot.session->CloseDevice();
+    }
+    const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
+    const auto elapsed = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lostAt);
+    };
+    // The node reappearing cuts a back-off short, but attempts stay this far apart.
+    auto earliest = lostAt + BackoffDelay(Reconnecting(), 0);
+    int attempt = 0;
+    for (;;) {
+        const ReconnectPolicy policy = Reconnecting();
+        if (!policy.enabled) {
+            // Turned off while waiting: the meter stays lost until it is turned on again.
+            std::lock_guard lock(slot.stateLock);
+            slot.status.state = MeterState::Lost;
+            return true;
+        }
+        if (TimedOut(policy, elapsed())) {
+            slot.SetState(MeterState::GaveUp);
+            Notice(slot, MeterNotice::Kind::GaveUp,
+                   FormatC("not back after %.1f s; no longer waiting for it",
+                           std::chrono::duration<double>(policy.timeout).count()));
+            return true;
+        }
+        slot.SetState(MeterState::Waiting);
+        const Wake wake = WaitForChance(slot, watch.get(), earliest,
+                                        Clock::now() + NextWait(policy, attempt, elapsed()));
+        if (wake == Wake::Stop)
+            return false;
+        if (wake == Wake::Changed || TimedOut(policy, elapsed()))
+            continue;
+        earliest = Clock::now() + BackoffDelay(policy, 0);
+        ++attempt;
+        {
+            std::lock_guard lock(slot.stateLock);
+            slot.status.attempts = attempt;
+        }
+        if (!slot.session->Present())
+            continue;
+        slot.SetState(MeterState::Opening);
+        std::string error;
+        std::vector<std::string> notes;
+        MeterSession::ReconnectResult result;
+        {
+            std::lock_guard lock(slot.sequenceLock);
+            result = slot.session->Reconnect(error, notes);
+            if (result == MeterSession::ReconnectResult::Connected) {
+                MeterInfo info = slot.session->Info();
+                std::lock_guard state(slot.stateLock);
+                info.name = slot.info.name;
+                slot.info = std::move(info);
+            }
+        }
+        if (slot.Stopping())
+            return false;
+        if (result == MeterSession::ReconnectResult::Refused) {
+            Notice(slot, MeterNotice::Kind::Refused, error + "; still waiting");
+            continue;
+        }
+        if (result == MeterSession::ReconnectResult::Failed)
+            continue;
+        for (const std::string& note : notes)
+            Notice(slot, MeterNotice::Kind::Note, note);
+        slot.GoLive(true);
+        return true;
+    }
+}
+
+void Station::Abort() {
+    m_aborted.store(true);
+    std::lock_guard lock(m_slotsLock);
+    for (auto& slot : m_slots) {
+        if (!slot)
+            continue;
+        if (slot->session)
+            slot->session->Abort();
+        slot->Stop();
+    }
+}
+
+void Station::Close() {
+    if (m_closed)
+        return;
+    m_closed = true;
+    Abort();
+    for (auto& slot : m_slots) {
+        if (slot && slot->supervisor.joinable())
+            slot->supervisor.join();
+    }
+    for (auto& slot : m_slots) {
+        if (!slot)
+            continue;
+        {
+            std::lock_guard lock(slot->publishLock);
+            slot->live = false;
+        }
+        std::unique_ptr<MeterSession> session;
+        {
+            std::lock_guard lock(slot->sequenceLock);
+            session = std::move(slot->session);
+        }
+        session.reset();
+        std::lock_guard lock(slot->stateLock);
+        slot->status.state = MeterState::Closed;
+    }
+    m_feed->EndAll();
+}
+
+}  // namespace velquor::station

@@ -1,0 +1,72 @@
+#include "station/subscription.h"
+
+#include <algorithm>
+
+namespace velquor::station {
+
+Subscription::Subscription(std::size_t capacity) : m_ring(std::max<std::size_t>(capacity, 1)) {}
+
+void Subscription::Push(const Reading& reading) {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_ended)
+            return;
+        if (m_count == m_ring.size()) {
+            ++m_dropped;
+            return;
+        }
+        m_ring[(m_head + m_count) % m_ring.size()] = reading;
+        ++m_count;
+    }
+    m_ready.notify_one();
+}
+
+void Subscription::End() {
+    {
+        std::lock_guard lock(m_lock);
+        m_ended = true;
+    }
+    m_ready.notify_all();
+}
+
+bool Subscription::Pop(Reading& reading, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_lock);
+    if (!m_ready.wait_for(lock, timeout, [this] { return m_count > 0 || m_ended; }) || m_count == 0)
+        return false;
+    reading = m_ring[m_head];
+    m_head = (m_head + 1) % m_ring.size();
+    --m_count;
+    return true;
+}
+
+std::size_t Subscription::PopAll(std::vector<Reading>& out, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_lock);
+    if (!m_ready.wait_for(lock, timeout, [this] { return m_count > 0 || m_ended; }))
+        return 0;
+    const std::size_t n = m_count;
+    for (std::size_t i = 0; i < n; ++i)
+        out.push_back(m_ring[(m_head + i) % m_ring.size()]);
+    m_head = (m_head + n) % m_ring.size();
+    m_count = 0;
+    return n;
+}
+
+std::uint64_t Subscription::Dropped() const {
+    std::lock_guard lock(m_lock);
+    return m_dropped;
+}
+
+bool Subscription::TakeDropReport() {
+    std::lock_guard lock(m_lock);
+    if (m_dropped == 0 || m_dropReported)
+        return false;
+    m_dropReported = true;
+    return true;
+}
+
+bool Subscription::Ended() const {
+    std::lock_guard lock(m_lock);
+    return m_ended;
+}
+
+}  // namespace velquor::station

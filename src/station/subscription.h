@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "station/reading.h"
+
+namespace velquor::station {
+
+// One consumer's view of the station's stream: a bounded queue, filled by the link
+// workers and emptied by the consumer. When the consumer falls behind, new readings
+// are dropped and counted; the workers never wait for it.
+class Subscription {
+public:
+    explicit Subscription(std::size_t capacity);
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+
+    // Waits up to timeout for a reading. False when none came (or the stream ended
+    // and the queue is empty).
+    bool Pop(Reading& reading, std::chrono::milliseconds timeout);
+    // Appends every waiting reading to out, waiting up to timeout for the first.
+    // Returns how many were appended.
+    std::size_t PopAll(std::vector<Reading>& out, std::chrono::milliseconds timeout);
+
+    // Readings dropped because the queue was full, since subscribing.
+    std::uint64_t Dropped() const;
+    // True exactly once: at the first call after readings began to be dropped, so
+    // the consumer reports the loss once rather than per reading.
+    bool TakeDropReport();
+    // The station has closed: nothing more will be pushed.
+    bool Ended() const;
+    std::size_t Capacity() const { return m_ring.size(); }
+
+    // The station's side. Push never allocates and never blocks beyond the lock.
+    void Push(const Reading& reading);
+    void End();
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_ready;
+    std::vector<Reading> m_ring;
+    std::size_t m_head = 0;
+    std::size_t m_count = 0;
+    std::uint64_t m_dropped = 0;
+    bool m_dropReported = false;
+    bool m_ended = false;
+};
+
+}  // namespace velquor::station

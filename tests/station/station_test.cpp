@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "link/sim_driver.h"
+#include "station_test_support.h"
+
+namespace velquor::station {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Collected;
+using testing::CollectUntil;
+
+// Simulated meters sending every 10 ms; the test keeps each driver to pull its plug.
+class SimStation : public ::testing::Test {
+protected:
+    StationOptions Options(std::vector<SimDeviceConfig> devices = {}) {
+        StationOptions o = testing::FastOptions(&notices);
+        // Given devices in the order the targets are made, else the target's simulated meter.
+        o.make_driver = [this, devices](const MeterTarget& t) -> std::unique_ptr<IFtdiDriver> {
+            SimDeviceConfig d = CSimDriver::DefaultMeter(SimulatedMeterModel(t.sim_index));
+            if (drivers.size() < devices.size())
+                d = devices[drivers.size()];
+            d.meter->frameIntervalMs = 10;
+            auto driver = std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{d});
+            drivers.push_back(driver.get());
+            return driver;
+        };
+        return o;
+    }
+    static std::vector<MeterTarget> Simulated(int n) {
+        std::vector<MeterTarget> targets;
+        for (int i = 0; i < n; ++i)
+            targets.push_back(MeterTarget::Simulated(i));
+        return targets;
+    }
+
+    testing::NoticeLog notices;
+    std::vector<CSimDriver*> drivers;
+};
+
+TEST_F(SimStation, SeveralMetersHaveDistinctNamesAndEachItsOwnOrderedStream) {
+    Station station(Options());
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    const auto before_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    ASSERT_TRUE(station.Open(Simulated(3), false, errors)) << errors.front();
+    ASSERT_EQ(station.MeterCount(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(station.MeterName(i), "OV22770" + std::to_string(i));
+        EXPECT_EQ(station.Meter(i).serial, station.MeterName(i));
+        EXPECT_TRUE(station.Meter(i).identity_read);
+        EXPECT_EQ(station.Meter(i).frequency_mhz, 1700);
+    }
+    Collected c;
+    ASSERT_TRUE(CollectUntil(
+        *sub, c,
+        [](const Collected& x) {
+            return x.Of(0).size() >= 20 && x.Of(1).size() >= 20 && x.Of(2).size() >= 20;
+        },
+        10s));
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const auto readings = c.Of(i);
+        for (std::size_t k = 0; k < readings.size(); ++k) {
+            const Reading& r = readings[k];
+            ASSERT_EQ(r.kind, ReadingKind::Measurement);
+            // The simulated meters drift within 5 dB of their own level, 15 dB apart.
+            EXPECT_NEAR(r.power_dbm, 10.0 - 15.0 * i, 5.01) << "meter " << i;
+            EXPECT_GE(r.utc_us, before_us);
+            if (k > 0) {
+                EXPECT_GT(r.steady_ns, readings[k - 1].steady_ns);
+                EXPECT_GE(r.utc_us, readings[k - 1].utc_us - 1000000);
+            }
+        }
+    }
+}
+
+TEST_F(SimStation, OneMeterLostWhileTheOthersGoOn) {
+    Station station(Options());
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(3), false, errors));
+    Collected c;
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(1).size() >= 5; }, 10s));
+    drivers[1]->Unplug();
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(1, ReadingKind::LinkLost) == 1; }, 10s));
+    const std::size_t lostAt = c.all.size();
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [&](const Collected& x) { return x.all.size() >= lostAt + 60; }, 10s));
+    // After its loss the lost meter says nothing more; the others carry on.
+    const auto one = c.Of(1);
+    EXPECT_EQ(one.back().kind, ReadingKind::LinkLost);
+    std::size_t othersAfter = 0;
+    for (std::size_t k = lostAt; k < c.all.size(); ++k) {
+        EXPECT_NE(c.all[k].meter, 1u);
+        othersAfter += c.all[k].kind == ReadingKind::Measurement;
+    }
+    EXPECT_GE(othersAfter, 60u);
+    EXPECT_EQ(station.Status(1).state, MeterState::Lost);
+    EXPECT_EQ(station.Status(0).state, MeterState::Connected);
+}
+
+TEST_F(SimStation, ASlowConsumerLosesCountedReadingsAndNeverHoldsUpAnother) {
+    Station station(Options());
+    auto slow = station.Subscribe(8);
+    auto fast = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(2), false, errors));
+    Collected c;
+    ASSERT_TRUE(CollectUntil(
+        *fast, c, [](const Collected& x) { return x.all.size() >= 100; }, 10s));
+    station.Close();
+    fast->PopAll(c.all, 0ms);
+    EXPECT_TRUE(slow->TakeDropReport());
+    EXPECT_FALSE(slow->TakeDropReport());
+    EXPECT_EQ(fast->Dropped(), 0u);
+    std::vector<Reading> kept;
+    slow->PopAll(kept, 0ms);
+    // The slow queue holds the first readings; everything after was counted, none lost silently.
+    ASSERT_EQ(kept.size(), 8u);
+    EXPECT_EQ(kept.size() + slow->Dropped(), c.all.size());
+    for (std::size_t k = 0; k < kept.size(); ++k)
+        EXPECT_EQ(kept[k].steady_ns, c.all[k].steady_ns);
+    EXPECT_TRUE(slow->Ended());
+    Reading r;
+    EXPECT_FALSE(slow->Pop(r, 1s));
+}
+
+TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
+    auto same = [](const std::string& serial, bool identity) {
+        MeterModelConfig m = SimulatedMeterModel(0);
+        m.serial = serial;
+        SimDeviceConfig d = CSimDriver::DefaultMeter(m);
+        d.failEeprom = !identity;
+        return d;
+    };
+    Station station(Options({same("OV5", true), same("OV5", true), same("OV6", false)}));
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(
+        {MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV5"), MeterTarget::BySerial("OV6")},
+        false, errors))
+        << errors.front();
+    EXPECT_EQ(station.MeterName(0), "OV5");
+    EXPECT_EQ(station.MeterName(1), "OV5#2");
+    // No identity: no serial, not even the placeholder one; named as the user named it.
+    EXPECT_EQ(station.MeterName(2), "OV6");
+    EXPECT_EQ(station.Meter(2).serial, "");
+    EXPECT_FALSE(station.Meter(2).identity_read);
+}
+
+TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing) {
+    SimDeviceConfig broken = CSimDriver::DefaultMeter(SimulatedMeterModel(1));
+    broken.failOpen = true;
+    const std::vector<SimDeviceConfig> devices = {CSimDriver::DefaultMeter(SimulatedMeterModel(0)),
+                                                  broken,
+                                                  CSimDriver::DefaultMeter(SimulatedMeterModel(2))};
+    for (const bool keepGoing : {false, true}) {
+        drivers.clear();
+        Station station(Options(devices));
+        std::vector<std::string> errors;
+        EXPECT_EQ(station.Open(Simulated(3), keepGoing, errors), keepGoing);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].rfind("simulated meter 2: ", 0), 0u) << errors[0];
+        EXPECT_EQ(station.MeterCount(), keepGoing ? 2u : 0u);
+        if (keepGoing) {
+            EXPECT_EQ(station.MeterName(1), "OV227702");
+            auto sub = station.Subscribe();
+            Collected c;
+            EXPECT_TRUE(CollectUntil(
+                *sub, c, [](const Collected& x) { return x.Of(1).size() >= 3; }, 10s));
+        }
+    }
+}
+
+TEST_F(SimStation, SetupRunsOnOneMeterAndReportsItsVerdict) {
+    Station station(Options());
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(2), false, errors));
+    struct Case {
+        SetupRequest request;
+        SetupResult result;
+        int frequency;
+        double cableLoss;
+    };
+    const Case cases[] = {
+        {{"900", "2.5", true, false, {}}, SetupResult::Success, 900, 2.5},
+        {{"abc", {}, {}, {}, {}}, SetupResult::InvalidInput, 900, 2.5},
+        {{"3000", {}, {}, {}, {}}, SetupResult::OutOfRange, 900, 2.5},
+        // The unit keeps what the refused attempts typed out of it.
+        {{{}, "1.0", {}, {}, {}}, SetupResult::Success, 900, 1.0},
+    };
+    for (const Case& k : cases) {
+        const SetupOutcome out = station.Setup(1, k.request);
+        EXPECT_EQ(out.result, k.result) << out.Message();
+        EXPECT_FALSE(out.Message().empty());
+        EXPECT_EQ(station.Meter(1).frequency_mhz, k.frequency);
+        EXPECT_DOUBLE_EQ(station.Meter(1).cable_loss_db, k.cableLoss);
+    }
+    EXPECT_EQ(station.Setup(1, {}).Message(), kMsgSetupDone);
+    EXPECT_EQ(station.Meter(0).frequency_mhz, 1700);
+    EXPECT_TRUE(station.Meter(1).show_dbm);
+    EXPECT_FALSE(station.Meter(1).show_watt);
+    // The simulated unit holds the record written to it.
+    EXPECT_EQ(drivers[1]->MeterRecord()[3], 10);
+}
+
+TEST_F(SimStation, ReconnectingTurnedOnAndOffWhileAMeterIsAway) {
+    Station station(Options());  // reconnecting off, as by default
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(2), false, errors));
+    Collected c;
+    auto back = [](const Collected& x) {
+        const auto zero = x.Of(0);
+        return x.Count(0, ReadingKind::Reconnected) == 1 &&
+               zero.back().kind == ReadingKind::Measurement;
+    };
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    // The meter leaves the bus.
+    auto present = CSimDriver::DefaultMeter(SimulatedMeterModel(0));
+    present.meter->frameIntervalMs = 10;
+    drivers[0]->SetDevices({});
+    drivers[0]->Unplug();
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
+    EXPECT_EQ(station.Status(0).state, MeterState::Lost);
+
+    ReconnectPolicy on;
+    on.enabled = true;
+    on.first_delay = 20ms;
+    on.max_delay = 80ms;
+    station.SetReconnect(on);
+    ASSERT_TRUE(
+        velquor::testing_support::WaitFor([&] { return station.Status(0).attempts >= 2; }, 10s));
+    // Turned off while waiting: the wait ends, and a meter coming back is left alone.
+    station.SetReconnect({});
+    ASSERT_TRUE(velquor::testing_support::WaitFor(
+        [&] { return station.Status(0).state == MeterState::Lost; }, 10s));
+    drivers[0]->SetDevices({present});
+    EXPECT_FALSE(CollectUntil(*sub, c, back, 300ms));
+
+    station.SetReconnect(on);
+    ASSERT_TRUE(CollectUntil(*sub, c, back, 10s));
+    std::vector<ReadingKind> events;
+    for (const Reading& r : c.Of(0))
+        if (r.kind != ReadingKind::Measurement)
+            events.push_back(r.kind);
+    EXPECT_EQ(events, (std::vector<ReadingKind>{ReadingKind::LinkLost, ReadingKind::Reconnected}));
+    EXPECT_EQ(station.Status(0).state, MeterState::Connected);
+    EXPECT_EQ(station.Meter(0).serial, "OV227700");
+}
+
+}  // namespace
+}  // namespace velquor::station

@@ -1,0 +1,164 @@
+// The measurement math in the main view: relative mode and a failed limit show in the
+// readouts, nothing else of the view changes, and with everything off the view is
+// drawn exactly as without it.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <fstream>
+#include <memory>
+
+#include "app/velquor_doc.h"
+#include "common/scripted_prompt.h"
+#include "common/stepping_clock.h"
+#include "common/temp_dir.h"
+#include "display/measurement_panel_layout.h"
+#include "link/sim_driver.h"
+#include "ui/ctrl_id.h"
+#include "ui/measure_controller.h"
+#include "ui/resources.h"
+#include "ui/velquor_view.h"
+
+namespace velquor {
+namespace {
+
+using testing_support::ScriptedPrompt;
+
+constexpr int kDbmX = kMeasurementPanelX0;
+constexpr int kWattX = kMeasurementPanelX0 + 172;
+constexpr int kSensorY = 42;
+
+template <typename Pred>
+bool PumpUntil(Pred pred, int limitMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred() && timer.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return pred();
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 180 && qGreen(c) < 90 && qBlue(c) < 90;
+}
+
+int RedPixels(const QImage& image, const QRect& area) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += IsRed(image.pixel(x, y));
+    return n;
+}
+
+bool SameOutside(const QImage& a, const QImage& b, const std::vector<QRect>& except) {
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QPoint p(x, y);
+            if (std::any_of(except.begin(), except.end(),
+                            [p](const QRect& r) { return r.contains(p); }))
+                continue;
+            if (a.pixel(p) != b.pixel(p))
+                return false;
+        }
+    return true;
+}
+
+class MeasureView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MeterModelConfig m;
+        m.frameIntervalMs = 20;
+        m.fixedPowerTenths = 200;  // 20.0 dBm
+        m.fixedTemperature = 60;   // 25.0 C
+        m.fixedBattery = 160;
+        driver =
+            std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{CSimDriver::DefaultMeter(m)});
+        LinkTimings t;
+        t.identity_pause_ms = 1;
+        view = std::make_unique<CVelquorView>(*driver, &doc, nullptr, t);
+        auto p = std::make_unique<ScriptedPrompt>();
+        prompt = p.get();
+        view->SetPrompt(std::move(p));
+        view->SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
+        view->SetRunSequencesInline(true);
+        view->resize(760, 450);
+        view->OnInitialUpdate();
+        view->show();
+        ASSERT_TRUE(PumpUntil([&] { return view->Measure().Pipeline().HasReading(); }, 3000));
+    }
+    void TearDown() override {
+        view.reset();
+        driver.reset();
+    }
+    QImage Render() {
+        QImage image(view->size(), QImage::Format_RGB32);
+        view->render(&image);
+        return image;
+    }
+    QImage Sensor(const QImage& view, int x) { return view.copy(x, kSensorY, 171, 97); }
+
+    CVelquorDoc doc;
+    std::unique_ptr<CSimDriver> driver;
+    std::unique_ptr<CVelquorView> view;
+    ScriptedPrompt* prompt = nullptr;
+};
+
+TEST_F(MeasureView, RelativeAndAFailedLimitShowInTheReadoutsAlone) {
+    const QImage plain = Render();
+    // Off, the sensor picture's caption and lamps are the artwork's own pixels.
+    const QImage art = LoadBitmapImage(kBmpSensorDbm).convertToFormat(QImage::Format_RGB32);
+    const QImage sensor = Sensor(plain, kDbmX);
+    EXPECT_EQ(sensor.copy(0, 0, 171, 27), art.copy(0, 0, 171, 27));
+    EXPECT_EQ(sensor.copy(0, 66, 171, 31), art.copy(0, 66, 171, 31));
+    EXPECT_EQ(RedPixels(plain, QRect(kDbmX, kSensorY, 171 * 2, 97)), 0);
+
+    CMeasureController& measure = view->Measure();
+    std::string error;
+    ASSERT_TRUE(measure.SetRelative(true, error)) << error;  // 20.0 dBm becomes 0 dB
+    ASSERT_TRUE(measure.SetLimitsText({true, "15", false, ""}, error)) << error;
+    EXPECT_EQ(measure.Pipeline().OutputText(), "+0.00 dB");
+    const QImage marked = Render();
+
+    // Red numbers in both readouts, a red lamp, and a caption that is not the artwork's.
+    const QImage dbm = Sensor(marked, kDbmX);
+    EXPECT_GT(RedPixels(dbm, QRect(30, 27, 110, 38)), 40);
+    EXPECT_GT(RedPixels(Sensor(marked, kWattX), QRect(30, 27, 110, 38)), 40);
+    EXPECT_GT(RedPixels(dbm, QRect(95, 73, 15, 15)), 5);
+    EXPECT_NE(dbm.copy(0, 0, 171, 27), art.copy(0, 0, 171, 27));
+    const std::vector<QRect> readouts = {QRect(kDbmX, kSensorY, 171, 97),
+                                         QRect(kWattX, kSensorY, 171, 97)};
+    EXPECT_TRUE(SameOutside(plain, marked, readouts));
+
+    // Everything off again: the view as it was, pixel for pixel.
+    ASSERT_TRUE(measure.SetRelative(false, error));
+    ASSERT_TRUE(measure.SetLimitsText({false, "15", false, ""}, error));
+    EXPECT_EQ(Render(), plain);
+}
+
+TEST_F(MeasureView, LossTableGivesTheLossTheSetupWrites) {
+    testing::TempDir dir;
+    std::ofstream(dir.File("cable.csv")) << "MHz, dB\n100, 0.5\n1000, 2.0\n2000, 3.5\n";
+    std::string error;
+    ASSERT_TRUE(view->Measure().LoadLossTable(QString::fromStdString(dir.File("cable.csv")), error))
+        << error;
+    auto* frequency = qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 106));
+    auto* loss = qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 107));
+
+    frequency->setText("1500");  // 2.75 dB, stored as 2.7 (an exact half rounds down)
+    view->OnSetupUnit();
+    ASSERT_FALSE(prompt->messages.empty());
+    EXPECT_EQ(prompt->messages.back().text, "This unit has been set successfully!");
+    EXPECT_EQ(loss->text(), "2.7");
+    EXPECT_EQ(driver->MeterRecord()[3], 27);
+
+    frequency->setText("2500");
+    view->OnSetupUnit();
+    EXPECT_EQ(prompt->messages.back().text,
+              "Frequency 2500 MHz is above the loss table's last point, 2000 MHz (line 4)");
+    EXPECT_EQ(driver->MeterRecord()[3], 27);  // nothing written
+    EXPECT_EQ(loss->text(), "2.7");
+}
+
+}  // namespace
+}  // namespace velquor
