@@ -31,6 +31,7 @@ enum FrameCommand : int {
     kCmdViewToolbar = 59392,
     kCmdViewStatusBar = 59393,
     kCmdStopSaving = 32771,
+    kCmdReconnect = 32772,
 };
 
 QAction* Command(QObject* parent, const char* text, int id) {
@@ -149,8 +150,8 @@ void CMainFrame::CreateToolBar() {
     m_toolBar->setMovable(true);
     QAction* print = Command(m_toolBar, "Print", kCmdPrint);
     print->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    print->setToolTip("Print the measurement and trace area");
-    print->setStatusTip("Print the measurement and trace area");
+    print->setToolTip("Print the trace graph area");
+    print->setStatusTip("Print the trace graph area");
     connect(print, &QAction::triggered, this, &CMainFrame::printRequested);
     m_toolBar->addAction(print);
     QAction* about = Command(m_toolBar, "About", kCmdAbout);
@@ -200,6 +201,26 @@ void CMainFrame::CreateStatusBar() {
                 action->setEnabled(logging);
         });
     }
+}
+
+QAction* CMainFrame::AddReconnectOption(bool checked) {
+    auto* menu = new QMenu("&Options", this);
+    QAction* reconnect = Command(menu, "&Reconnect Automatically", kCmdReconnect);
+    reconnect->setCheckable(true);
+    reconnect->setChecked(checked);
+    reconnect->setStatusTip("When the meter is lost, wait for it and carry on");
+    menu->addAction(reconnect);
+    QAction* help = nullptr;
+    for (QAction* action : menuBar()->actions()) {
+        if (action->text() == "&Help")
+            help = action;
+    }
+    menuBar()->insertMenu(help, menu);
+    if (m_pView != nullptr) {
+        connect(reconnect, &QAction::toggled, m_pView, &CVelquorView::SetReconnect);
+        m_pView->SetReconnect(checked);
+    }
+    return reconnect;
 }
 
 void CMainFrame::OnNewWindow() {

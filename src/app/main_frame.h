@@ -42,6 +42,10 @@ public:
     static bool StartProgramAgain(const QStringList& arguments, QString& error);
     void OnNewWindow();
 
+    // Options > Reconnect Automatically, checkable, before the Help menu; returns
+    // its action (the caller keeps the setting).
+    QAction* AddReconnectOption(bool checked);
+
 signals:
     void printRequested();
     void printPreviewRequested();

@@ -1,5 +1,6 @@
 #include "app/velquor_app.h"
 
+#include <QAction>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
@@ -20,6 +21,12 @@
 
 namespace velquor {
 
+namespace {
+
+// Where "Reconnect Automatically" is kept between runs.
+constexpr const char* kReconnectKey = "connection/reconnectAutomatically";
+
+}  // namespace
 
 CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(kAppTitle);
@@ -75,8 +82,20 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
         m_pView->SetPrompt(std::make_unique<CUnattendedPrompt>());
     m_pFrame = std::make_unique<CMainFrame>(m_document, m_pView);
     // Another window opens another meter: a simulated one here, else by listing.
-    m_pFrame->SetNewWindowArguments(options.simulate ? QStringList{"--simulate"} : QStringList{});
+    QStringList newWindow;
+    if (options.simulate)
+        newWindow << "--simulate";
+    if (options.reconnect)
+        newWindow << "--reconnect";
+    m_pFrame->SetNewWindowArguments(newWindow);
     AddMeasureMenu(*m_pFrame, *m_pView);
+    // --reconnect turns it on for this run; the menu item is the lasting setting.
+    const bool reconnect =
+        options.reconnect || QSettings("velquor", "velquor").value(kReconnectKey, false).toBool();
+    QAction* reconnectItem = m_pFrame->AddReconnectOption(reconnect);
+    QObject::connect(reconnectItem, &QAction::toggled, m_pFrame.get(), [](bool on) {
+        QSettings("velquor", "velquor").setValue(kReconnectKey, on);
+    });
     std::string warning;
     m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"), warning);
     m_pView->OnInitialUpdate();

@@ -4,8 +4,11 @@ namespace velquor {
 
 std::string FormatStatusNote(const StatusNoteState& state) {
     std::string away;
-    if (state.awaySeconds)
+    if (state.awaySeconds) {
         away = "Meter lost " + std::to_string(*state.awaySeconds) + " s ago; reconnecting...";
+        if (!state.awayNote.empty())
+            away += " (" + state.awayNote + ")";
+    }
     std::string saving;
     if (!state.logFile.empty()) {
         saving = "Saving to " + state.logFile + ": " + std::to_string(state.logRows) +

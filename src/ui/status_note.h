@@ -10,12 +10,14 @@ struct StatusNoteState {
     // A log is being written to this file (empty: no log).
     std::string logFile;
     int logRows = 0;
-    // Whole seconds since the meter was lost while a reconnect wait is on.
+    // Whole seconds since the meter was lost while a reconnect wait is on, and what
+    // the last look found (may be empty).
     std::optional<int> awaySeconds;
+    std::string awayNote;
 };
 
-// "Ready"; "Saving to FILE: N rows"; "Meter lost N s ago; reconnecting..."; or the
-// last two joined.
+// "Ready"; "Saving to FILE: N rows"; "Meter lost N s ago; reconnecting..." (with
+// what the last look found in brackets); or the last two joined.
 std::string FormatStatusNote(const StatusNoteState& state);
 
 }  // namespace velquor

@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimerEvent>
+#include <filesystem>
 #include <chrono>
 
 #include "app/velquor_doc.h"
@@ -17,6 +19,8 @@
 #include "logging/meter_log_source.h"
 #include "logging/qt_column_header.h"
 #include "logging/qt_log_ui.h"
+#include "link/device_list.h"
+#include "station/meter_target.h"
 #include "meter/number_format.h"
 #include "ui/busy_runner.h"
 #include "ui/cd_slider_ctrl_diamond.h"
@@ -219,7 +223,8 @@ void CVelquorView::OnInitialUpdate() {
                                                      m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
-    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected);
+    m_pLogSource =
+        std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect);
     if (!m_pLogUi)
         m_pLogUi = std::make_unique<CQtLogUi>(this);
     m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
@@ -313,7 +318,132 @@ bool CVelquorView::ConnectUnits() {
 void CVelquorView::OnConnectUnits() {
     if (m_bBusy)
         return;
+    // The user's own connect replaces a wait for the lost meter.
+    EndWait();
+    m_bMeterLost = false;
     ConnectUnits();
+    UpdateStatusNote();
+    update();
+}
+
+// ---- reconnecting ----------------------------------------------------------
+
+namespace {
+
+// Attempts nobody asked for stay quiet: a message is only kept, a question is
+// answered No and no meter is chosen from a list.
+class QuietPrompt : public IPrompt {
+public:
+    void ShowMessage(const std::string& text, const std::string&) override { last = text; }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    bool SelectDevice(const std::vector<std::string>&, int&) override { return false; }
+    std::string last;
+};
+
+}  // namespace
+
+void CVelquorView::SetReconnect(bool on) {
+    m_bReconnect = on;
+    if (!on)
+        EndWait();
+    else if (m_bMeterLost && !m_unit.m_bConnected && !m_reconnect.Waiting())
+        BeginWait();
+    // A log waiting for the meter ends once nobody waits for it any more.
+    if (m_pLogger)
+        m_pLogger->NotifyConnectionChanged();
+    UpdateStatusNote();
+}
+
+void CVelquorView::OnMeterLost() {
+    m_bMeterLost = true;
+    m_strLostPort = m_strPort;
+    m_strLostSerial = m_meter.EepromSerial();
+    m_pUnitAtLoss = std::make_unique<UnitState>();
+    CopyUnitState(m_unit, *m_pUnitAtLoss);
+    m_strReconnectNote.clear();
+    if (m_bReconnect)
+        BeginWait();
+    UpdateStatusNote();
+}
+
+void CVelquorView::BeginWait() {
+    m_reconnect.Begin(CReconnectWait::Clock::now());
+    // A path is watched in its folder; a meter known by its serial number in /dev.
+    const std::filesystem::path where(m_strLostPort.empty() ? "/dev/" : m_strLostPort);
+    m_pDeviceWatch = std::make_unique<station::DeviceWatch>(where.parent_path().string(),
+                                                            where.filename().string());
+    if (m_pDeviceWatch->Fd() >= 0) {
+        m_pWatchNotifier = std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(),
+                                                             QSocketNotifier::Read);
+        connect(m_pWatchNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            if (m_pDeviceWatch && m_pDeviceWatch->Drain()) {
+                m_reconnect.SomethingAppeared(CReconnectWait::Clock::now());
+                ScheduleLook();
+            }
+        });
+    }
+    ScheduleLook();
+}
+
+void CVelquorView::EndWait() {
+    m_reconnect.End();
+    m_reconnectTimer.stop();
+    m_pWatchNotifier.reset();
+    m_pDeviceWatch.reset();
+}
+
+void CVelquorView::ScheduleLook() {
+    const auto wait = m_reconnect.UntilNextLook(CReconnectWait::Clock::now());
+    m_reconnectTimer.start(std::max(1, static_cast<int>(wait.count())), this);
+}
+
+void CVelquorView::LookForMeter() {
+    m_reconnectTimer.stop();
+    if (!m_reconnect.Waiting())
+        return;
+    if (m_bBusy) {
+        // A sequence of the user's runs; look again once it has had time to end.
+        m_reconnectTimer.start(kStatusRefreshMs, this);
+        return;
+    }
+    std::vector<DeviceEntry> listed;
+    bool portPresent = false;
+    if (m_strLostPort.empty()) {
+        ListDevices(m_openWatch, listed);
+    } else {
+        std::error_code error;
+        portPresent = std::filesystem::exists(m_strLostPort, error);
+    }
+    const auto where = WhereIsTheMeter(m_strLostPort, m_strLostSerial, listed, portPresent);
+    bool connected = false;
+    if (where) {
+        QuietPrompt quiet;
+        UnitContext ctx{m_meter, m_openWatch, m_unit, *m_controls, quiet, *m_clock, m_sink, *where};
+        RunSequence("Reconnecting to the meter...",
+                    [&] { connected = velquor::ConnectUnits(ctx); });
+        const std::string found = m_meter.EepromSerial();
+        if (connected && !station::SameMeterIdentity(m_strLostSerial, found)) {
+            // Another meter at the same place is not the one the log and the trace
+            // belong to: it is let go, and the wait goes on.
+            m_meter.CloseDevice();
+            CopyUnitState(*m_pUnitAtLoss, m_unit);
+            m_unit.m_bConnected = false;
+            connected = false;
+            m_strReconnectNote = "found " + found + " instead of " + m_strLostSerial;
+        }
+    }
+    if (!connected) {
+        m_reconnect.Missed(CReconnectWait::Clock::now());
+        ScheduleLook();
+        UpdateStatusNote();
+        update();
+        return;
+    }
+    EndWait();
+    m_bMeterLost = false;
+    m_strReconnectNote.clear();
+    m_pLogger->NotifyConnectionChanged();
+    UpdateStatusNote();
     update();
 }
 
@@ -378,8 +508,14 @@ void CVelquorView::UpdateStatusNote() {
         state.logFile = m_pLogger->LogFile();
         state.logRows = m_pLogger->Rows();
     }
-    if (state.logFile.empty())
+    if (m_reconnect.Waiting()) {
+        state.awaySeconds = m_reconnect.AwaySeconds(CReconnectWait::Clock::now());
+        state.awayNote = m_strReconnectNote;
+    }
+    if (state.logFile.empty() && !state.awaySeconds)
         m_statusTimer.stop();
+    else if (!m_statusTimer.isActive())
+        m_statusTimer.start(kStatusRefreshMs, this);
     const QString note = QString::fromStdString(FormatStatusNote(state));
     if (note == m_strStatusNote)
         return;
@@ -424,8 +560,10 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
     // Only the link-lost frame changes view state.
     if (linkLost && m_unit.m_bConnected != action.connected) {
         m_unit.m_bConnected = action.connected;
-        if (!action.connected)
+        if (!action.connected) {
             m_pMeasure->OnLinkLost();
+            OnMeterLost();
+        }
         m_pLogger->NotifyConnectionChanged();
     }
     // Qt repaints the whole area with its background either way; the erase flag
@@ -521,6 +659,10 @@ void CVelquorView::timerEvent(QTimerEvent* e) {
     }
     if (e->timerId() == m_statusTimer.timerId()) {
         UpdateStatusNote();
+        return;
+    }
+    if (e->timerId() == m_reconnectTimer.timerId()) {
+        LookForMeter();
         return;
     }
     if (e->timerId() == m_frameRepaintTimer.timerId()) {

@@ -21,8 +21,11 @@
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
 #include "ui/open_watch_driver.h"
+#include "station/device_watch.h"
+#include "ui/reconnect_wait.h"
 
 class QLineEdit;
+class QSocketNotifier;
 
 namespace velquor {
 
@@ -85,6 +88,12 @@ public:
     // thread (tests drive them synchronously).
     void SetRunSequencesInline(bool inline_) { m_bSequencesInline = inline_; }
 
+    // "Reconnect Automatically": a lost meter is looked for until it is back, and a
+    // running log goes on meanwhile. Off ends a wait in progress.
+    void SetReconnect(bool on);
+    bool Reconnect() const { return m_bReconnect.load(); }
+    bool WaitingForMeter() const { return m_reconnect.Waiting(); }
+
     void OnInitialUpdate();
 
     bool ConnectUnits();
@@ -145,6 +154,13 @@ private:
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
     void OnLoggingChanged();
     void UpdateStatusNote();
+    // The meter was lost: with reconnecting on, the wait for it begins.
+    void OnMeterLost();
+    void ScheduleLook();
+    void BeginWait();
+    void EndWait();
+    // One look for the lost meter and, when it is there, one connect attempt.
+    void LookForMeter();
     bool WriteLossTableLoss();
     UnitContext Context();
 
@@ -224,6 +240,19 @@ private:
     QBasicTimer m_frameRepaintTimer;
     // Refreshes the status note while something in it counts.
     QBasicTimer m_statusTimer;
+    // The wait for a lost meter: the setting (also read by the log source on its
+    // thread), where the meter was and who it was, and the next look.
+    std::atomic<bool> m_bReconnect{false};
+    CReconnectWait m_reconnect;
+    QBasicTimer m_reconnectTimer;
+    bool m_bMeterLost = false;
+    std::string m_strLostSerial;
+    std::string m_strLostPort;
+    std::unique_ptr<UnitState> m_pUnitAtLoss;
+    std::string m_strReconnectNote;
+    // Tells when the meter's device node (re)appears, so a long back-off is cut short.
+    std::unique_ptr<station::DeviceWatch> m_pDeviceWatch;
+    std::unique_ptr<QSocketNotifier> m_pWatchNotifier;
     QString m_strStatusNote = "Ready";
     int m_nMinFrameRepaintMs = -1;
 };

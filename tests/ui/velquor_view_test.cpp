@@ -256,6 +256,19 @@ TEST(ViewOpenFailure, AMeterOpenElsewhereIsReportedAsBusy) {
     EXPECT_EQ(prompt->messages[1].text, kMsgReadFailed);
 }
 
+TEST_F(ViewTest, ClosingDuringAReconnectWaitIsPrompt) {
+    MeterModelConfig m;
+    m.silenceAfterS = 0.3;
+    Start({Meter(m)});
+    view->SetReconnect(true);
+    ASSERT_TRUE(PumpUntil([&] { return view->WaitingForMeter(); }, 10000));
+    EXPECT_TRUE(view->StatusNote().startsWith("Meter lost ")) << view->StatusNote().toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    view.reset();
+    EXPECT_LT(timer.elapsed(), 1000);
+}
+
 TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {
     Start({Meter()});
     view->OnPlay();
