@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include <string_view>
+
 #include "meter/number_format.h"
 
 namespace velquor {
@@ -47,12 +49,11 @@ std::optional<SnapshotFormat> SnapshotFormatOf(const std::string& file) {
 }
 
 std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) {
-    // Qt's options that take the next argument as their value.
-    static const char* const kWithValue[] = {
-        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
-        "-geometry", "-qwindowtitle", "-title", "-qwindowicon", "-icon", "-display", "-name",
-        "-session", "-style", "-stylesheet", "-visual", "-fn", "-font", "-bg", "-background",
-        "-fg", "-foreground", "-btn", "-button", "-ncols", "-cmap"};
+    // Qt's options that take the next argument as their value, each between blanks.
+    constexpr std::string_view kWithValue =
+        " -platform -platformpluginpath -platformtheme -plugin -qwindowgeometry -geometry"
+        " -qwindowtitle -title -qwindowicon -icon -display -name -session -style -stylesheet"
+        " -visual -fn -font -bg -background -fg -foreground -btn -button -ncols -cmap ";
     std::vector<std::string> own;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -60,12 +61,8 @@ std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) 
             own.push_back(arg);
             continue;
         }
-        for (const char* option : kWithValue) {
-            if (arg == option) {
-                ++i;
-                break;
-            }
-        }
+        if (kWithValue.find(" " + arg + " ") != std::string_view::npos)
+            ++i;
     }
     return own;
 }

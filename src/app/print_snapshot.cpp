@@ -207,7 +207,8 @@ bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason)
         reason = "no snapshot to save: the window has not been drawn at a usable size";
         return false;
     }
-    const std::optional<SnapshotFormat> format = SnapshotFormatOf(QFile::encodeName(file).toStdString());
+    const std::optional<SnapshotFormat> format =
+        SnapshotFormatOf(QFile::encodeName(file).toStdString());
     if (!format) {
         reason = "cannot tell the format of " + file + ": name it .png, .jpg, .jpeg or .pdf";
         return false;
@@ -217,8 +218,8 @@ bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason)
         QSaveFile out(file);
         const char* kind = *format == SnapshotFormat::kPng ? "PNG" : "JPEG";
         if (!out.open(QIODevice::WriteOnly) || !snapshot.save(&out, kind) || !out.commit()) {
-            reason = "cannot write " + file + (out.errorString().isEmpty() ? QString()
-                                                                          : ": " + out.errorString());
+            reason = "cannot write " + file +
+                     (out.errorString().isEmpty() ? QString() : ": " + out.errorString());
             return false;
         }
         return true;

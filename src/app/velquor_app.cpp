@@ -93,9 +93,8 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     const bool reconnect =
         options.reconnect || QSettings("velquor", "velquor").value(kReconnectKey, false).toBool();
     QAction* reconnectItem = m_pFrame->AddReconnectOption(reconnect);
-    QObject::connect(reconnectItem, &QAction::toggled, m_pFrame.get(), [](bool on) {
-        QSettings("velquor", "velquor").setValue(kReconnectKey, on);
-    });
+    QObject::connect(reconnectItem, &QAction::toggled, m_pFrame.get(),
+                     [](bool on) { QSettings("velquor", "velquor").setValue(kReconnectKey, on); });
     std::string warning;
     m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"), warning);
     m_pView->OnInitialUpdate();

@@ -71,8 +71,8 @@ struct TraceGraphModel {
     // fewer would show two ticks alike (a short or flat trace).
     std::vector<TraceText> xLabels;
     std::vector<TraceText> yLabels;
-    std::vector<TraceLine> gridLines;   // dotted; vertical and horizontal alternate per step
-    TraceText timeTitle;   // "Second", in the axis title font
+    std::vector<TraceLine> gridLines;  // dotted; vertical and horizontal alternate per step
+    TraceText timeTitle;               // "Second", in the axis title font
     TraceText powerTitle;  // "dBm", in the axis title font, at the foot of the power axis
     // The trace: a line through consecutive points, and a small circle on every point that
     // starts a segment (all but the last).

@@ -164,8 +164,8 @@ TraceViewAction CTraceRecorder::OnSliderReleased(int position) {
         return action;
     }
     const int stored = Stored();
-    const int end = std::min(stored, static_cast<int>(static_cast<long long>(pos) *
-                                                      m_nTracePeriod / kTraceSliderMax));
+    const int end = std::min(
+        stored, static_cast<int>(static_cast<long long>(pos) * m_nTracePeriod / kTraceSliderMax));
     m_nTraceOffset = std::max(0, end - kTraceWindowSize);
     m_nTraceCount = std::min(kTraceWindowSize, stored - m_nTraceOffset);
     m_bTraceFollowing = false;

@@ -1,7 +1,7 @@
 #include "logging/dialog_save_table.h"
 
-#include <QButtonGroup>
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -31,9 +31,8 @@ W* WithId(W* widget, int id) {
 }
 
 bool AskWithMessageBox(QWidget* parent, const QString& text, bool question) {
-    QMessageBox box(question ? QMessageBox::Question : QMessageBox::NoIcon,
-                    "Save Measurement Data", text,
-                    question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    QMessageBox box(question ? QMessageBox::Question : QMessageBox::NoIcon, "Save Measurement Data",
+                    text, question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     if (question)
         box.setDefaultButton(QMessageBox::No);
@@ -68,8 +67,7 @@ void CDialogSaveTable::CreateControls() {
     fileRow->addWidget(m_editPath, 1);
 
     auto* optionsGroup = new QGroupBox("2. Select Save Options", this);
-    m_checkHeader =
-        WithId(new QCheckBox("Include Table Header", optionsGroup), kIdSaveTableHeader);
+    m_checkHeader = WithId(new QCheckBox("Include Table Header", optionsGroup), kIdSaveTableHeader);
     m_checkIndex = WithId(new QCheckBox("Include Table Index", optionsGroup), kIdSaveTableIndex);
     auto* optionsColumn = new QVBoxLayout(optionsGroup);
     optionsColumn->addWidget(m_checkHeader);
@@ -113,7 +111,7 @@ void CDialogSaveTable::CreateControls() {
     page->addLayout(lower);
     page->setSizeConstraint(QLayout::SetFixedSize);
 
-    const QWidget* order[] = {browse, m_editPath, m_checkHeader, m_checkIndex, tab, comma,
+    const QWidget* order[] = {browse, m_editPath, m_checkHeader, m_checkIndex, tab,   comma,
                               space,  other,      m_editOther,   ok,           cancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));

@@ -84,8 +84,8 @@ LogStartResult CLogger::Start(const LogSettings& settings, const std::vector<CCo
     run->clock = m_pClock;
     run->writer = m_pWriter;
     run->settings = settings;
-    run->head = FormatLogFirstLine(settings.serialNumber) +
-                FormatLogTitleLine(columns, settings.delimiter);
+    run->head =
+        FormatLogFirstLine(settings.serialNumber) + FormatLogTitleLine(columns, settings.delimiter);
     run->finished = std::move(finished);
     m_pRun = run;
     m_pLoggerThread = std::thread(&CLogger::Run, std::move(run));

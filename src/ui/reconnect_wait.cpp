@@ -55,8 +55,8 @@ void CReconnectWait::SomethingAppeared(Clock::time_point now) {
 std::optional<std::string> WhereIsTheMeter(const std::string& port, const std::string& serial,
                                            const std::vector<DeviceEntry>& listed,
                                            bool portPresent) {
-    const station::MeterTarget target = port.empty() ? station::MeterTarget::BySerial(serial)
-                                                     : station::MeterTarget::ByPath(port);
+    const station::MeterTarget target =
+        port.empty() ? station::MeterTarget::BySerial(serial) : station::MeterTarget::ByPath(port);
     return station::FindSameMeter(target, listed, portPresent);
 }
 

@@ -9,19 +9,19 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimerEvent>
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 
 #include "app/velquor_doc.h"
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
+#include "link/device_list.h"
 #include "logging/logger_controller.h"
 #include "logging/meter_log_source.h"
 #include "logging/qt_column_header.h"
 #include "logging/qt_log_ui.h"
-#include "link/device_list.h"
-#include "station/meter_target.h"
 #include "meter/number_format.h"
+#include "station/meter_target.h"
 #include "ui/busy_runner.h"
 #include "ui/cd_slider_ctrl_diamond.h"
 #include "ui/check_image_button.h"
@@ -223,8 +223,7 @@ void CVelquorView::OnInitialUpdate() {
                                                      m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
-    m_pLogSource =
-        std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect);
+    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect);
     if (!m_pLogUi)
         m_pLogUi = std::make_unique<CQtLogUi>(this);
     m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
@@ -281,7 +280,7 @@ void CVelquorView::PlaceSetupControls() {
 
 UnitContext CVelquorView::Context() {
     return UnitContext{m_meter,   m_openWatch, m_unit, *m_controls,
-                       *m_prompt, *m_clock, m_sink, m_strPort};
+                       *m_prompt, *m_clock,    m_sink, m_strPort};
 }
 
 void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {
@@ -373,8 +372,8 @@ void CVelquorView::BeginWait() {
     m_pDeviceWatch = std::make_unique<station::DeviceWatch>(where.parent_path().string(),
                                                             where.filename().string());
     if (m_pDeviceWatch->Fd() >= 0) {
-        m_pWatchNotifier = std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(),
-                                                             QSocketNotifier::Read);
+        m_pWatchNotifier =
+            std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(), QSocketNotifier::Read);
         connect(m_pWatchNotifier.get(), &QSocketNotifier::activated, this, [this] {
             if (m_pDeviceWatch && m_pDeviceWatch->Drain()) {
                 m_reconnect.SomethingAppeared(CReconnectWait::Clock::now());

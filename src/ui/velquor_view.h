@@ -20,8 +20,8 @@
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
-#include "ui/open_watch_driver.h"
 #include "station/device_watch.h"
+#include "ui/open_watch_driver.h"
 #include "ui/reconnect_wait.h"
 
 class QLineEdit;

@@ -41,10 +41,14 @@ TEST(AppOptions, SnapshotFormatFollowsTheExtensionOrIsRefused) {
     const struct {
         const char* file;
         std::optional<SnapshotFormat> format;
-    } cases[] = {{"a.png", SnapshotFormat::kPng},   {"dir/A.PNG", SnapshotFormat::kPng},
-                 {"a.jpg", SnapshotFormat::kJpeg},  {"a.JPEG", SnapshotFormat::kJpeg},
-                 {"a.pdf", SnapshotFormat::kPdf},   {"a.bmp", std::nullopt},
-                 {"png", std::nullopt},             {"a.png.txt", std::nullopt},
+    } cases[] = {{"a.png", SnapshotFormat::kPng},
+                 {"dir/A.PNG", SnapshotFormat::kPng},
+                 {"a.jpg", SnapshotFormat::kJpeg},
+                 {"a.JPEG", SnapshotFormat::kJpeg},
+                 {"a.pdf", SnapshotFormat::kPdf},
+                 {"a.bmp", std::nullopt},
+                 {"png", std::nullopt},
+                 {"a.png.txt", std::nullopt},
                  {".png", std::nullopt}};
     for (const auto& c : cases) {
         EXPECT_EQ(SnapshotFormatOf(c.file), c.format) << c.file;
@@ -54,7 +58,8 @@ TEST(AppOptions, SnapshotFormatFollowsTheExtensionOrIsRefused) {
             << c.file;
         if (!c.format) {
             EXPECT_EQ(error, std::string("--snapshot FILE must end in .png, .jpg, .jpeg or .pdf, "
-                                         "not '") + c.file + "'");
+                                         "not '") +
+                                 c.file + "'");
         }
     }
 }

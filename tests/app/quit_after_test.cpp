@@ -53,8 +53,8 @@ TEST(QuitAfter, ClosesTheWindowAndFlushesTheTimingLog) {
 
 // The program with env changes applied; returns its exit code, or -1 when it did
 // not end normally within the bound.
-int RunVelquor(const QStringList& args, const QMap<QString, QString>& set,
-               const QStringList& unset, QString* out = nullptr, QString* err = nullptr) {
+int RunVelquor(const QStringList& args, const QMap<QString, QString>& set, const QStringList& unset,
+               QString* out = nullptr, QString* err = nullptr) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& name : unset)
@@ -96,7 +96,8 @@ TEST(CommandLine, AnUnattendedRunWithoutAMeterFails) {
         QString err;
         QElapsedTimer clock;
         clock.start();
-        EXPECT_EQ(RunVelquor(args, offscreen, {}, nullptr, &err), 1) << args.join(' ').toStdString();
+        EXPECT_EQ(RunVelquor(args, offscreen, {}, nullptr, &err), 1)
+            << args.join(' ').toStdString();
         EXPECT_LT(clock.elapsed(), 25000);
         EXPECT_TRUE(err.contains("velquor: no meter could be opened")) << err.toStdString();
     }

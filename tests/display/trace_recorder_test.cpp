@@ -67,9 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
         PeriodCase{"1e30", "Time Period is too long!", 0},
         PeriodCase{"1e300", "Time Period is too long!", 0},
         PeriodCase{"0", "Time Setting Error!", 0}, PeriodCase{"-3", "Time Setting Error!", 0},
-        PeriodCase{"1e-60", "Time Setting Error!", 0},
-        PeriodCase{"12 s", NotANumber("12 s"), 0}, PeriodCase{"abc", NotANumber("abc"), 0},
-        PeriodCase{"", NotANumber(""), 0}, PeriodCase{"nan", NotANumber("nan"), 0}));
+        PeriodCase{"1e-60", "Time Setting Error!", 0}, PeriodCase{"12 s", NotANumber("12 s"), 0},
+        PeriodCase{"abc", NotANumber("abc"), 0}, PeriodCase{"", NotANumber(""), 0},
+        PeriodCase{"nan", NotANumber("nan"), 0}));
 
 struct RunCase {
     const char* text;

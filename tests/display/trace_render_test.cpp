@@ -64,7 +64,8 @@ TEST(TraceRender, NoTextCoversAnother) {
             CTraceRecorder rec;
             rec.Play("3600");
             for (int i = 0; i < 1500; ++i)
-                rec.Tick(samples.empty() ? 0.0 : samples[static_cast<std::size_t>(i) % samples.size()]);
+                rec.Tick(samples.empty() ? 0.0
+                                         : samples[static_cast<std::size_t>(i) % samples.size()]);
             if (samples.empty())
                 rec.Stop();
             const TraceGraphModel model = ComputeTraceGraphModel(rec, fonts);

@@ -383,7 +383,8 @@ TEST_F(Setup, NumbersThatAreNotWhollyNumbersAreRefusedAndNothingIsWritten) {
          "Frequency: \"1800abc\" is not a number; enter a whole number from 700 to 2700 MHz"},
         {"0", "0x700",
          "Frequency: \"0x700\" is not a number; enter a whole number from 700 to 2700 MHz"},
-        {"0", "MHz", "Frequency: \"MHz\" is not a number; enter a whole number from 700 to 2700 MHz"},
+        {"0", "MHz",
+         "Frequency: \"MHz\" is not a number; enter a whole number from 700 to 2700 MHz"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.cableLoss) + " / " + c.frequency);

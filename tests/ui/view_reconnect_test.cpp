@@ -97,7 +97,8 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
     EXPECT_FALSE(view.Unit().m_bConnected);
     const std::size_t before = RowsOf(logFile).size();
     PumpUntil([] { return false; }, 2200);
-    EXPECT_TRUE(view.StatusNote().contains("s ago; reconnecting...")) << view.StatusNote().toStdString();
+    EXPECT_TRUE(view.StatusNote().contains("s ago; reconnecting..."))
+        << view.StatusNote().toStdString();
     EXPECT_TRUE(view.Logging());
     EXPECT_EQ(RowsOf(logFile).size(), before);
 
