@@ -177,6 +177,9 @@ bool CLogger::StopAndWait(std::chrono::milliseconds timeout) {
 }
 
 bool CLogger::Abandon(std::chrono::milliseconds timeout) {
+    // A run already let go is not waited for a second time.
+    if (m_bAbandoned && !m_pLoggerThread.joinable())
+        return !Running();
     m_bAbandoned = true;
     if (StopAndWait(timeout))
         return true;
