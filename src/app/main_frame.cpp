@@ -161,15 +161,17 @@ void CMainFrame::CreateToolBar() {
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
     m_toolBar->addAction(about);
     if (m_pView != nullptr) {
-        m_toolBar->addSeparator();
+        // Shown only while a log runs, so the toolbar looks as it always has otherwise.
+        m_toolBarStopSaving.push_back(m_toolBar->addSeparator());
         QAction* stop = Command(m_toolBar, "Stop Saving", kCmdStopSaving);
         stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
         stop->setToolTip("Stop saving measurement data");
         stop->setStatusTip("End the measurement log and open its file");
-        stop->setEnabled(false);
         connect(stop, &QAction::triggered, m_pView, &CVelquorView::OnStopSaving);
         m_toolBar->addAction(stop);
-        m_stopSavingActions.push_back(stop);
+        m_toolBarStopSaving.push_back(stop);
+        for (QAction* action : m_toolBarStopSaving)
+            action->setVisible(false);
     }
 }
 
@@ -199,6 +201,8 @@ void CMainFrame::CreateStatusBar() {
         connect(m_pView, &CVelquorView::loggingChanged, this, [this](bool logging) {
             for (QAction* action : m_stopSavingActions)
                 action->setEnabled(logging);
+            for (QAction* action : m_toolBarStopSaving)
+                action->setVisible(logging);
         });
     }
 }

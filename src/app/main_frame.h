@@ -65,8 +65,10 @@ private:
     CVelquorDoc& m_document;
     CVelquorView* m_pView;
     QToolBar* m_toolBar = nullptr;
-    // The menu's and the toolbar's "Stop Saving", enabled while a log runs.
+    // The menu's "Stop Saving", enabled while a log runs; the toolbar's, with its
+    // separator, shown while a log runs.
     std::vector<QAction*> m_stopSavingActions;
+    std::vector<QAction*> m_toolBarStopSaving;
     QString m_strIdleText = "Ready";
     QStringList m_newWindowArguments;
     Launcher m_newWindowLauncher;
