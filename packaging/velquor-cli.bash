@@ -4,8 +4,16 @@ _velquor_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list info setup monitor log"
+    local commands="list info setup monitor read log serve publish"
     local common="--simulate --port --serial --help --version"
+    # Options that take a value, so the word after them is not the command.
+    local valued="--port|--serial|--frequency|--cable-loss|--loss-table|--show-dbm|--show-watt|\
+--low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
+--relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout|--broker|--stand|\
+--topic-prefix|--interval-ms|--qos|--username|--password-file|--tls-ca|--tls-cert|--tls-key|\
+--buffer-seconds"
+    local measure="--average --unit --offset --relative --upper --lower"
+    local reconnect="--reconnect --reconnect-timeout"
 
     case $prev in
         --port)
@@ -38,7 +46,7 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "yes no" -- "$cur")
             return
             ;;
-        --file)
+        --file | --loss-table | --password-file | --tls-ca | --tls-cert | --tls-key)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -47,26 +55,38 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "tab semicolon comma space" -- "$cur")
             return
             ;;
-        --frequency | --cable-loss | --seconds | --rate)
+        --qos)
+            mapfile -t COMPREPLY < <(compgen -W "0 1" -- "$cur")
+            return
+            ;;
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W "text csv" -- "$cur")
+            return
+            ;;
+        --unit)
+            mapfile -t COMPREPLY < <(compgen -W "dbm w dbuv v" -- "$cur")
+            return
+            ;;
+        --frequency | --cable-loss | --seconds | --rate | --count | --average | --offset | \
+            --relative | --upper | --lower | --reconnect-timeout | --listen | --idle-timeout | \
+            --broker | --stand | --topic-prefix | --interval-ms | --username | --buffer-seconds)
             COMPREPLY=()
             return
             ;;
     esac
 
-    # The command is the first word that is neither an option nor an option's value.
+    # The command is the first word that is neither an option nor an option's value
+    # (--simulate takes an optional count).
     local i command=
     for ((i = 1; i < COMP_CWORD; i++)); do
-        case ${COMP_WORDS[i]} in
-            --port | --serial | --frequency | --cable-loss | --show-dbm | --show-watt | \
-                --low-frequency | --seconds | --file | --rate | --delimiter)
-                ((i++))
-                ;;
-            -*) ;;
-            *)
-                command=${COMP_WORDS[i]}
-                break
-                ;;
-        esac
+        if [[ ${COMP_WORDS[i]} =~ ^($valued)$ ]]; then
+            ((i++))
+        elif [[ ${COMP_WORDS[i]} == --simulate && ${COMP_WORDS[i + 1]} =~ ^[0-9]+$ ]]; then
+            ((i++))
+        elif [[ ${COMP_WORDS[i]} != -* ]]; then
+            command=${COMP_WORDS[i]}
+            break
+        fi
     done
 
     if [[ -z $command && $cur != -* ]]; then
@@ -75,12 +95,19 @@ _velquor_cli() {
     fi
 
     local options=$common
+    [[ -n $command && $command != list ]] && options+=" --all --keep-going"
     case $command in
         list) options+=" --all --json" ;;
         info) options+=" --json" ;;
-        setup) options+=" --frequency --cable-loss --show-dbm --show-watt --low-frequency" ;;
-        monitor) options+=" --seconds --json" ;;
-        log) options+=" --file --rate --seconds --no-index --no-header --delimiter" ;;
+        setup) options+=" --frequency --cable-loss --loss-table --show-dbm --show-watt --low-frequency" ;;
+        monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
+        read) options+=" --count --json $measure $reconnect" ;;
+        log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format $reconnect" ;;
+        serve) options+=" --listen --idle-timeout $reconnect" ;;
+        publish)
+            options+=" --broker --stand --topic-prefix --interval-ms --qos --username --password-file"
+            options+=" --tls-ca --tls-cert --tls-key --buffer-seconds --seconds --insecure $reconnect"
+            ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

@@ -15,7 +15,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: install 
 man_page() { ls "$prefix/share/man/man1/$1.1.gz" "$prefix/share/man/man1/$1.1" 2>/dev/null | head -n1; }
 
 expected=(bin/velquor-cli bin/velquor-meter-sim lib/udev/rules.d/70-velquor.rules
-          share/bash-completion/completions/velquor-cli)
+          share/bash-completion/completions/velquor-cli share/doc/velquor/MQTT.md)
 for f in "${expected[@]}"; do
     [[ -f $prefix/$f ]] || fail "$f not installed"
 done

@@ -87,7 +87,7 @@ struct Station::Slot : IReadingHandler {
     // lost ends that until a reconnect; frames of a link being set up are not passed.
     void OnReading(const Reading& reading) override {
         std::lock_guard lock(publishLock);
-        if (!live)
+        if (!live && !Resume(reading))
             return;
         Reading r = reading;
         r.meter = index;
@@ -97,6 +97,27 @@ struct Station::Slot : IReadingHandler {
             MarkLost(r.steady_ns);
         }
         feed->Publish(r);
+    }
+
+    // Without reconnecting, a meter that only fell silent stays open; when its
+    // frames come again on the same link, its stream goes on after a reconnected
+    // event. Under publishLock.
+    bool Resume(const Reading& reading) {
+        if (reconnecting->load() || reading.kind != ReadingKind::Measurement || Stopping())
+            return false;
+        {
+            std::lock_guard state(stateLock);
+            if (status.state != MeterState::Lost)
+                return false;
+            status.state = MeterState::Connected;
+        }
+        live = true;
+        Reading back;
+        back.kind = ReadingKind::Reconnected;
+        back.meter = index;
+        StampNow(back);
+        feed->Publish(back);
+        return true;
     }
 
     void MarkLost(std::int64_t steadyNs) {
@@ -151,6 +172,8 @@ struct Station::Slot : IReadingHandler {
     std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
     std::mutex publishLock;   // orders the meter's stream
     bool live = false;
+    // The station's: while it is off, a lost meter resumes with its frames (Resume()).
+    const std::atomic<bool>* reconnecting = nullptr;
 
     mutable std::mutex stateLock;
     std::condition_variable wake;
@@ -176,6 +199,7 @@ Station::Station(StationOptions options)
     : m_options(std::move(options)),
       m_policy(m_options.reconnect),
       m_feed(std::make_shared<Feed>()) {
+    m_reconnecting.store(m_options.reconnect.enabled);
     if (!m_options.make_driver)
         m_options.make_driver = DefaultDriverFactory(m_options.serial_paths);
 }
@@ -206,6 +230,7 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
             so.clock = m_options.make_clock();
         auto driver = m_options.make_driver(targets[i]);
         auto slot = std::make_unique<Slot>(static_cast<std::uint32_t>(i), m_feed);
+        slot->reconnecting = &m_reconnecting;
         if (driver) {
             slot->session =
                 std::make_unique<MeterSession>(targets[i], std::move(driver), std::move(so));
@@ -398,6 +423,7 @@ void Station::SetReconnect(const ReconnectPolicy& policy) {
     {
         std::lock_guard lock(m_policyLock);
         m_policy = policy;
+        m_reconnecting.store(policy.enabled);
     }
     std::lock_guard lock(m_slotsLock);
     for (auto& slot : m_slots) {

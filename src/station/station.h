@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,7 +29,8 @@ namespace velquor::station {
 using DriverFactory = std::function<std::unique_ptr<IFtdiDriver>(const MeterTarget&)>;
 DriverFactory DefaultDriverFactory(SerialPaths paths = {});
 
-// Where a meter stands. Lost is final when reconnecting is off.
+// Where a meter stands. With reconnecting off, a Lost meter stays open and is
+// Connected again (after a reconnected event) when its frames resume.
 enum class MeterState {
     Connected,
     Lost,     // link lost; with reconnecting on, the wait for it is about to begin
@@ -139,6 +141,7 @@ private:
     StationOptions m_options;
     mutable std::mutex m_policyLock;
     ReconnectPolicy m_policy;
+    std::atomic<bool> m_reconnecting{false};  // m_policy.enabled, for the link workers
     std::shared_ptr<Feed> m_feed;
     // Written by Open; read under the lock by Abort, which may run on another thread.
     std::mutex m_slotsLock;

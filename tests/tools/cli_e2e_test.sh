@@ -38,14 +38,44 @@ out=$("$cli" setup --port "$port" --frequency 2000 --cable-loss 2.26 --show-watt
 status=$?
 [ $status -eq 0 ] || fail "setup exited $status: $(cat "$work/err")"
 [ "$out" = "This unit has been set successfully!" ] || fail "setup output: $out"
+[ -s "$work/err" ] && fail "setup success also on stderr: $(cat "$work/err")"
 # 2000 MHz: offset 1300 = 32 x 40 + 20; cable loss 2.26 dB -> 23 (0x17); dBm and Watt on.
 [ "$(cat "$work/record1")" = "12852A170314200000" ] || fail "record after setup: $(cat "$work/record1")"
 
-# --- setup refused: nothing is written ---------------------------------------
+# --- setup refused: nothing is written, the message names option and range ---
 before=$(cat "$work/record1")
-"$cli" setup --port "$port" --frequency 2701 >/dev/null 2>"$work/err" && fail "2701 accepted"
-grep -q 'Frequency (2701 MHz) is out of range!' "$work/err" || fail "range message: $(cat "$work/err")"
-[ "$(cat "$work/record1")" = "$before" ] || fail "record changed by a refused setup"
+while IFS='|' read -r args want; do
+  # shellcheck disable=SC2086
+  "$cli" setup --port "$port" $args >/dev/null 2>"$work/err" && fail "setup $args accepted"
+  grep -q -- "$want" "$work/err" || fail "setup $args: $(cat "$work/err")"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "setup $args: not one line: $(cat "$work/err")"
+  [ "$(cat "$work/record1")" = "$before" ] || fail "record changed by setup $args"
+done <<'TABLE'
+--frequency 2701|--frequency: 2701 is out of range; enter a whole number from 150 to 2700 MHz
+--frequency 2000.7|--frequency: "2000.7" is not a whole number
+--frequency 1800abc|--frequency: "1800abc" is not a whole number
+--frequency 0x700|--frequency: "0x700" is not a whole number
+--frequency 450|700 to 2700 MHz, or give --low-frequency yes
+--frequency 1800 --cable-loss 25.6|--cable-loss: 25.6 is out of range; enter a number from 0 to 25.5 dB
+--frequency 1800 --cable-loss 2.5dB|--cable-loss: "2.5dB" is not a number
+--frequency 1800 --show-dbm maybe|--show-dbm takes on or off
+TABLE
+
+# --- a comma as the decimal point; --low-frequency takes effect or is refused -
+refused() {  # ARGS... : the setup is refused with one line and the record stays
+  local before
+  before=$(cat "$work/record1")
+  "$cli" setup --port "$port" "$@" >/dev/null 2>"$work/err" && fail "setup $* accepted"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "setup $*: not one line: $(cat "$work/err")"
+  [ "$(cat "$work/record1")" = "$before" ] || fail "record changed by setup $*"
+}
+refused --frequency 1800 --low-frequency yes
+"$cli" setup --port "$port" --frequency 450 --cable-loss 2,5 --low-frequency yes >/dev/null 2>"$work/err" \
+  || fail "setup 2,5 dB at 450 MHz: $(cat "$work/err")"
+# 450 MHz on the 100 MHz base: offset 350 = 8 x 40 + 30; 2.5 dB -> 25 (0x19); bit 5 set
+# beside the dBm and Watt flags.
+[ "$(cat "$work/record1")" = "12852A19231E080000" ] || fail "record after 2,5 dB: $(cat "$work/record1")"
+refused --frequency 2000 --low-frequency no
 
 # --- monitor: measurement frames as JSON, then a clean end -------------------
 out=$("$cli" monitor --port "$port" --seconds 1 --json) || fail "monitor exited $?"
@@ -53,26 +83,68 @@ lines=$(grep -c '"opcode":228' <<<"$out")
 [ "$lines" -ge 5 ] || fail "monitor saw $lines measurement lines"
 
 # --- log: rows while connected, CR LF line ends --------------------------------
-"$cli" log --port "$port" --file "$work/log.txt" --rate 1.0 --seconds 2.5 --delimiter comma 2>"$work/err" \
+out=$("$cli" log --port "$port" --file "$work/log.txt" --rate 1,0 --seconds 2.5 --delimiter comma 2>"$work/err") \
   || fail "log exited $?: $(cat "$work/err")"
+[ "$out" = "2 rows written to $work/log.txt" ] || fail "log success line: $out"
 [ "$(head -c 2 "$work/log.txt" | od -An -c | tr -d ' ')" = "Or" ] || fail "log first line"
 rows=$(grep -c $'^[0-9]*,[0-9.-]*,[0-9.]*,[0-9.-]*/[0-9.-]*,[0-9][0-9]:[0-9][0-9]:[0-9][0-9],[0-9][0-9]/[0-9][0-9]/[0-9]*,\r$' "$work/log.txt")
 [ "$rows" -ge 2 ] || fail "log has $rows well-formed rows: $(cat -A "$work/log.txt")"
-"$cli" log --port "$port" --file "$work/log2.txt" --rate 0.5 2>"$work/err" && fail "rate 0.5 accepted"
-[ -e "$work/log2.txt" ] && fail "a refused log created its file"
+for args in "--rate 0.5" "--rate 1,5x" "--delimiter 5" "--delimiter ." "--delimiter :" "--delimiter /" \
+  "--delimiter -" "--delimiter +" "--seconds 3abc"; do
+  # shellcheck disable=SC2086
+  "$cli" log --port "$port" --file "$work/log2.txt" $args 2>"$work/err" && fail "log $args accepted"
+  [ -e "$work/log2.txt" ] && fail "log $args created its file"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "log $args: not one line: $(cat "$work/err")"
+done
+# An existing file is kept unless --overwrite is given.
+echo keep >"$work/old.txt"
+"$cli" log --port "$port" --file "$work/old.txt" --seconds 1 2>"$work/err" && fail "existing file overwritten"
+[ "$(cat "$work/old.txt")" = keep ] || fail "existing file changed"
+grep -q 'exists; give --overwrite' "$work/err" || fail "existing file message: $(cat "$work/err")"
+out=$("$cli" log --port "$port" --file "$work/old.txt" --seconds 1.5 --overwrite 2>"$work/err") \
+  || fail "log --overwrite failed: $(cat "$work/err")"
+[ "$out" = "1 row written to $work/old.txt" ] || fail "one row: $out"
 
 # --- log until the meter falls silent: every row kept, the loss reported -----
 start_sim --interval-ms 50 --silence-after 3.5
-"$cli" log --port "$port" --file "$work/lost.txt" --rate 1 --seconds 60 2>"$work/err"
+"$cli" log --port "$port" --file "$work/lost.txt" --rate 1 2>"$work/err"
 status=$?
 [ $status -eq 1 ] || fail "log after link loss exited $status"
 grep -q 'the meter was lost after [0-9]* rows' "$work/err" || fail "loss message: $(cat "$work/err")"
 reported=$(sed -n 's/.*lost after \([0-9]*\) rows.*/\1/p' "$work/err")
 written=$(grep -c $'^[0-9]*\t.*\t\r$' "$work/lost.txt")
-[ "$(sed -n 1p "$work/lost.txt")" = $'Orvane Virid Irivi RA-Serial Number 227700\r' ] || fail "log line 1: $(sed -n 1p "$work/lost.txt" | cat -A)"
+# A pseudo-terminal has no USB identity: the serial number is unknown, not made up.
+[ "$(sed -n 1p "$work/lost.txt")" = $'Orvane Virid Irivi RA-Serial Number unknown\r' ] || fail "log line 1: $(sed -n 1p "$work/lost.txt" | cat -A)"
 sed -n 2p "$work/lost.txt" | grep -q $'^#\tdBm\tWatt' || fail "log title line: $(sed -n 2p "$work/lost.txt" | cat -A)"
 [ "$written" -ge 2 ] && [ "$written" = "$reported" ] || fail "rows: $written written, $reported reported"
 [ "$(tail -c 2 "$work/lost.txt" | od -An -tx1 | tr -d ' ')" = "0d0a" ] || fail "log does not end with a whole row"
+
+# --- a meter that is gone ends monitor and log at once, non-zero -------------
+for cmd in monitor log; do
+  start_sim --interval-ms 50 --exit-after 1.5
+  args=(--port "$port")
+  [ $cmd = log ] && args+=(--file "$work/gone.txt")
+  start=$(date +%s%N)
+  "$cli" $cmd "${args[@]}" >/dev/null 2>"$work/err"
+  status=$?
+  took=$((($(date +%s%N) - start) / 1000000))
+  [ $status -eq 1 ] || fail "$cmd of a vanished meter exited $status"
+  [ $took -lt 3500 ] || fail "$cmd took $took ms to end once the meter was gone"
+  grep -q 'gone' "$work/err" || fail "$cmd gone message: $(cat "$work/err")"
+done
+
+# --- Ctrl-C while setup waits for the acknowledgement -------------------------
+start_sim --no-ack --interval-ms 50
+"$cli" setup --port "$port" --frequency 1700 >/dev/null 2>"$work/err" &
+cli_pid=$!
+sleep 2
+start=$(date +%s%N)
+kill -INT $cli_pid
+wait $cli_pid
+status=$?
+took=$((($(date +%s%N) - start) / 1000000))
+[ $status -eq 130 ] || fail "setup after Ctrl-C exited $status"
+[ $took -lt 1000 ] || fail "setup took $took ms to end after Ctrl-C"
 
 # --- a unit that never acknowledges ------------------------------------------
 start_sim --no-ack --interval-ms 50
@@ -87,11 +159,68 @@ grep -q 'The unit can not be set properly! Please reconnect the unit.' "$work/er
 [ "$(wc -l <"$work/err")" -eq 1 ] || fail "missing port error is not one line"
 
 # --- durations that are not a sane number of seconds -------------------------
-for bad in 1e300 5abc 0 -2; do
+for bad in 1e300 5abc 0 -2 1,5,0; do
   "$cli" monitor --simulate --seconds "$bad" >/dev/null 2>"$work/err"
   [ $? -eq 1 ] || fail "--seconds $bad accepted"
   [ "$(wc -l <"$work/err")" -eq 1 ] || fail "--seconds $bad error is not one line"
+  grep -q -- '--seconds: .*from 0.001 to 31536000 s' "$work/err" || fail "--seconds $bad: $(cat "$work/err")"
 done
+
+# --- measurement math: read, limits and the exit status 3, statistics, loss table
+start_sim --power -10 --interval-ms 50 --record-out "$work/record2"
+out=$("$cli" read --port "$port" --json --average 4 --count 2 --unit w) || fail "read exited $?"
+python3 - <<PY || fail "read --json: $out"
+import json
+rows = [json.loads(l) for l in """$out""".splitlines()]
+assert len(rows) == 2 and all(abs(r["value"] - 1e-4) < 1e-12 and r["unit"] == "W" for r in rows), rows
+assert all(abs(r["power_dbm"] + 10) < 1e-9 and r["limit"] is None and r["time"].endswith("Z") for r in rows), rows
+PY
+out=$("$cli" read --port "$port" --relative -13 --lower -12 --upper -5 --json) || fail "read in limits exited $?"
+grep -q '"value":3.0,"unit":"dB","power_dbm":-10.0,"limit":"pass"' <<<"$out" || fail "relative read: $out"
+out=$("$cli" read --port "$port" --upper -12 2>"$work/err")
+[ $? -eq 3 ] || fail "a value above --upper did not exit 3"
+[ "$out" = "-10.00 dBm  fail" ] || fail "failed read: $out"
+grep -q 'above the upper limit of -12.00 dBm' "$work/err" || fail "limit message: $(cat "$work/err")"
+out=$("$cli" monitor --port "$port" --seconds 1.2 --offset 30 --stats --json) || fail "monitor --stats exited $?"
+tail -n1 <<<"$out" | grep -qE '"event":"statistics","count":[0-9]+,"min_dbm":20.0,"max_dbm":20.0' \
+  || fail "statistics: $(tail -n1 <<<"$out")"
+printf '# cable\nMHz, dB\n700, 1.0\n2000, 2.3\n' >"$work/loss.txt"
+out=$("$cli" setup --port "$port" --frequency 1350 --loss-table "$work/loss.txt") || fail "setup --loss-table"
+# 1.65 dB at 1350 MHz, stored as 1.6 (16 = 0x10) since an exact half rounds down.
+grep -q 'Cable loss written: 1.6 dB' <<<"$out" || fail "loss-table output: $out"
+[ "$(cut -c7-8 "$work/record2")" = "10" ] || fail "record after --loss-table: $(cat "$work/record2")"
+printf '700 1.0\n650 2.0\n' >"$work/bad.txt"
+before=$(cat "$work/record2")
+"$cli" setup --port "$port" --frequency 1350 --loss-table "$work/bad.txt" 2>"$work/err" && fail "bad table accepted"
+grep -q 'Line 2' "$work/err" || fail "bad table message: $(cat "$work/err")"
+[ "$(cat "$work/record2")" = "$before" ] || fail "record changed by a bad table"
+
+# --- exit statuses: a malformed command line is 2, with one line --------------
+while read -r status args; do
+  # shellcheck disable=SC2086
+  "$cli" $args >/dev/null 2>"$work/err"
+  got=$?
+  [ $got -eq "$status" ] || fail "'$args' exited $got, expected $status"
+  [ "$(wc -l <"$work/err")" -eq 1 ] || fail "'$args': not one line on stderr: $(cat "$work/err")"
+done <<'TABLE'
+2 monitor --bogus
+2 info --jsn
+2 --second 2 monitor
+2 info --simulate --json extra
+2 log --simulate
+2 setup --simulate
+2 list --port /dev/null
+2 frobnicate
+2 monitor --simulate --port /dev/null
+1 monitor --port /nonexistent/tty
+1 setup --simulate --frequency 12
+1 read --simulate --average 1025
+1 read --simulate --upper 1 --lower 2
+1 read --simulate --unit dbw
+2 setup --simulate --frequency 1800 --cable-loss 1 --loss-table x
+2 monitor --simulate --reconnect-timeout 5
+TABLE
+"$cli" monitor --help | grep -q -- '--seconds' || fail "monitor --help lacks --seconds"
 
 # --- the simulated bus --------------------------------------------------------
 out=$("$cli" list --simulate --json)

@@ -1,78 +1,146 @@
 #include "cli_options.h"
 
-#include <algorithm>
+#include <cmath>
+#include <limits>
 
-#include "meter/number_format.h"
+#include "cli_app.h"
 
 namespace velquor::cli {
 
-bool Options::Flag(const std::string& name) const {
-    return std::find(flags.begin(), flags.end(), name) != flags.end();
+namespace {
+
+constexpr NumberField kSimulateField{"--simulate", 1, 16, true, "meters"};
+
+std::string RangeText(const NumberField& field) {
+    const std::string unit = field.unit && *field.unit ? std::string(" ") + field.unit : "";
+    return std::string("enter ") + (field.whole ? "a whole number" : "a number") + " from " +
+           FormatC("%.10g", field.min) + " to " + FormatC("%.10g", field.max) + unit;
 }
 
-std::optional<std::string> Options::Value(const std::string& name) const {
-    const auto it = values.find(name);
-    if (it == values.end())
-        return std::nullopt;
-    return it->second;
+}  // namespace
+
+bool MeterRequest::Several() const {
+    return all || simulated > 1 || ports.size() + serials.size() > 1;
 }
 
-std::optional<double> ParseSecondsOption(const std::string& text) {
-    const auto value = ParseWholeDouble(text);
-    constexpr double kYear = 365.0 * 24 * 3600;
-    if (!value || !(*value > 0.0) || *value > kYear)
-        return std::nullopt;
-    return value;
+void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set) {
+    options.simulateOption =
+        app.add_option("--simulate", options.simulateCount,
+                       "Use N simulated meters (default 1) instead of real ones")
+            ->expected(0, 1)
+            ->type_name("N")
+            ->group(kCommonGroup);
+    if (set == MeterOptionSet::Simulate)
+        return;
+    app.add_option("--port", options.ports, "Open this device node (repeatable)")
+        ->type_name("PATH")
+        ->allow_extra_args(false)
+        ->group(kCommonGroup);
+    app.add_option("--serial", options.serials, "The meter with this serial number (repeatable)")
+        ->type_name("S")
+        ->allow_extra_args(false)
+        ->group(kCommonGroup);
+    if (set == MeterOptionSet::Meters) {
+        app.add_flag("--all", options.all, "Every meter found")->group(kCommonGroup);
+        app.add_flag("--keep-going", options.keepGoing,
+                     "Go on with the meters that opened when others cannot be opened")
+            ->group(kCommonGroup);
+    }
 }
 
-bool TakesValue(const std::string& name) {
-    static const char* const kValued[] = {"--seconds",  "--frequency", "--cable-loss",
-                                          "--show-dbm", "--show-watt", "--low-frequency",
-                                          "--file",     "--rate",      "--delimiter"};
-    return std::any_of(std::begin(kValued), std::end(kValued),
-                       [&](const char* v) { return name == v; });
-}
-
-bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto next = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        if (arg == "--simulate") {
-            options.simulate = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--port") {
-            if (!next(options.port))
-                return false;
-        } else if (arg == "--serial") {
-            if (!next(options.serial))
-                return false;
-        } else if (TakesValue(arg)) {
-            std::string value;
-            if (!next(value))
-                return false;
-            options.values[arg] = value;
-        } else if (arg.rfind("--", 0) == 0) {
-            options.flags.push_back(arg);
-        } else if (options.command.empty()) {
-            options.command = arg;
-        } else {
-            error = "unexpected argument '" + arg + "'";
-            return false;
+int ResolveMeters(const MeterOptions& before, const MeterOptions& after, MeterRequest& request,
+                  std::string& error) {
+    request = {};
+    request.ports = before.ports;
+    request.ports.insert(request.ports.end(), after.ports.begin(), after.ports.end());
+    request.serials = before.serials;
+    request.serials.insert(request.serials.end(), after.serials.begin(), after.serials.end());
+    request.all = before.all || after.all;
+    request.keepGoing = before.keepGoing || after.keepGoing;
+    if (before.Simulate() || after.Simulate()) {
+        request.simulated = 1;
+        const std::string& count =
+            after.simulateCount.empty() ? before.simulateCount : after.simulateCount;
+        if (!count.empty()) {
+            const auto n = ParseNumberOption(count, kSimulateField, error);
+            if (!n)
+                return kExitFailure;
+            request.simulated = static_cast<int>(*n);
         }
     }
-    if (options.simulate && !options.port.empty()) {
-        error = "--simulate and --port cannot be used together";
-        return false;
+    for (const std::string& p : request.ports) {
+        if (p.empty()) {
+            error = "--port needs a device path";
+            return kExitUsage;
+        }
     }
-    return true;
+    if (request.simulated > 0 && !request.ports.empty()) {
+        error = "--simulate and --port cannot be used together";
+        return kExitUsage;
+    }
+    if (request.all && !(request.ports.empty() && request.serials.empty())) {
+        error = "--all cannot be used with --port or --serial";
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+void AddReconnectOptions(CLI::App& app, ReconnectOptions& options) {
+    app.add_flag("--reconnect", options.enabled,
+                 "When a meter is lost, wait for it and go on when it is back");
+    app.add_option("--reconnect-timeout", options.timeout,
+                   "Give up on a lost meter after S seconds (default: wait for ever)")
+        ->type_name("S");
+}
+
+int ReconnectPolicyFor(const ReconnectOptions& options, station::ReconnectPolicy& policy,
+                       std::string& error) {
+    policy = {};
+    policy.enabled = options.enabled;
+    if (options.timeout.empty())
+        return kExitOk;
+    if (!options.enabled) {
+        error = "--reconnect-timeout needs --reconnect";
+        return kExitUsage;
+    }
+    const auto seconds = ParseNumberOption(options.timeout, kReconnectTimeoutField, error);
+    if (!seconds)
+        return kExitFailure;
+    policy.timeout = std::chrono::milliseconds(std::llround(*seconds * 1000.0));
+    return kExitOk;
+}
+
+void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what) {
+    app.add_option("--seconds", text, what)->type_name("N");
+}
+
+std::optional<double> ParseNumberOption(const std::string& text, const NumberField& field,
+                                        std::string& error) {
+    std::string reason;
+    if (const auto value = ParseUserNumber(text, field, reason))
+        return value;
+    // The library's own message formats large ranges in exponent notation; the
+    // option's message names the range as the user would type it.
+    NumberField any = field;
+    any.min = -std::numeric_limits<double>::max();
+    any.max = std::numeric_limits<double>::max();
+    std::string ignored;
+    const auto unbounded = ParseUserNumber(text, any, ignored);
+    if (unbounded)
+        error = std::string(field.name) + ": " + FormatC("%.10g", *unbounded) +
+                " is out of range; " + RangeText(field);
+    else
+        error = std::string(field.name) + ": \"" + text + "\" is not " +
+                (field.whole ? "a whole number; " : "a number; ") + RangeText(field);
+    return std::nullopt;
+}
+
+std::optional<bool> ParseSwitch(const std::string& text) {
+    if (text == "on" || text == "yes")
+        return true;
+    if (text == "off" || text == "no")
+        return false;
+    return std::nullopt;
 }
 
 }  // namespace velquor::cli

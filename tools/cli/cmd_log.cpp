@@ -1,65 +1,244 @@
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
-#include "commands.h"
+#include "cli_app.h"
+#include "cli_station.h"
+#include "cli_text.h"
+#include "log_recorder.h"
 #include "logging/log_session.h"
-#include "logging/meter_log_source.h"
 #include "logging/save_rate.h"
 #include "meter/number_format.h"
-#include "meter_session.h"
 
 namespace velquor::cli {
 
-int RunLog(const Options& options) {
-    const auto file = options.Value("--file");
-    if (!file || file->empty())
-        return Fail("log needs --file PATH");
-    const std::string rateText = options.Value("--rate").value_or("1.0");
-    const SaveRate rate = ParseSaveRate(rateText);
-    if (rate.check != SaveRateCheck::Ok)
-        return Fail(SaveRateMessage(rate.check));
-    char delimiter = '\t';
-    if (const auto text = options.Value("--delimiter")) {
-        const auto parsed = ParseDelimiterOption(*text);
+namespace {
+
+struct LogOptions {
+    MeterOptions meters;
+    std::string file;
+    std::string rate = "1.0";
+    std::string seconds;
+    std::string delimiter;
+    bool noIndex = false;
+    bool noHeader = false;
+    bool overwrite = false;
+    std::string format = "text";
+    ReconnectOptions reconnect;
+};
+
+constexpr NumberField kRateField{"--rate", 1.0, 3600.0, false, "s"};
+
+// A delimiter that can appear inside a number, a time or a date would make the
+// columns ambiguous.
+std::optional<char> ParseLogDelimiter(const std::string& text, std::string& error) {
+    const auto parsed = ParseDelimiterOption(text);
+    if (!parsed) {
+        error = "--delimiter takes tab, semicolon, comma, space or one character, not \"" +
+                PrintableText(text) + "\"";
+        return std::nullopt;
+    }
+    const char c = *parsed;
+    const bool control = static_cast<unsigned char>(c) < 0x20 && c != '\t';
+    if (std::isdigit(static_cast<unsigned char>(c)) || std::strchr(".-+:/", c) != nullptr ||
+        control || c == 0x7F) {
+        error = "--delimiter \"" + PrintableText(text) +
+                "\" can appear in a number, time or date; choose tab, semicolon, comma, space "
+                "or another character";
+        return std::nullopt;
+    }
+    return c;
+}
+
+// The files the meters' rows go to; checked before anything is written.
+bool PlanFiles(const LogOptions& options, LogFormat format, CliStation& meters,
+               std::vector<LoggedMeter>& logged, std::string& error) {
+    const bool pattern = options.file.find("{meter}") != std::string::npos;
+    if (meters.Several() && format == LogFormat::Text && !pattern) {
+        error =
+            "several meters are logged to one file each: --file needs {meter} in its name "
+            "(or give --format csv for one file)";
+        return false;
+    }
+    if (meters.Several() && format == LogFormat::Csv && pattern) {
+        error = "--format csv logs every meter to one file: --file cannot hold {meter}";
+        return false;
+    }
+    for (std::size_t i = 0; i < meters.Count(); ++i) {
+        const station::MeterInfo info = meters.Get().Meter(i);
+        LoggedMeter m{meters.Name(i), info.identity_read ? info.serial : std::string(),
+                      MeterFileName(options.file, meters.Name(i))};
+        struct stat existing {};
+        if (!options.overwrite && lstat(m.file.c_str(), &existing) == 0) {
+            error = PrintableText(m.file) + " exists; give --overwrite to replace it";
+            return false;
+        }
+        logged.push_back(std::move(m));
+    }
+    return true;
+}
+
+int RunLog(CliApp& cli, const LogOptions& options) {
+    MeterRequest request;
+    std::string error;
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
+    station::ReconnectPolicy policy;
+    if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
+        return Report(status, error);
+    if (options.file.empty())
+        return Fail("--file needs a file name");
+    LogFormat format = LogFormat::Text;
+    if (options.format == "csv")
+        format = LogFormat::Csv;
+    else if (options.format != "text")
+        return Fail("--format takes text or csv, not \"" + PrintableText(options.format) + "\"");
+    const auto seconds = ParseNumberOption(options.rate, kRateField, error);
+    if (!seconds)
+        return Fail(error);
+    const std::chrono::milliseconds period(SaveRateSecondsToMs(static_cast<float>(*seconds)));
+    LogRecorderSettings settings;
+    settings.format = format;
+    settings.includeHeader = !options.noHeader;
+    settings.includeIndex = !options.noIndex;
+    if (!options.delimiter.empty()) {
+        if (format == LogFormat::Csv)
+            return UsageError("--delimiter is for --format text; CSV is comma-separated");
+        const auto parsed = ParseLogDelimiter(options.delimiter, error);
         if (!parsed)
-            return Fail("--delimiter takes tab, semicolon, comma, space or one character");
-        delimiter = *parsed;
+            return Fail(error);
+        settings.delimiter = *parsed;
     }
-    std::optional<std::chrono::milliseconds> duration;
-    if (const auto text = options.Value("--seconds")) {
-        const auto v = ParseSecondsOption(*text);
-        if (!v)
-            return Fail("--seconds needs a number of seconds up to a year, not '" + *text + "'");
-        duration = std::chrono::milliseconds(static_cast<long long>(*v * 1000.0));
-    }
+    std::optional<double> duration;
+    if (!options.seconds.empty() &&
+        !(duration = ParseNumberOption(options.seconds, kSecondsField, error)))
+        return Fail(error);
+    // A plain file name can be checked before the meters are opened.
+    struct stat existing {};
+    if (!options.overwrite && options.file.find("{meter}") == std::string::npos &&
+        lstat(options.file.c_str(), &existing) == 0)
+        return Fail(PrintableText(options.file) + " exists; give --overwrite to replace it");
     // A file-size limit must give an error message, not kill the process.
     signal(SIGXFSZ, SIG_IGN);
 
-    MeterSession session(options);
-    std::string error;
-    if (!session.Connect(error))
+    CliStation meters(cli);
+    if (const int status = meters.Open(request, policy))
+        return status;
+    std::vector<LoggedMeter> logged;
+    if (!PlanFiles(options, format, meters, logged, error))
         return Fail(error);
-    LogSettings settings;
-    settings.path = *file;
-    settings.serialNumber = session.State().m_strSerialNumber;
-    settings.delimiter = delimiter;
-    settings.includeHeader = !options.Flag("--no-header");
-    settings.includeIndex = !options.Flag("--no-index");
-    settings.periodMs = rate.periodMs;
-    CMeterLogSource source(session.Meter(), &session.State().m_bConnected);
-    const LogSessionResult result =
-        RunLogSession(source, settings, duration, [] { return StopRequested(); });
-    const std::string failure = DescribeLogFailure(settings, result);
-    if (!failure.empty())
-        return Fail(failure);
-    std::fprintf(stderr, "%d rows written to %s\n", result.result.rows, settings.path.c_str());
-    // A run that was meant to last longer but lost the meter is not a success.
-    if (duration && result.result.end == LogEnd::Disconnected)
-        return Fail("the meter was lost after " + std::to_string(result.result.rows) + " rows");
-    return 0;
+    const auto subscription = meters.Get().Subscribe();
+    LogRecorder recorder(settings, logged);
+    if (!recorder.Open(error))
+        return Fail(error);
+
+    // Rows on a fixed schedule from the start, one period apart: no drift over a
+    // long log, and a meter that returns is written again at the next boundary.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto deadline = duration ? start + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(*duration))
+                                   : Clock::time_point::max();
+    auto boundary = start + period;
+    const std::size_t count = meters.Count();
+    std::vector<std::string> lost(count);
+    std::size_t running = count;
+    const auto endMeter = [&](std::size_t i, const std::string& why) {
+        recorder.End(i);
+        lost[i] = why;
+        --running;
+    };
+    std::string writeError;
+    std::vector<station::Reading> batch;
+    while (!cli.Stop().Requested() && running > 0 && writeError.empty()) {
+        const auto now = Clock::now();
+        if (now >= boundary) {
+            if (boundary <= deadline && !recorder.WriteRows(UtcNowUs(), writeError))
+                break;
+            while (boundary <= now)
+                boundary += period;
+        }
+        if (now >= deadline)
+            break;
+        const auto wake = std::min({boundary, deadline, now + std::chrono::milliseconds(100)});
+        batch.clear();
+        subscription->PopAll(batch, std::chrono::ceil<std::chrono::milliseconds>(wake - now));
+        for (const station::Reading& r : batch) {
+            if (r.meter >= count || !lost[r.meter].empty())
+                continue;
+            meters.Track(r);
+            recorder.Take(r);
+            if (r.kind == station::ReadingKind::LinkLost && !meters.Reconnecting())
+                endMeter(r.meter, meters.Gone(r.meter) ? "the device is gone" : "it fell silent");
+        }
+        if (subscription->TakeDropReport())
+            Fail("readings are being dropped: the log does not keep up");
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!lost[i].empty())
+                continue;
+            if (meters.Reconnecting() && meters.GaveUp(i))
+                endMeter(i, meters.Get().Status(i).last_notice);
+            else if (!meters.Reconnecting() && meters.Gone(i))
+                endMeter(i, "the device is gone");
+        }
+    }
+    std::string closeError;
+    const bool closed = recorder.Close(closeError);
+    if (!writeError.empty())
+        return Fail(writeError);
+    if (!closed)
+        return Fail("cannot write the log: " + closeError);
+
+    bool failed = meters.SomeFailed();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string rows = CountText(recorder.Rows(i), "row", "rows");
+        const std::string file = PrintableText(recorder.File(i));
+        const std::string name = meters.Several() ? PrintableText(meters.Name(i)) + ": " : "";
+        if (!lost[i].empty()) {
+            Fail(name + "the meter was lost after " + rows + " written to " + file + " (" +
+                 PrintableText(lost[i]) + ")");
+            failed = true;
+        } else if (format == LogFormat::Text) {
+            std::printf("%s%s written to %s\n", name.c_str(), rows.c_str(), file.c_str());
+        }
+    }
+    if (format == LogFormat::Csv)
+        std::printf("%s written to %s\n", CountText(recorder.FileRows(0), "row", "rows").c_str(),
+                    PrintableText(recorder.File(0)).c_str());
+    return failed ? kExitFailure : kExitOk;
+}
+
+}  // namespace
+
+void RegisterLogCommand(CliApp& cli) {
+    auto options = std::make_shared<LogOptions>();
+    CLI::App* app = cli.AddCommand("log", "log readings to text files or one CSV file",
+                                   [options](CliApp& c) { return RunLog(c, *options); });
+    app->add_option("--file", options->file,
+                    "The log file; with several meters in the text format a name holding "
+                    "{meter}, replaced by each meter's name")
+        ->type_name("PATH")
+        ->required();
+    app->add_option("--rate", options->rate, "One row every SECONDS, 1.0 to 3600.0 (default 1.0)")
+        ->type_name("SECONDS");
+    AddSecondsOption(*app, options->seconds, "Stop after N seconds");
+    app->add_flag("--no-index", options->noIndex, "Rows without their index");
+    app->add_flag("--no-header", options->noHeader, "No column-title line");
+    app->add_option("--delimiter", options->delimiter,
+                    "Column separator: tab (default), semicolon, comma, space or one character")
+        ->type_name("tab|semicolon|comma|space|CHAR");
+    app->add_flag("--overwrite", options->overwrite, "Replace FILE when it exists");
+    app->add_option("--format", options->format,
+                    "text: the delimited rows of the window's log, one file per meter "
+                    "(default); csv: every meter in one RFC 4180 file")
+        ->type_name("text|csv");
+    AddReconnectOptions(*app, options->reconnect);
+    AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }
 
 }  // namespace velquor::cli

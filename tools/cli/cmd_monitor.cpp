@@ -1,86 +1,144 @@
+// velquor-cli monitor: every reading of every meter as it arrives.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
-#include "commands.h"
-#include "frame_queue.h"
+#include "cli_app.h"
+#include "cli_measure.h"
+#include "cli_station.h"
+#include "cli_text.h"
 #include "meter/frame_timing_log.h"
-#include "meter/number_format.h"
-#include "meter_session.h"
+#include "reading_format.h"
 
 namespace velquor::cli {
 
 namespace {
 
-// Shortest of one or two decimals that gives the value back exactly
-// (temperatures come in steps of 1.25).
-std::string JsonNumber(double v) {
-    std::string text = FormatC("%.1f", v);
-    if (ParseLeadingDouble(text).value_or(v + 1) != v)
-        text = FormatC("%.2f", v);
-    return text;
-}
+constexpr std::chrono::milliseconds kGatherReadings{20};
 
-std::string DescribeFrame(const std::vector<std::uint8_t>& frame, bool json) {
-    const int opcode = frame.empty() ? -1 : frame[0];
-    if (opcode == kOpMeasurement) {
-        const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
-        std::string s = json ? "{\"opcode\":228" : "measurement";
-        if (m.hasBattery)
-            s += json ? ",\"battery\":" + JsonNumber(m.battery)
-                      : "  battery " + JsonNumber(m.battery);
-        if (m.hasPower)
-            s += json ? ",\"power_dbm\":" + JsonNumber(m.powerDbm)
-                      : "  power " + JsonNumber(m.powerDbm) + " dBm";
-        if (m.hasTemperature)
-            s += json ? ",\"temperature_c\":" + JsonNumber(m.temperatureC)
-                      : "  temperature " + JsonNumber(m.temperatureC) + " C";
-        return json ? s + "}" : s;
+struct MonitorOptions {
+    MeterOptions meters;
+    ReconnectOptions reconnect;
+    MeasureOptions measure;
+    std::string seconds;
+    bool json = false;
+    bool stats = false;
+};
+
+int RunMonitor(CliApp& cli, const MonitorOptions& options) {
+    MeterRequest request;
+    std::string error;
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
+    station::ReconnectPolicy policy;
+    if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
+        return Report(status, error);
+    measure::MeasureSettings settings;
+    if (!BuildMeasureSettings(options.measure, settings, error))
+        return Fail(error);
+    const bool measured = options.measure.Any() || options.stats;
+    std::optional<double> seconds;
+    if (!options.seconds.empty() &&
+        !(seconds = ParseNumberOption(options.seconds, kSecondsField, error)))
+        return Fail(error);
+    // Before the station: its workers record into the log until they stop.
+    const std::unique_ptr<CFrameTimingLog> timing = CFrameTimingLog::FromEnvironment(error);
+    if (!error.empty())
+        return Fail(error);
+
+    CliStation meters(cli);
+    if (const int status = meters.Open(request, policy, timing.get()))
+        return status;
+    const auto subscription = meters.Get().Subscribe();
+
+    using Clock = std::chrono::steady_clock;
+    const auto end = seconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(*seconds))
+                             : Clock::time_point::max();
+    std::vector<bool> ended(meters.Count(), false);
+    std::vector<measure::MeasurePipeline> pipelines(measured ? meters.Count() : 0);
+    for (measure::MeasurePipeline& p : pipelines)
+        p.Apply(settings, error);
+    std::size_t running = meters.Count();
+    bool failed = meters.SomeFailed();
+    const auto endMeter = [&](std::size_t i, const std::string& why) {
+        Fail(PrintableText(meters.Name(i)) + ": " + why);
+        ended[i] = true;
+        --running;
+        failed = true;
+    };
+    std::vector<station::Reading> batch;
+    while (!cli.Stop().Requested() && Clock::now() < end && running > 0) {
+        batch.clear();
+        subscription->PopAll(batch, std::chrono::milliseconds(100));
+        for (const station::Reading& r : batch) {
+            if (r.meter >= ended.size() || ended[r.meter])
+                continue;
+            meters.Track(r);
+            const std::string& name = meters.Name(r.meter);
+            std::string line;
+            if (measured) {
+                measure::MeasurePipeline& p = pipelines[r.meter];
+                if (r.kind == station::ReadingKind::Measurement)
+                    p.Process(r.power_dbm, r.steady_ns);
+                else
+                    p.RestartAverage();  // an average never spans a loss
+                line = options.json ? MonitorJsonLine(r, name, p)
+                                    : MonitorTextLine(r, name, meters.Several(), p);
+            } else {
+                line = options.json ? MonitorJsonLine(r, name)
+                                    : MonitorTextLine(r, name, meters.Several());
+            }
+            std::fputs(line.c_str(), stdout);
+            std::fputc('\n', stdout);
+            if (timing && r.kind == station::ReadingKind::Measurement)
+                timing->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
+        }
+        std::fflush(stdout);
+        // Readings of a fast meter come every few milliseconds: gathering them for a
+        // moment costs no visible delay and saves most wake-ups and writes.
+        if (!batch.empty())
+            cli.Stop().WaitFor(kGatherReadings);
+        if (subscription->TakeDropReport())
+            Fail("readings are being dropped: the output does not keep up");
+        for (std::size_t i = 0; i < ended.size(); ++i) {
+            if (ended[i])
+                continue;
+            if (meters.Reconnecting() && meters.GaveUp(i))
+                endMeter(i, meters.Get().Status(i).last_notice);
+            else if (!meters.Reconnecting() && meters.Gone(i))
+                endMeter(i, "the meter is gone (the device hung up or vanished)");
+        }
     }
-    if (opcode == kOpLinkLost)
-        return json ? "{\"opcode\":240,\"event\":\"link_lost\"}" : "link lost";
-    if (opcode < 0)
-        return json ? "{\"opcode\":null,\"length\":0}" : "empty frame";
-    return json ? FormatC("{\"opcode\":%d,\"length\":%zu}", opcode, frame.size())
-                : FormatC("frame opcode 0x%02X, %zu bytes", opcode, frame.size());
+    if (options.stats) {
+        for (std::size_t i = 0; i < pipelines.size(); ++i) {
+            const std::string& name = meters.Name(i);
+            if (options.json)
+                std::printf("%s\n", StatisticsJson(pipelines[i], name).c_str());
+            else
+                std::printf("%s%s", i > 0 ? "\n" : "",
+                            StatisticsText(pipelines[i], name, meters.Several()).c_str());
+        }
+    }
+    if (subscription->Dropped() > 0)
+        Fail(CountText(static_cast<long long>(subscription->Dropped()), "reading", "readings") +
+             " dropped in all");
+    return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace
 
-int RunMonitor(const Options& options) {
-    double seconds = -1.0;
-    if (const auto text = options.Value("--seconds")) {
-        const auto v = ParseSecondsOption(*text);
-        if (!v)
-            return Fail("--seconds needs a number of seconds up to a year, not '" + *text + "'");
-        seconds = *v;
-    }
-    std::string error;
-    // Before the session: its worker records into the log until it stops.
-    const std::unique_ptr<CFrameTimingLog> timing = CFrameTimingLog::FromEnvironment(error);
-    if (!error.empty())
-        return Fail(error);
-    MeterSession session(options);
-    session.Meter().SetTimingLog(timing.get());
-    if (!session.OpenForMonitor(error))
-        return Fail(error);
-    session.Meter().RequestMeasurement();
-
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                        std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
-    std::vector<std::uint8_t> frame;
-    while (!StopRequested() && (seconds < 0 || Clock::now() < end)) {
-        if (!session.Frames()->Pop(frame, 100))
-            continue;
-        const std::string line = DescribeFrame(frame, options.json);
-        std::fprintf(stdout, "%s\n", line.c_str());
-        std::fflush(stdout);
-        if (timing) {
-            if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
-                timing->Record(TimingEvent::kHandled, *tag);
-        }
-    }
-    return 0;
+void RegisterMonitorCommand(CliApp& cli) {
+    auto options = std::make_shared<MonitorOptions>();
+    CLI::App* app = cli.AddCommand("monitor", "print every reading the meters send",
+                                   [options](CliApp& c) { return RunMonitor(c, *options); });
+    AddSecondsOption(*app, options->seconds, "Stop after N seconds");
+    app->add_flag("--json", options->json, "One JSON object per line");
+    AddMeasureOptions(*app, options->measure);
+    app->add_flag("--stats", options->stats,
+                  "Print each meter's statistics (count, min, max, mean, std dev) at the end");
+    AddReconnectOptions(*app, options->reconnect);
+    AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }
 
 }  // namespace velquor::cli

@@ -1,0 +1,167 @@
+// Measuring: MEASure?, READ?, FETCh?, CONFigure, INITiate, UNIT, CALCulate and DIAGnostic.
+#include <string>
+
+#include "measure/measure_settings.h"
+#include "remote/commands.h"
+#include "remote/scpi_values.h"
+
+namespace velquor::remote {
+
+namespace {
+
+constexpr NumericSpec kReferenceSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm, 0.0,
+                                     UnitKind::Level};
+constexpr NumericSpec kUpperSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm,
+                                 ChannelSettings{}.upper_dbm, UnitKind::Level};
+constexpr NumericSpec kLowerSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm,
+                                 ChannelSettings{}.lower_dbm, UnitKind::Level};
+
+void Wait(Call& c, WaitKind kind) {
+    Instrument& inst = c.inst;
+    const std::size_t ch = c.channel;
+    const void* owner = c.owner;
+    c.deferred = [&inst, ch, kind, owner](Completion done) {
+        inst.StartWait(ch, kind, owner, std::move(done));
+    };
+}
+
+void Read(Call& c) {
+    Wait(c, WaitKind::Read);
+}
+void Initiate(Call& c) {
+    Wait(c, WaitKind::Init);
+}
+void Fetch(Call& c) {
+    c.out = c.inst.Fetch(c.channel);
+}
+void Configure(Call& c) {
+    c.inst.ClearResult(c.channel);
+}
+void ConfigureQuery(Call& c) {
+    c.out.reply = "\"POW:AC\"";
+}
+
+void Continuous(Call& c) {
+    bool on = false;
+    Converted r = ToBool(c.Param(0), on);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    ChangeSettings(c, [on](ChannelSettings& s) { s.continuous = on; });
+}
+void ContinuousQuery(Call& c) {
+    c.out.reply = c.inst.Settings(c.channel).continuous ? "1" : "0";
+}
+
+void Unit(Call& c) {
+    int which = 0;
+    Converted r = ToChoice(c.Param(0), {"DBM", "W"}, which);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    ChangeSettings(c, [which](ChannelSettings& s) {
+        s.unit = which == 0 ? measure::PowerUnit::Dbm : measure::PowerUnit::Watt;
+    });
+}
+void UnitQuery(Call& c) {
+    c.out.reply = c.inst.Settings(c.channel).unit == measure::PowerUnit::Watt ? "W" : "DBM";
+}
+
+void RelativeAuto(Call& c) {
+    int which = 0;
+    Converted r = ToChoice(c.Param(0), {"ONCE"}, which);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    c.out = c.inst.TakeReference(c.channel);
+}
+
+void Reference(Call& c) {
+    double v = 0;
+    Converted r = ToNumber(c.Param(0), kReferenceSpec, v);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    ChangeSettings(c, [v](ChannelSettings& s) { s.reference_dbm = v; });
+}
+void ReferenceQuery(Call& c) {
+    NumberQuery(c, kReferenceSpec, c.inst.Settings(c.channel).reference_dbm);
+}
+
+template <bool ChannelSettings::*Flag>
+void State(Call& c) {
+    bool on = false;
+    Converted r = ToBool(c.Param(0), on);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    ChangeSettings(c, [on](ChannelSettings& s) { s.*Flag = on; });
+}
+
+template <bool ChannelSettings::*Flag>
+void StateQuery(Call& c) {
+    c.out.reply = c.inst.Settings(c.channel).*Flag ? "1" : "0";
+}
+
+template <double ChannelSettings::*Field, const NumericSpec& Spec>
+void Level(Call& c) {
+    double v = 0;
+    Converted r = ToNumber(c.Param(0), Spec, v);
+    if (r.error != 0)
+        return c.Fail(r.error, r.detail);
+    ChangeSettings(c, [v](ChannelSettings& s) { s.*Field = v; });
+}
+
+template <double ChannelSettings::*Field, const NumericSpec& Spec>
+void LevelQuery(Call& c) {
+    NumberQuery(c, Spec, c.inst.Settings(c.channel).*Field);
+}
+
+void LimitFail(Call& c) {
+    c.out.reply = c.inst.LimitFailed(c.channel) ? "1" : "0";
+}
+void LimitCount(Call& c) {
+    c.out.reply = FormatNr1(c.inst.FailCount(c.channel));
+}
+void LimitClear(Call& c) {
+    c.inst.ClearFailures(c.channel);
+}
+
+void Temperature(Call& c) {
+    c.out.reply = FormatNr3(c.inst.Temperature(c.channel));
+}
+void Battery(Call& c) {
+    c.out.reply = FormatNr3(c.inst.Battery(c.channel));
+}
+
+constexpr CommandDef kMeasure[] = {
+    {"MEASure#[:SCALar][:POWer:AC]?", Read, 0, 0},
+    {"READ#[:SCALar][:POWer:AC]?", Read, 0, 0},
+    {"FETCh#[:SCALar][:POWer:AC]?", Fetch, 0, 0},
+    {"CONFigure#[:SCALar][:POWer:AC]", Configure, 0, 0},
+    {"CONFigure#?", ConfigureQuery, 0, 0},
+    {"INITiate#[:IMMediate]", Initiate, 0, 0},
+    {"INITiate#:CONTinuous", Continuous, 1, 1},
+    {"INITiate#:CONTinuous?", ContinuousQuery, 0, 0},
+    {"UNIT#:POWer", Unit, 1, 1},
+    {"UNIT#:POWer?", UnitQuery, 0, 0},
+    {"CALCulate#:RELative[:MAGNitude]:AUTO", RelativeAuto, 1, 1},
+    {"CALCulate#:RELative[:MAGNitude]", Reference, 1, 1},
+    {"CALCulate#:RELative[:MAGNitude]?", ReferenceQuery, 0, 1},
+    {"CALCulate#:RELative:STATe", State<&ChannelSettings::relative_on>, 1, 1},
+    {"CALCulate#:RELative:STATe?", StateQuery<&ChannelSettings::relative_on>, 0, 0},
+    {"CALCulate#:LIMit:UPPer[:DATA]", Level<&ChannelSettings::upper_dbm, kUpperSpec>, 1, 1},
+    {"CALCulate#:LIMit:UPPer[:DATA]?", LevelQuery<&ChannelSettings::upper_dbm, kUpperSpec>, 0, 1},
+    {"CALCulate#:LIMit:LOWer[:DATA]", Level<&ChannelSettings::lower_dbm, kLowerSpec>, 1, 1},
+    {"CALCulate#:LIMit:LOWer[:DATA]?", LevelQuery<&ChannelSettings::lower_dbm, kLowerSpec>, 0, 1},
+    {"CALCulate#:LIMit:STATe", State<&ChannelSettings::limits_on>, 1, 1},
+    {"CALCulate#:LIMit:STATe?", StateQuery<&ChannelSettings::limits_on>, 0, 0},
+    {"CALCulate#:LIMit:FAIL?", LimitFail, 0, 0},
+    {"CALCulate#:LIMit:FCOunt?", LimitCount, 0, 0},
+    {"CALCulate#:LIMit:CLEar[:IMMediate]", LimitClear, 0, 0},
+    {"DIAGnostic:TEMPerature#?", Temperature, 0, 0},
+    {"DIAGnostic:BATTery#?", Battery, 0, 0},
+};
+
+}  // namespace
+
+std::span<const CommandDef> MeasureCommands() {
+    return kMeasure;
+}
+
+}  // namespace velquor::remote

@@ -1,0 +1,175 @@
+#include "remote/scpi_session.h"
+
+#include "remote/commands.h"
+#include "remote/scpi_error.h"
+
+namespace velquor::remote {
+
+namespace {
+
+bool IsCommandError(int code) {
+    return code <= -100 && code >= -199;
+}
+
+}  // namespace
+
+ScpiSession::ScpiSession(Instrument& instrument, ReplySink reply, Wake wake)
+    : instrument_(instrument), reply_(std::move(reply)), wake_(std::move(wake)) {}
+
+ScpiSession::~ScpiSession() {
+    instrument_.CancelWaits(this);
+}
+
+void ScpiSession::Receive(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const std::size_t lf = bytes.find('\n');
+        const std::string_view chunk = bytes.substr(0, lf);
+        if (!discarding_) {
+            partial_.append(chunk);
+            // One byte of slack for the CR that may precede the LF.
+            if (partial_.size() > kMaxLine + 1) {
+                discarding_ = true;
+                partial_.clear();
+                partial_.shrink_to_fit();
+            }
+        }
+        if (lf == std::string_view::npos)
+            return;
+        Line line;
+        if (discarding_) {
+            line.overrun = true;
+        } else {
+            if (!partial_.empty() && partial_.back() == '\r')
+                partial_.pop_back();
+            if (partial_.size() > kMaxLine)
+                line.overrun = true;
+            else
+                line.text = std::move(partial_);
+        }
+        partial_.clear();
+        discarding_ = false;
+        backlog_ += line.text.size() + 1;
+        lines_.push_back(std::move(line));
+        bytes.remove_prefix(lf + 1);
+    }
+}
+
+void ScpiSession::StartLine() {
+    Line line = std::move(lines_.front());
+    lines_.pop_front();
+    backlog_ -= line.text.size() + 1;
+    if (line.overrun) {
+        status_.Push(err::kInputOverrun, "line longer than 4096 bytes");
+        return;
+    }
+    line_ = std::move(line.text);
+    parser_ = MessageParser(line_);
+    path_.clear();
+    replies_.clear();
+    hasReply_ = false;
+    endLine_ = false;
+    inLine_ = true;
+}
+
+void ScpiSession::FinishLine() {
+    inLine_ = false;
+    if (hasReply_) {
+        replies_ += '\n';
+        reply_(replies_);
+    }
+}
+
+ScpiSession::State ScpiSession::Run(std::size_t budget) {
+    while (!waiting_) {
+        if (!inLine_) {
+            if (lines_.empty())
+                return State::Idle;
+            if (budget == 0)
+                return State::MoreWork;
+            StartLine();
+            continue;
+        }
+        if (endLine_) {
+            FinishLine();
+            continue;
+        }
+        if (budget == 0)
+            return State::MoreWork;
+        --budget;
+        ParseError error;
+        switch (parser_.Next(unit_, error)) {
+            case MessageParser::Step::End:
+                FinishLine();
+                break;
+            case MessageParser::Step::Error:
+                status_.Push(error.code, error.detail);
+                FinishLine();
+                break;
+            case MessageParser::Step::Unit:
+                Execute(unit_);
+                break;
+        }
+    }
+    return State::Waiting;
+}
+
+void ScpiSession::Record(Outcome outcome) {
+    if (outcome.error != 0) {
+        status_.Push(outcome.error, outcome.detail);
+        // After a command error the rest of the line cannot be trusted.
+        if (IsCommandError(outcome.error))
+            endLine_ = true;
+        return;
+    }
+    if (!outcome.reply.empty()) {
+        if (hasReply_)
+            replies_ += ';';
+        replies_ += outcome.reply;
+        hasReply_ = true;
+    }
+}
+
+void ScpiSession::Execute(const ProgramUnit& unit) {
+    const std::vector<HeaderNode>* nodes = &unit.nodes;
+    if (!unit.common) {
+        // A header that does not start with ':' continues from the last command's path.
+        if (!unit.absolute && !path_.empty()) {
+            full_ = path_;
+            full_.insert(full_.end(), unit.nodes.begin(), unit.nodes.end());
+            nodes = &full_;
+        }
+    }
+    const CommandTable::Lookup found = instrument_.Table().Find(*nodes, unit.query);
+    if (found.error != 0)
+        return Record(Outcome{found.error, unit.header, {}});
+    if (!unit.common)
+        path_.assign(nodes->begin(), nodes->end() - 1);
+    std::size_t channel = 0;
+    if (found.channel != kNoSuffix) {
+        if (found.channel < 1 || static_cast<std::size_t>(found.channel) > instrument_.Channels())
+            return Record(Outcome{err::kHeaderSuffixOutOfRange, unit.header, {}});
+        channel = static_cast<std::size_t>(found.channel) - 1;
+    }
+    const CommandDef& def = CommandDefs()[found.row];
+    if (unit.params.size() < def.min_params)
+        return Record(Outcome{err::kMissingParameter, unit.header, {}});
+    if (unit.params.size() > def.max_params)
+        return Record(Outcome{err::kParameterNotAllowed, unit.header, {}});
+    Call call{instrument_, status_, unit, channel, hasReply_, this, {}, {}};
+    def.handler(call);
+    if (call.deferred) {
+        waiting_ = true;
+        call.deferred([wake = wake_](Outcome o) { wake(std::move(o)); });
+        return;
+    }
+    Record(std::move(call.out));
+}
+
+void ScpiSession::Resume(Outcome outcome) {
+    if (!waiting_)
+        return;
+    waiting_ = false;
+    Record(std::move(outcome));
+}
+
+}  // namespace velquor::remote

@@ -1,0 +1,214 @@
+#include "remote/scpi_values.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "remote/scpi_error.h"
+
+namespace velquor::remote {
+
+namespace {
+
+bool UnitToFactor(UnitKind kind, std::string_view suffix, double& factor, bool& watts) {
+    watts = false;
+    factor = 1.0;
+    switch (kind) {
+        case UnitKind::None:
+            return false;
+        case UnitKind::Frequency:
+            if (suffix == "HZ")
+                return true;
+            if (suffix == "KHZ") {
+                factor = 1e3;
+                return true;
+            }
+            // By SCPI convention MHZ is megahertz, not millihertz.
+            if (suffix == "MHZ" || suffix == "MAHZ") {
+                factor = 1e6;
+                return true;
+            }
+            if (suffix == "GHZ") {
+                factor = 1e9;
+                return true;
+            }
+            return false;
+        case UnitKind::Ratio:
+            return suffix == "DB";
+        case UnitKind::Level:
+            if (suffix == "DBM")
+                return true;
+            watts = true;
+            if (suffix == "W")
+                return true;
+            if (suffix == "MW") {
+                factor = 1e-3;
+                return true;
+            }
+            if (suffix == "UW") {
+                factor = 1e-6;
+                return true;
+            }
+            if (suffix == "NW") {
+                factor = 1e-9;
+                return true;
+            }
+            return false;
+    }
+    return false;
+}
+
+Converted Fail(int code, std::string_view detail = {}) {
+    return Converted{code, std::string(detail)};
+}
+
+Converted WrongKind(const Parameter& param) {
+    switch (param.kind) {
+        case ParamKind::String:
+            return Fail(err::kStringNotAllowed);
+        case ParamKind::Block:
+            return Fail(err::kBlockNotAllowed);
+        case ParamKind::Expression:
+            return Fail(err::kExpressionNotAllowed);
+        case ParamKind::Character:
+            return Fail(err::kCharacterDataNotAllowed, param.text);
+        default:
+            return Fail(err::kNumericNotAllowed);
+    }
+}
+
+}  // namespace
+
+bool MnemonicIs(std::string_view typed, std::string_view word) {
+    std::size_t shortLength = 0;
+    while (shortLength < word.size() && !(word[shortLength] >= 'a' && word[shortLength] <= 'z'))
+        ++shortLength;
+    if (typed.size() == shortLength)
+        return typed == word.substr(0, shortLength);
+    if (typed.size() != word.size())
+        return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char w = word[i];
+        const char up = (w >= 'a' && w <= 'z') ? static_cast<char>(w - 'a' + 'A') : w;
+        if (typed[i] != up)
+            return false;
+    }
+    return true;
+}
+
+void AppendNr3(std::string& out, double value) {
+    if (!std::isfinite(value) || std::fabs(value) >= 9.9e37) {
+        out += kNotANumber;
+        return;
+    }
+    // No "-0.000000E+00": a client comparing texts would take it for another value.
+    if (value == 0.0)
+        value = 0.0;
+    char buffer[32];
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 6);
+    for (char* p = buffer; p != r.ptr; ++p)
+        out += *p == 'e' ? 'E' : *p;
+}
+
+std::string FormatNr3(double value) {
+    std::string out;
+    AppendNr3(out, value);
+    return out;
+}
+
+std::string FormatNr1(long long value) {
+    return std::to_string(value);
+}
+
+Converted ToBound(const Parameter& param, Bound& bound) {
+    if (param.kind != ParamKind::Character)
+        return WrongKind(param);
+    if (MnemonicIs(param.text, "MINimum"))
+        bound = Bound::Min;
+    else if (MnemonicIs(param.text, "MAXimum"))
+        bound = Bound::Max;
+    else if (MnemonicIs(param.text, "DEFault"))
+        bound = Bound::Def;
+    else
+        return Fail(err::kIllegalParameterValue, param.text);
+    return {};
+}
+
+Converted ToNumber(const Parameter& param, const NumericSpec& spec, double& value) {
+    double v = 0.0;
+    if (param.kind == ParamKind::Character) {
+        Bound bound;
+        Converted c = ToBound(param, bound);
+        if (c.error != 0)
+            return c;
+        if (bound == Bound::Def && !spec.def)
+            return Fail(err::kIllegalParameterValue, "no default");
+        value = bound == Bound::Min ? spec.min : bound == Bound::Max ? spec.max : *spec.def;
+        return {};
+    }
+    if (param.kind == ParamKind::NonDecimal) {
+        v = param.number;
+    } else if (param.kind == ParamKind::Decimal) {
+        v = param.number;
+        if (!param.text.empty()) {
+            if (spec.unit == UnitKind::None)
+                return Fail(err::kSuffixNotAllowed, param.text);
+            double factor = 1.0;
+            bool watts = false;
+            if (!UnitToFactor(spec.unit, param.text, factor, watts))
+                return Fail(err::kInvalidSuffix, param.text);
+            v *= factor;
+            if (watts) {
+                if (!(v > 0.0))
+                    return Fail(err::kDataOutOfRange, "power in W must be above 0");
+                v = 10.0 * std::log10(v * 1000.0);
+            }
+        }
+    } else {
+        return WrongKind(param);
+    }
+    if (spec.whole && std::isfinite(v))
+        v = std::nearbyint(v);
+    if (!(v >= spec.min && v <= spec.max))
+        return Fail(err::kDataOutOfRange);
+    value = v;
+    return {};
+}
+
+Converted ToBool(const Parameter& param, bool& value) {
+    if (param.kind == ParamKind::Character) {
+        if (param.text == "ON")
+            value = true;
+        else if (param.text == "OFF")
+            value = false;
+        else
+            return Fail(err::kIllegalParameterValue, param.text);
+        return {};
+    }
+    if (param.kind == ParamKind::Decimal || param.kind == ParamKind::NonDecimal) {
+        if (!param.text.empty())
+            return Fail(err::kSuffixNotAllowed, param.text);
+        if (!std::isfinite(param.number))
+            return Fail(err::kDataOutOfRange);
+        value = std::nearbyint(param.number) != 0.0;
+        return {};
+    }
+    return WrongKind(param);
+}
+
+Converted ToChoice(const Parameter& param, std::initializer_list<std::string_view> words,
+                   int& index) {
+    if (param.kind != ParamKind::Character)
+        return WrongKind(param);
+    int i = 0;
+    for (const std::string_view w : words) {
+        if (MnemonicIs(param.text, w)) {
+            index = i;
+            return {};
+        }
+        ++i;
+    }
+    return Fail(err::kIllegalParameterValue, param.text);
+}
+
+}  // namespace velquor::remote

@@ -1,0 +1,495 @@
+#include "telemetry/publisher.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "measure/power_units.h"
+#include "measure/running_statistics.h"
+
+namespace velquor::telemetry {
+
+namespace {
+
+// A publish tag: what was sent, for which meter, and which message or version.
+enum class TagKind : std::uint64_t { StandStatus = 0, MeterStatus = 1, Summary = 2, Power = 3 };
+
+std::uint64_t MakeTag(TagKind kind, std::size_t meter, std::uint64_t value) {
+    return (static_cast<std::uint64_t>(kind) << 62) |
+           ((static_cast<std::uint64_t>(meter) & 0x3FFF) << 48) | (value & 0xFFFFFFFFFFFFULL);
+}
+TagKind KindOf(std::uint64_t tag) {
+    return static_cast<TagKind>(tag >> 62);
+}
+std::size_t MeterOf(std::uint64_t tag) {
+    return static_cast<std::size_t>((tag >> 48) & 0x3FFF);
+}
+std::uint64_t ValueOf(std::uint64_t tag) {
+    return tag & 0xFFFFFFFFFFFFULL;
+}
+
+std::string RandomSession() {
+    std::random_device device;
+    const std::uint64_t value = (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    static const char* const kHex = "0123456789abcdef";
+    std::string text(16, '0');
+    for (int i = 0; i < 16; ++i)
+        text[static_cast<std::size_t>(i)] = kHex[(value >> (60 - 4 * i)) & 0xF];
+    return text;
+}
+
+std::int64_t UtcMsNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string Seconds(std::chrono::steady_clock::duration d) {
+    const double s = std::chrono::duration<double>(d).count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", s);
+    return text;
+}
+
+// Why a refused connection will not be accepted on a retry either, or empty.
+std::string PermanentRefusal(const ClientEvent& e) {
+    switch (e.code) {
+        case 1:
+            return "the broker refused the connection: it does not accept MQTT 3.1.1";
+        case 2:
+            return "the broker refused the client identifier";
+        case 4:
+            return "the broker refused the user name or password";
+        case 5:
+            return "the broker refused the connection: not authorised (check the user name and "
+                   "password)";
+        default:
+            break;
+    }
+    const std::string& m = e.message;
+    if (m.find("certificate verify failed") != std::string::npos ||
+        m.find("CERTIFICATE_VERIFY_FAILED") != std::string::npos)
+        return "TLS: the broker's certificate was not accepted (" + m + ")";
+    if (m.find("no such file") != std::string::npos ||
+        m.find("No such file") != std::string::npos || m.find("PEM") != std::string::npos ||
+        m.find("system library") != std::string::npos)
+        return "TLS: " + m;
+    return {};
+}
+
+}  // namespace
+
+// A retained message whose latest payload must reach the broker once per
+// connection: sent again after every (re)connect and after a failed delivery.
+struct Publisher::Retained {
+    std::string payload;
+    std::uint64_t version = 0;
+    bool pending = false;
+};
+
+struct Publisher::Meter {
+    Meter(MeterIdentity id, MeterTopics t, PowerBuffer b)
+        : identity(std::move(id)), topics(std::move(t)), buffer(std::move(b)) {}
+
+    MeterIdentity identity;
+    MeterTopics topics;
+    PowerBuffer buffer;
+    bool connected = true;
+    Retained status;
+    Retained summary;
+    std::uint64_t readings = 0;
+    std::uint64_t droppedNoticed = 0;
+    // The summary window.
+    measure::RunningStatistics window;
+    double last = 0.0;
+    std::int64_t lastUtcUs = 0;
+};
+
+Publisher::Publisher(PublisherOptions options, std::vector<MeterIdentity> meters)
+    : m_options(std::move(options)), m_standStatus(std::make_unique<Retained>()) {
+    m_session = m_options.session.empty() ? RandomSession() : m_options.session;
+    std::vector<std::string> names;
+    for (const auto& m : meters)
+        names.push_back(m.name);
+    const std::vector<std::string> levels = UniqueMeterTopicLevels(names);
+    m_topics = MakeStandTopics(m_options.topic_prefix, m_options.stand, levels);
+
+    // A message is made only when its interval ends, a little late at times: the
+    // buffer always holds two intervals, or a short one drops with the broker there.
+    const auto kept = std::max<std::chrono::milliseconds>(m_options.buffer, 2 * m_options.interval);
+    PowerBuffer::Limits limits;
+    limits.span = kept;
+    const double seconds = std::chrono::duration<double>(kept).count();
+    limits.max_readings =
+        static_cast<std::size_t>(std::ceil(std::max(seconds, 0.001) * kMaxReadingsPerSecond));
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        auto meter = std::make_unique<Meter>(std::move(meters[i]), m_topics.meters[i],
+                                             PowerBuffer(m_session, limits));
+        SetRetained(meter->status, MeterStatusPayload(m_session, meter->identity, true));
+        m_meters.push_back(std::move(meter));
+    }
+
+    ConnectSettings settings;
+    const bool tls = m_options.tls.has_value();
+    settings.server_uri = ServerUri(m_options.broker, tls);
+    settings.client_id = "velquor-" + m_session.substr(0, 12);
+    settings.username = m_options.username;
+    settings.password = m_options.password;
+    settings.tls = m_options.tls;
+    settings.will_topic = m_topics.status;
+    settings.will_payload = StandLostPayload(m_session);
+    settings.keep_alive = m_options.keep_alive;
+    m_brokerName =
+        (m_options.broker.host.find(':') != std::string::npos ? "[" + m_options.broker.host + "]"
+                                                              : m_options.broker.host) +
+        ":" + std::to_string(m_options.broker.port);
+    m_client = std::make_unique<MqttClient>(std::move(settings));
+}
+
+Publisher::~Publisher() = default;
+
+bool Publisher::Start(Clock::time_point now, std::string& error) {
+    SetRetained(*m_standStatus, StandOnlinePayload(
+                                    m_session, UtcMsNow(),
+                                    [this] {
+                                        std::vector<std::string> levels;
+                                        for (const auto& m : m_topics.meters)
+                                            levels.push_back(m.level);
+                                        return levels;
+                                    }(),
+                                    m_options.version));
+    m_nextBatch = now + m_options.interval;
+    m_nextSummary = now + m_options.summary_period;
+    m_started = true;
+    m_connecting = true;
+    if (!m_client->StartConnect(error)) {
+        m_failure = error;
+        return false;
+    }
+    return true;
+}
+
+void Publisher::Add(const station::Reading& r) {
+    if (r.meter >= m_meters.size())
+        return;
+    Meter& m = *m_meters[r.meter];
+    switch (r.kind) {
+        case station::ReadingKind::Measurement:
+            m.buffer.Add(r.utc_us, r.steady_ns, r.power_dbm, r.temperature_c, r.battery);
+            ++m.readings;
+            if (std::isfinite(r.power_dbm)) {
+                m.window.Add(r.power_dbm, measure::DbmToMilliwatt(r.power_dbm), r.steady_ns);
+                m.last = r.power_dbm;
+                m.lastUtcUs = r.utc_us;
+            }
+            break;
+        case station::ReadingKind::LinkLost:
+        case station::ReadingKind::Reconnected: {
+            const bool connected = r.kind == station::ReadingKind::Reconnected;
+            if (connected != m.connected) {
+                m.connected = connected;
+                SetRetained(m.status, MeterStatusPayload(m_session, m.identity, connected));
+            }
+            break;
+        }
+    }
+}
+
+void Publisher::UpdateIdentity(std::size_t meter, const MeterIdentity& identity) {
+    if (meter >= m_meters.size())
+        return;
+    Meter& m = *m_meters[meter];
+    m.identity = identity;
+    SetRetained(m.status, MeterStatusPayload(m_session, m.identity, m.connected));
+}
+
+void Publisher::SetRetained(Retained& r, std::string payload) {
+    r.payload = std::move(payload);
+    ++r.version;
+    r.pending = true;
+}
+
+void Publisher::Service(Clock::time_point now) {
+    if (!m_started)
+        return;
+    m_events.clear();
+    m_client->TakeEvents(m_events);
+    for (const auto& e : m_events) {
+        if (e.connection == m_client->CurrentConnection())
+            HandleEvent(e, now);
+    }
+    if (Failed())
+        return;
+    if (now >= m_nextBatch) {
+        CloseBatches();
+        m_nextBatch += m_options.interval;
+        if (m_nextBatch <= now)
+            m_nextBatch = now + m_options.interval;
+    }
+    if (now >= m_nextSummary) {
+        PublishSummaries();
+        m_nextSummary += m_options.summary_period;
+        if (m_nextSummary <= now)
+            m_nextSummary = now + m_options.summary_period;
+    }
+    if (!m_connected && !m_connecting && now >= m_nextAttempt) {
+        std::string error;
+        m_connecting = true;
+        if (!m_client->StartConnect(error)) {
+            m_failure = error;
+            return;
+        }
+    }
+    if (m_connected)
+        SendPending();
+}
+
+void Publisher::HandleEvent(const ClientEvent& e, Clock::time_point now) {
+    switch (e.kind) {
+        case ClientEvent::Kind::Connected: {
+            m_connected = true;
+            m_connecting = false;
+            m_failures = 0;
+            if (!m_everConnected)
+                Notice("connected to broker " + m_brokerName);
+            else
+                Notice("reconnected to broker " + m_brokerName + " after " +
+                       Seconds(now - m_lostAt) + "; sending " + std::to_string(BufferedReadings()) +
+                       " buffered readings");
+            m_everConnected = true;
+            // The broker may have restarted without its retained messages, or
+            // published the will meanwhile: every retained state goes again.
+            m_standStatus->pending = true;
+            for (auto& m : m_meters) {
+                m->status.pending = true;
+                m->summary.pending = !m->summary.payload.empty();
+            }
+            break;
+        }
+        case ClientEvent::Kind::ConnectFailed:
+            ConnectFailed(e, now);
+            break;
+        case ClientEvent::Kind::ConnectionLost:
+            Lost(now);
+            break;
+        case ClientEvent::Kind::Delivered:
+            if (KindOf(e.tag) == TagKind::Power && MeterOf(e.tag) < m_meters.size())
+                m_meters[MeterOf(e.tag)]->buffer.Confirm(ValueOf(e.tag));
+            break;
+        case ClientEvent::Kind::NotDelivered: {
+            const std::size_t meter = MeterOf(e.tag);
+            const std::uint64_t value = ValueOf(e.tag);
+            switch (KindOf(e.tag)) {
+                case TagKind::Power:
+                    if (meter < m_meters.size())
+                        m_meters[meter]->buffer.ResendUnconfirmed();
+                    break;
+                case TagKind::StandStatus:
+                    m_standStatus->pending |= m_standStatus->version == value;
+                    break;
+                case TagKind::MeterStatus:
+                    if (meter < m_meters.size())
+                        m_meters[meter]->status.pending |= m_meters[meter]->status.version == value;
+                    break;
+                case TagKind::Summary:
+                    if (meter < m_meters.size())
+                        m_meters[meter]->summary.pending |=
+                            m_meters[meter]->summary.version == value;
+                    break;
+            }
+            break;
+        }
+        case ClientEvent::Kind::Disconnected:
+            break;
+    }
+}
+
+void Publisher::ConnectFailed(const ClientEvent& e, Clock::time_point now) {
+    m_connected = false;
+    m_connecting = false;
+    if (std::string refusal = PermanentRefusal(e); !refusal.empty()) {
+        m_failure = refusal;
+        return;
+    }
+    const auto delay = ReconnectDelay(m_failures, m_options.reconnect_min, m_options.reconnect_max);
+    ++m_failures;
+    m_nextAttempt = now + delay;
+    // Attempts 1, 2, 4, 8, ...: a long outage is reported, not one line per attempt.
+    if ((m_failures & (m_failures - 1)) == 0) {
+        std::string why = e.message.empty() ? "no answer" : e.message;
+        // The library reports a refused host-name check, and TLS 1.3 a refused client
+        // certificate, like a closed port.
+        if (m_options.tls && why.rfind("TCP", 0) == 0)
+            why = "no TLS connection: the broker is away, its certificate does not name " +
+                  m_options.broker.host +
+                  ", it refused our client certificate, or the port "
+                  "does not speak TLS";
+        Notice("cannot reach broker " + m_brokerName + " (" + why + "; attempt " +
+               std::to_string(m_failures) + "); next attempt in " + Seconds(delay));
+    }
+}
+
+void Publisher::Lost(Clock::time_point now) {
+    m_connected = false;
+    m_connecting = false;
+    m_failures = 0;
+    m_lostAt = now;
+    m_nextAttempt = now + ReconnectDelay(0, m_options.reconnect_min, m_options.reconnect_max);
+    for (auto& m : m_meters)
+        m->buffer.ResendUnconfirmed();
+    Notice("broker connection lost; keeping up to " + Seconds(m_options.buffer) +
+           " of readings per meter");
+}
+
+void Publisher::CloseBatches() {
+    for (auto& m : m_meters) {
+        m->buffer.CloseBatch();
+        if (m->buffer.Dropped() > m->droppedNoticed) {
+            if (m->droppedNoticed == 0)
+                Notice(m->identity.name +
+                       ": the broker has been away longer than the buffer "
+                       "holds; dropping the oldest readings");
+            m->droppedNoticed = m->buffer.Dropped();
+        }
+    }
+}
+
+void Publisher::PublishSummaries() {
+    for (auto& m : m_meters) {
+        const measure::StatisticsSnapshot s = m->window.Snapshot();
+        if (s.count == 0)
+            continue;
+        SummaryValues v;
+        v.t_utc_ms = m->lastUtcUs / 1000;
+        v.window_ms = m_options.summary_period.count();
+        v.count = static_cast<std::uint64_t>(s.count);
+        v.last_dbm = m->last;
+        v.min_dbm = s.min_dbm;
+        v.max_dbm = s.max_dbm;
+        v.mean_dbm = s.mean_dbm;
+        SetRetained(m->summary, SummaryPayload(m_session, v));
+        m->window.Reset();
+    }
+}
+
+bool Publisher::SendRetained(Retained& r, const std::string& topic, int qos, std::uint64_t tag) {
+    if (!r.pending)
+        return true;
+    if (!m_client->Publish(topic, r.payload, qos, true, tag))
+        return false;
+    r.pending = false;
+    return true;
+}
+
+void Publisher::SendPending() {
+    if (!SendRetained(*m_standStatus, m_topics.status, 1,
+                      MakeTag(TagKind::StandStatus, 0, m_standStatus->version)))
+        return;
+    for (std::size_t i = 0; i < m_meters.size(); ++i) {
+        Meter& m = *m_meters[i];
+        if (!SendRetained(m.status, m.topics.status, 1,
+                          MakeTag(TagKind::MeterStatus, i, m.status.version)) ||
+            !SendRetained(m.summary, m.topics.summary, m_options.qos,
+                          MakeTag(TagKind::Summary, i, m.summary.version)))
+            return;
+    }
+    // Power messages, one meter after the other, each meter's in order.
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (std::size_t i = 0; i < m_meters.size(); ++i) {
+            Meter& m = *m_meters[i];
+            const PowerMessage* message = m.buffer.NextUnsent();
+            if (message == nullptr)
+                continue;
+            if (!m_client->Publish(m.topics.power, message->payload, m_options.qos, false,
+                                   MakeTag(TagKind::Power, i, message->seq)))
+                return;
+            m.buffer.MarkSent(message->seq);
+            progress = true;
+        }
+    }
+}
+
+Publisher::Clock::time_point Publisher::NextDue() const {
+    Clock::time_point due = std::min(m_nextBatch, m_nextSummary);
+    if (!m_connected && !m_connecting)
+        due = std::min(due, m_nextAttempt);
+    return due;
+}
+
+void Publisher::WaitUntil(Clock::time_point until) {
+    const auto now = Clock::now();
+    if (until > now)
+        m_client->WaitForEvent(std::chrono::duration_cast<std::chrono::milliseconds>(until - now) +
+                               std::chrono::milliseconds(1));
+}
+
+std::uint64_t Publisher::Finish(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    if (m_started && !Failed()) {
+        for (auto& m : m_meters)
+            m->buffer.CloseBatch();
+        // A connection being made is waited for; a broker that is away is not.
+        while ((m_connected || m_connecting) && !Failed() && BufferedReadings() > 0 &&
+               Clock::now() < deadline) {
+            Service(Clock::now());
+            WaitUntil(std::min(deadline, Clock::now() + std::chrono::milliseconds(50)));
+        }
+        if (m_connected) {
+            SetRetained(*m_standStatus, StandOfflinePayload(m_session));
+            SendPending();
+            // The offline status must be on the broker before the DISCONNECT.
+            const std::uint64_t tag = MakeTag(TagKind::StandStatus, 0, m_standStatus->version);
+            bool delivered = false;
+            while (!delivered && m_connected && Clock::now() < deadline) {
+                WaitUntil(deadline);
+                m_events.clear();
+                m_client->TakeEvents(m_events);
+                for (const auto& e : m_events) {
+                    if (e.kind == ClientEvent::Kind::Delivered && e.tag == tag)
+                        delivered = true;
+                    else if (e.connection == m_client->CurrentConnection())
+                        HandleEvent(e, Clock::now());
+                }
+            }
+            m_client->Disconnect(std::chrono::milliseconds(500));
+            m_connected = false;
+        }
+    }
+    m_started = false;
+    return BufferedReadings();
+}
+
+void Publisher::Notice(std::string text) {
+    m_notices.push_back(std::move(text));
+}
+
+void Publisher::TakeNotices(std::vector<std::string>& out) {
+    for (auto& n : m_notices)
+        out.push_back(std::move(n));
+    m_notices.clear();
+}
+
+std::size_t Publisher::BufferedReadings() const {
+    std::size_t n = 0;
+    for (const auto& m : m_meters)
+        n += m->buffer.BufferedReadings();
+    return n;
+}
+
+MeterCounters Publisher::Counters(std::size_t meter) const {
+    MeterCounters c;
+    if (meter >= m_meters.size())
+        return c;
+    const Meter& m = *m_meters[meter];
+    c.readings = m.readings;
+    c.messages = m.buffer.MessagesMade();
+    c.dropped = m.buffer.Dropped();
+    c.buffered_readings = m.buffer.BufferedReadings();
+    c.buffered_bytes = m.buffer.BufferedBytes();
+    return c;
+}
+
+}  // namespace velquor::telemetry

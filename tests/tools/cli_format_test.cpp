@@ -1,0 +1,115 @@
+// The pure formatting of velquor-cli: what reaches a terminal, a JSON consumer or
+// the user's eyes in a message.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+
+#include "cli_options.h"
+#include "cli_text.h"
+#include "reading_format.h"
+
+namespace velquor::cli {
+namespace {
+
+TEST(PrintableText, EscapesWhatCouldSteerATerminal) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"OV227700", "OV227700"},
+        {"Orvane \xC3\x9C"
+         "ber",
+         "Orvane \xC3\x9C"
+         "ber"},                  // valid UTF-8 stays
+        {"\x1B[2J", "\\x1B[2J"},  // ESC
+        {"a\rb\nc\x7F", "a\\x0Db\\x0Ac\\x7F"},
+        {"\xC2\x9B"
+         "31m",
+         "\\xC2\\x9B31m"},                    // C1 CSI in UTF-8
+        {"\xFF\xC3", "\\xFF\\xC3"},           // stray and cut-off bytes
+        {"\xE0\x80\xAF", "\\xE0\\x80\\xAF"},  // overlong
+        {"back\\slash", "back\\\\slash"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PrintableText(c.in), c.out) << c.in;
+}
+
+TEST(TimeText, IsoUtcAndLocalClock) {
+    // 2026-12-07T19:53:53.123456Z
+    const std::int64_t t = 1796673233123456;
+    EXPECT_EQ(IsoUtcText(t), "2026-12-07T19:53:53.123Z");
+    EXPECT_EQ(IsoUtcText(0), "1970-01-01T00:00:00.000Z");
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(LocalClockText(t), "19:53:53.123");
+    EXPECT_EQ(LocalSecondsText(t), "19:53:53");
+    EXPECT_EQ(CountText(1, "row", "rows"), "1 row");
+    EXPECT_EQ(CountText(0, "row", "rows"), "0 rows");
+}
+
+TEST(ParseNumberOption, WholeTextWithTheRangeNamed) {
+    const NumberField mhz{"--frequency", 150, 2700, true, "MHz"};
+    const struct {
+        const char* text;
+        const NumberField* field;
+        std::optional<double> value;
+        const char* message;
+    } cases[] = {
+        {"1800", &mhz, 1800.0, ""},
+        {"1800abc",
+         &mhz,
+         {},
+         "--frequency: \"1800abc\" is not a whole number; enter a whole "
+         "number from 150 to 2700 MHz"},
+        {"2701",
+         &mhz,
+         {},
+         "--frequency: 2701 is out of range; enter a whole number from 150 "
+         "to 2700 MHz"},
+        {" 2,5 ", &kSecondsField, 2.5, ""},
+        {"1e300",
+         &kSecondsField,
+         {},
+         "--seconds: 1e+300 is out of range; enter a number from "
+         "0.001 to 31536000 s"},
+        {"",
+         &kSecondsField,
+         {},
+         "--seconds: \"\" is not a number; enter a number from 0.001 to "
+         "31536000 s"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(ParseNumberOption(c.text, *c.field, error), c.value) << c.text;
+        EXPECT_EQ(error, c.message) << c.text;
+    }
+}
+
+TEST(MonitorLines, HostileMeterNamesStaySafe) {
+    station::Reading r;
+    r.utc_us = 1796673233123456;
+    r.power_dbm = -10.0;
+    r.temperature_c = 26.25;
+    r.battery = 576.0;
+    const std::string hostile = "OV\"1\x1B[2J\xFF\n";
+    const auto json = nlohmann::json::parse(MonitorJsonLine(r, hostile));
+    EXPECT_EQ(json["time"], "2026-12-07T19:53:53.123Z");
+    EXPECT_EQ(json["opcode"], 228);
+    EXPECT_DOUBLE_EQ(json["power_dbm"].get<double>(), -10.0);
+    EXPECT_DOUBLE_EQ(json["power_w"].get<double>(), 1e-4);
+    EXPECT_DOUBLE_EQ(json["temperature_c"].get<double>(), 26.25);
+    EXPECT_EQ(json["meter"], "OV\"1\x1B[2J\xEF\xBF\xBD\n");  // invalid byte replaced
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::string text = MonitorTextLine(r, hostile, true);
+    EXPECT_EQ(text,
+              "19:53:53.123  OV\"1\\x1B[2J\\xFF\\x0A  measurement  battery 576.0  power "
+              "-10.0 dBm  temperature 26.25 C");
+    r.kind = station::ReadingKind::LinkLost;
+    const auto lost = nlohmann::json::parse(MonitorJsonLine(r, "OV1"));
+    EXPECT_EQ(lost["event"], "link_lost");
+    EXPECT_FALSE(lost.contains("power_dbm"));
+}
+
+}  // namespace
+}  // namespace velquor::cli

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# velquor-cli publish as a user runs it: the option checks that guard the password,
+# and two simulated meters published to a mosquitto the test starts on a free
+# loopback port, read back with mosquitto_sub.
+# Usage: cli_publish_test.sh CLI
+set -u
+cli=$1
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+unset VELQUOR_MQTT_PASSWORD
+
+# --- the password stays off the command line and off the network in clear ----
+"$cli" publish --broker 127.0.0.1 --password s3cret --simulate 2>"$work/err"
+[ $? -eq 2 ] || fail "--password on the command line was accepted"
+printf 's3cret\n' >"$work/password"
+VELQUOR_MQTT_PASSWORD=x "$cli" publish --broker 192.0.2.1 --username u --simulate --seconds 1 \
+  2>"$work/err"
+[ $? -eq 1 ] && grep -q -- "--insecure" "$work/err" || fail "clear password to a remote host: $(cat "$work/err")"
+"$cli" publish --broker 192.0.2.1 --password-file "$work/password" --simulate 2>"$work/err"
+[ $? -eq 2 ] && grep -q -- "--username" "$work/err" || fail "password without user: $(cat "$work/err")"
+# Refused before any connection: status, then a word the message must hold.
+VELQUOR_MQTT_PASSWORD=x "$cli" publish --broker 127.0.0.1 --simulate 2>"$work/err"
+[ $? -eq 2 ] && grep -q VELQUOR_MQTT_PASSWORD "$work/err" || fail "env password without user: $(cat "$work/err")"
+while IFS='|' read -r expect word args; do
+  eval "\"\$cli\" publish --broker 127.0.0.1:1 --simulate --seconds 1 $args" 2>"$work/err" >/dev/null
+  status=$?
+  [ $status -eq "$expect" ] && grep -q -- "$word" "$work/err" ||
+    fail "publish $args: status $status, $(cat "$work/err")"
+done <<EOF2
+1|the stand name is empty|--stand ''
+1|is a directory|--username u --password-file "$work"
+1|--tls-ca: |--tls-ca "$work/password"
+EOF2
+
+# --- two meters through a real broker -----------------------------------------
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/mosquitto.conf"
+[ "$(id -u)" -eq 0 ] && echo "user root" >>"$work/mosquitto.conf"
+/usr/sbin/mosquitto -c "$work/mosquitto.conf" 2>"$work/broker.log" &
+pids+=($!)
+for _ in $(seq 50); do mosquitto_pub -p "$port" -t probe -n 2>/dev/null && break; sleep 0.1; done
+mosquitto_sub -p "$port" -t 'velquor/v1/e2e/#' -v >"$work/received" &
+pids+=($!)
+sleep 0.3
+out=$("$cli" publish --broker "127.0.0.1:$port" --stand e2e --simulate 2 --seconds 2 2>"$work/err")
+[ $? -eq 0 ] || fail "publish exited non-zero: $(cat "$work/err")"
+grep -q '^published .* of 2 meters .* 0 dropped past the buffer, 0 not delivered$' <<<"$out" ||
+  fail "summary: $out"
+sleep 0.5
+for meter in OV227700 OV227701; do
+  grep -q "^velquor/v1/e2e/$meter/power {\"v\":1,\"session\":\"[0-9a-f]\{16\}\",\"seq\":1," \
+    "$work/received" || fail "no first power message of $meter"
+  grep -q "^velquor/v1/e2e/$meter/status .*\"connected\":true" "$work/received" ||
+    fail "no status of $meter"
+done
+grep -q '^velquor/v1/e2e/status {"state":"online"' "$work/received" || fail "no online status"
+[ "$(grep '^velquor/v1/e2e/status ' "$work/received" | tail -n1)" = \
+  "velquor/v1/e2e/status {\"state\":\"offline\",\"session\":\"$(grep -o '"session":"[0-9a-f]*"' \
+    "$work/received" | head -n1 | cut -d'"' -f4)\"}" ] || fail "the last stand status is not offline"
+
+# A second run finds the retained state of the first: the broker keeps it.
+timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/e2e/status' -C 1 >"$work/retained"
+grep -q '"state":"offline"' "$work/retained" || fail "retained status: $(cat "$work/retained")"
+
+# A publisher that is killed leaves its Last Will: the stand is "lost".
+"$cli" publish --broker "127.0.0.1:$port" --stand killed --simulate 2>/dev/null >/dev/null &
+publisher=$!
+pids+=($publisher)
+timeout 10 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/online"
+grep -q '"state":"online"' "$work/online" || fail "killed: no online status first"
+{ kill -KILL "$publisher" && wait "$publisher"; } 2>/dev/null
+# The broker may take a moment to notice; the retained status turns "lost".
+for _ in $(seq 50); do
+  timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/killed/status' -C 1 >"$work/will"
+  grep -q '"state":"lost"' "$work/will" && break
+  sleep 0.1
+done
+grep -q '"state":"lost"' "$work/will" || fail "killed: the will is not 'lost': $(cat "$work/will")"
+
+[ $failures -eq 0 ] && echo "publish end to end: all checks passed"
+exit $((failures > 0))

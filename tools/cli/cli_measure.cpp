@@ -1,0 +1,159 @@
+#include "cli_measure.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli_options.h"
+#include "cli_text.h"
+#include "measure/statistics_text.h"
+
+namespace velquor::cli {
+
+namespace {
+
+constexpr NumberField kAverageField{"--average", measure::kMinAverageCount,
+                                    measure::kMaxAverageCount, true, "readings"};
+constexpr NumberField kOffsetField{"--offset", measure::kMinOffsetDb, measure::kMaxOffsetDb, false,
+                                   "dB"};
+constexpr NumberField kRelativeField{"--relative", measure::kMinPowerDbm, measure::kMaxPowerDbm,
+                                     false, "dBm"};
+constexpr NumberField kUpperField{"--upper", measure::kMinPowerDbm, measure::kMaxPowerDbm, false,
+                                  "dBm"};
+constexpr NumberField kLowerField{"--lower", measure::kMinPowerDbm, measure::kMaxPowerDbm, false,
+                                  "dBm"};
+
+using Json = nlohmann::ordered_json;
+
+std::string Dump(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// A number that is not finite (no reading yet) is null in JSON.
+Json Number(double v) {
+    return std::isfinite(v) ? Json(v) : Json(nullptr);
+}
+
+}  // namespace
+
+bool MeasureOptions::Any() const {
+    return !(average.empty() && unit.empty() && offset.empty() && relative.empty() &&
+             upper.empty() && lower.empty());
+}
+
+void AddMeasureOptions(CLI::App& app, MeasureOptions& options) {
+    app.add_option("--average", options.average,
+                   "Average N readings in linear power, 1 (off) to 1024")
+        ->type_name("N");
+    app.add_option("--unit", options.unit, "Show the power in dBm (default), W, dBuV or V")
+        ->type_name("dbm|w|dbuv|v");
+    app.add_option("--offset", options.offset,
+                   "Add DB (-100 to 100) to every reading first, for an attenuator or amplifier")
+        ->type_name("DB");
+    app.add_option("--relative", options.relative, "Show dB relative to DBM")->type_name("DBM");
+    app.add_option("--upper", options.upper, "Fail a value above DBM")->type_name("DBM");
+    app.add_option("--lower", options.lower, "Fail a value below DBM")->type_name("DBM");
+}
+
+bool BuildMeasureSettings(const MeasureOptions& options, measure::MeasureSettings& settings,
+                          std::string& error) {
+    settings = {};
+    const auto number = [&](const std::string& text, const NumberField& field,
+                            auto assign) -> bool {
+        if (text.empty())
+            return true;
+        const auto value = ParseNumberOption(text, field, error);
+        if (value)
+            assign(*value);
+        return value.has_value();
+    };
+    if (!number(options.average, kAverageField,
+                [&](double v) { settings.average_count = static_cast<int>(v); }) ||
+        !number(options.offset, kOffsetField, [&](double v) { settings.offset_db = v; }) ||
+        !number(options.relative, kRelativeField,
+                [&](double v) {
+                    settings.relative = true;
+                    settings.reference_dbm = v;
+                }) ||
+        !number(options.upper, kUpperField, [&](double v) { settings.limits.upper_dbm = v; }) ||
+        !number(options.lower, kLowerField, [&](double v) { settings.limits.lower_dbm = v; }))
+        return false;
+    if (!options.unit.empty()) {
+        const auto unit = measure::ParsePowerUnit(options.unit);
+        if (!unit) {
+            error = "--unit takes dbm, w, dbuv or v, not \"" + PrintableText(options.unit) + "\"";
+            return false;
+        }
+        settings.unit = *unit;
+    }
+    if (settings.limits.upper_dbm && settings.limits.lower_dbm &&
+        *settings.limits.upper_dbm < *settings.limits.lower_dbm) {
+        error = "--upper must not be below --lower";
+        return false;
+    }
+    std::string reason;
+    if (!measure::ValidateSettings(settings, reason)) {
+        error = reason;
+        return false;
+    }
+    return true;
+}
+
+std::string MeasuredText(const measure::MeasurePipeline& pipeline) {
+    std::string text = pipeline.OutputText();
+    const measure::LimitState limit = pipeline.Last().limit;
+    if (limit == measure::LimitState::Pass)
+        text += "  pass";
+    else if (measure::Failed(limit))
+        text += "  fail";
+    return text;
+}
+
+std::string LimitFailureText(const measure::MeasurePipeline& pipeline) {
+    return pipeline.OutputText() + " is " +
+           measure::DescribeFailure(pipeline.Last().limit, pipeline.Settings().limits);
+}
+
+std::string MeasuredJson(const measure::MeasurePipeline& pipeline, const std::string& meter,
+                         std::int64_t utc_us) {
+    const char* word = measure::LimitWord(pipeline.Last().limit);
+    const Json value = {
+        {"meter", meter},
+        {"time", IsoUtcText(utc_us)},
+        {"value", Number(pipeline.OutputValue())},
+        {"unit", pipeline.OutputUnit()},
+        {"power_dbm", Number(pipeline.Last().average_dbm)},
+        {"limit", *word ? Json(word) : Json(nullptr)},
+    };
+    return Dump(value);
+}
+
+std::string StatisticsText(const measure::MeasurePipeline& pipeline, const std::string& meter,
+                           bool named) {
+    std::string text = named ? "Statistics of " + PrintableText(meter) + ":\n" : "";
+    for (const auto& line : measure::DescribeStatistics(pipeline.Statistics(), pipeline.Failures(),
+                                                        pipeline.Settings().limits.Any())) {
+        std::string label = line.label + ":";
+        label.resize(std::max<std::size_t>(label.size() + 1, 11), ' ');
+        text += label + line.value + "\n";
+    }
+    return text;
+}
+
+std::string StatisticsJson(const measure::MeasurePipeline& pipeline, const std::string& meter) {
+    const measure::StatisticsSnapshot s = pipeline.Statistics();
+    const bool any = s.count > 0;
+    const Json stats = {
+        {"meter", meter},
+        {"event", "statistics"},
+        {"count", s.count},
+        {"min_dbm", any ? Number(s.min_dbm) : Json(nullptr)},
+        {"max_dbm", any ? Number(s.max_dbm) : Json(nullptr)},
+        {"mean_dbm", any ? Number(s.mean_dbm) : Json(nullptr)},
+        {"stddev_db", any ? Number(s.stddev_db) : Json(nullptr)},
+        {"elapsed_s", s.elapsed_s},
+        {"failures",
+         pipeline.Settings().limits.Any() ? Json(pipeline.Failures().Total()) : Json(nullptr)},
+    };
+    return Dump(stats);
+}
+
+}  // namespace velquor::cli

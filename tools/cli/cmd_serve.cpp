@@ -1,0 +1,107 @@
+// velquor-cli serve: the meters as a SCPI instrument on a TCP port, until Ctrl-C.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "cli_app.h"
+#include "cli_station.h"
+#include "cli_text.h"
+#include "remote/reading_pump.h"
+#include "remote/station_backend.h"
+#include "remote/tcp_server.h"
+
+namespace velquor::cli {
+
+namespace {
+
+constexpr NumberField kIdleField{"--idle-timeout", 0, 7 * 24 * 3600.0, false, "s"};
+
+struct ServeOptions {
+    MeterOptions meters;
+    ReconnectOptions reconnect;
+    std::string listen = "127.0.0.1:5025";
+    std::string idleTimeout = "600";
+};
+
+int RunServe(CliApp& cli, const ServeOptions& options) {
+    std::string error;
+    remote::ServerOptions server;
+    if (!remote::ParseListenAddress(options.listen, server.address, server.port, error))
+        return Fail(error);
+    const auto idle = ParseNumberOption(options.idleTimeout, kIdleField, error);
+    if (!idle)
+        return Fail(error);
+    server.idle_timeout = std::chrono::milliseconds(std::llround(*idle * 1000));
+    MeterRequest request;
+    if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
+        return Report(status, error);
+    station::ReconnectPolicy policy;
+    if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
+        return Report(status, error);
+
+    CliStation meters(cli);
+    if (const int status = meters.Open(request, policy))
+        return status;
+    station::Station& station = meters.Get();
+    remote::StationBackend backend(station);
+    remote::Instrument instrument(backend);
+    const std::shared_ptr<station::Subscription> subscription = station.Subscribe();
+    remote::SubscriptionSource source(subscription);
+    // Link losses and returns are told on stderr from the pump's thread, the only
+    // one that calls Track.
+    remote::ReadingPump pump(source, instrument,
+                             [&meters](const station::Reading& r) { meters.Track(r); });
+    pump.Start();
+    remote::TcpServer tcp(instrument, server);
+    int status = kExitOk;
+    if (!tcp.Start(error)) {
+        status = Fail(error);
+    } else {
+        std::string names;
+        for (std::size_t i = 0; i < meters.Count(); ++i)
+            names += (i == 0 ? "" : ", ") + PrintableText(meters.Name(i));
+        // An IPv6 address in brackets, as --listen takes it back.
+        const bool v6 = server.address.find(':') != std::string::npos;
+        std::printf("SCPI server on %s%s%s:%u for %zu meter%s (%s); Ctrl-C stops it\n",
+                    v6 ? "[" : "", server.address.c_str(), v6 ? "]" : "",
+                    static_cast<unsigned>(tcp.Port()), meters.Count(),
+                    meters.Count() == 1 ? "" : "s", names.c_str());
+        std::fflush(stdout);
+        while (status == kExitOk && !cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
+            if (subscription->TakeDropReport())
+                Fail("the server fell behind the meters; readings were dropped");
+            for (std::size_t i = 0; i < meters.Count(); ++i) {
+                if (meters.Reconnecting() && meters.GaveUp(i))
+                    status = Fail(PrintableText(meters.Name(i)) +
+                                  ": not back within --reconnect-timeout");
+            }
+        }
+    }
+    // Clients first, then the readings, then the meters (a setup in progress is cut
+    // short), all within the stop signal's grace.
+    tcp.Stop();
+    pump.Stop();
+    station.Abort();
+    backend.Stop();
+    return status;
+}
+
+}  // namespace
+
+void RegisterServeCommand(CliApp& cli) {
+    auto options = std::make_shared<ServeOptions>();
+    CLI::App* app =
+        cli.AddCommand("serve", "answer SCPI clients (PyVISA, LabVIEW) over TCP until Ctrl-C",
+                       [options](CliApp& c) { return RunServe(c, *options); });
+    app->add_option("--listen", options->listen,
+                    "Listen on this address and port (default 127.0.0.1:5025)")
+        ->type_name("ADDR:PORT");
+    app->add_option("--idle-timeout", options->idleTimeout,
+                    "Drop a client silent for S seconds (default 600; 0: never)")
+        ->type_name("S");
+    AddReconnectOptions(*app, options->reconnect);
+    AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
+}
+
+}  // namespace velquor::cli
