@@ -420,6 +420,8 @@ void CVelquorView::LookForMeter() {
         UnitContext ctx{m_meter, m_openWatch, m_unit, *m_controls, quiet, *m_clock, m_sink, *where};
         RunSequence("Reconnecting to the meter...",
                     [&] { connected = velquor::ConnectUnits(ctx); });
+        if (!connected && !quiet.last.empty())
+            m_strReconnectNote = "last try: " + quiet.last;
         const std::string found = m_meter.EepromSerial();
         if (connected && !station::SameMeterIdentity(m_strLostSerial, found)) {
             // Another meter at the same place is not the one the log and the trace
