@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2
   clang libclang-rt-14-dev
-  xvfb imagemagick poppler-utils
+  xvfb imagemagick poppler-utils python3
   locales
   libcli11-dev nlohmann-json3-dev libasio-dev libpaho-mqtt-dev libssl-dev openssl mosquitto mosquitto-clients python3 xdotool x11-utils
   dpkg-dev desktop-file-utils appstream groff-base

@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include <string_view>
+
 #include "meter/number_format.h"
 
 namespace velquor {
@@ -22,7 +24,48 @@ std::optional<double> PlainSeconds(const std::string& text) {
     return ParseLeadingDouble(text);
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
+
+std::optional<SnapshotFormat> SnapshotFormatOf(const std::string& file) {
+    const std::string name = Lower(file);
+    if (EndsWith(name, ".png"))
+        return SnapshotFormat::kPng;
+    if (EndsWith(name, ".jpg") || EndsWith(name, ".jpeg"))
+        return SnapshotFormat::kJpeg;
+    if (EndsWith(name, ".pdf"))
+        return SnapshotFormat::kPdf;
+    return std::nullopt;
+}
+
+std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) {
+    // Qt's options that take the next argument as their value, each between blanks.
+    constexpr std::string_view kWithValue =
+        " -platform -platformpluginpath -platformtheme -plugin -qwindowgeometry -geometry"
+        " -qwindowtitle -title -qwindowicon -icon -display -name -session -style -stylesheet"
+        " -visual -fn -font -bg -background -fg -foreground -btn -button -ncols -cmap ";
+    std::vector<std::string> own;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-' || arg == "-h") {
+            own.push_back(arg);
+            continue;
+        }
+        if (kWithValue.find(" " + arg + " ") != std::string_view::npos)
+            ++i;
+    }
+    return own;
+}
 
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                      std::string& error) {
@@ -44,12 +87,17 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         } else if (arg == "--snapshot") {
             if (!value(options.snapshotFile))
                 return false;
+            if (!SnapshotFormatOf(options.snapshotFile)) {
+                error = "--snapshot FILE must end in .png, .jpg, .jpeg or .pdf, not '" +
+                        options.snapshotFile + "'";
+                return false;
+            }
         } else if (arg == "--after") {
             std::string text;
             if (!value(text))
                 return false;
-            const auto seconds = ParseLeadingDouble(text);
-            if (!seconds || *seconds < 0) {
+            const auto seconds = PlainSeconds(text);
+            if (!seconds) {
                 error = "--after needs a number of seconds, not '" + text + "'";
                 return false;
             }
@@ -64,6 +112,8 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                 return false;
             }
             options.quitAfterS = *seconds;
+        } else if (arg == "--reconnect") {
+            options.reconnect = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {

@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -20,6 +22,7 @@ namespace {
 
 // Command ids of the frame's menu and toolbar items.
 enum FrameCommand : int {
+    kCmdNew = 57600,
     kCmdPrintSetup = 57606,
     kCmdPrint = 57607,
     kCmdPrintPreview = 57609,
@@ -27,6 +30,8 @@ enum FrameCommand : int {
     kCmdExit = 57665,
     kCmdViewToolbar = 59392,
     kCmdViewStatusBar = 59393,
+    kCmdStopSaving = 32771,
+    kCmdReconnect = 32772,
 };
 
 QAction* Command(QObject* parent, const char* text, int id) {
@@ -38,12 +43,12 @@ QAction* Command(QObject* parent, const char* text, int id) {
 }  // namespace
 
 CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view)
-    : m_document(document), m_pView(view) {
+    : m_document(document), m_pView(view), m_newWindowLauncher(&CMainFrame::StartProgramAgain) {
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowIcon(LoadAppIcon());
     resize(kFrameWidth, kFrameHeight);
-    CreateMenus(view);
     CreateToolBar();
+    CreateMenus(view);
     CreateStatusBar();
     setCentralWidget(view);
     UpdateCaption();
@@ -70,6 +75,12 @@ void CMainFrame::UpdateCaption() {
 
 void CMainFrame::CreateMenus(CVelquorView* view) {
     QMenu* file = menuBar()->addMenu("&File");
+    QAction* newWindow = Command(this, "&New Window\tCtrl+N", kCmdNew);
+    newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    newWindow->setStatusTip("Open another meter in a new window");
+    connect(newWindow, &QAction::triggered, this, &CMainFrame::OnNewWindow);
+    file->addAction(newWindow);
+    file->addSeparator();
     QAction* print = Command(this, "&Print...\tCtrl+P", kCmdPrint);
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setShortcutContext(Qt::ApplicationShortcut);
@@ -89,7 +100,7 @@ void CMainFrame::CreateMenus(CVelquorView* view) {
         QAction* csv = Command(this, "Save Trace as &CSV...", 0);
         connect(csv, &QAction::triggered, view, &CVelquorView::SaveTraceCsv);
         file->addAction(csv);
-        QAction* png = Command(this, "Save Trace as P&NG...", 0);
+        QAction* png = Command(this, "Save Trace as PN&G...", 0);
         connect(png, &QAction::triggered, view, &CVelquorView::SaveTracePng);
         file->addAction(png);
         // Offered only while there is a recorded trace, as in the graph's own menu.
@@ -99,16 +110,25 @@ void CMainFrame::CreateMenus(CVelquorView* view) {
             png->setEnabled(any);
         });
     }
+    if (view != nullptr) {
+        file->addSeparator();
+        QAction* stop = Command(this, "S&top Saving", kCmdStopSaving);
+        stop->setStatusTip("End the measurement log and open its file");
+        stop->setEnabled(false);
+        connect(stop, &QAction::triggered, view, &CVelquorView::OnStopSaving);
+        file->addAction(stop);
+        m_stopSavingActions.push_back(stop);
+    }
     file->addSeparator();
     QAction* exit = Command(this, "E&xit", kCmdExit);
     connect(exit, &QAction::triggered, this, &QWidget::close);
     file->addAction(exit);
 
     QMenu* viewMenu = menuBar()->addMenu("&View");
-    QAction* toolbar = Command(this, "&Toolbar", kCmdViewToolbar);
-    toolbar->setCheckable(true);
-    toolbar->setChecked(true);
-    connect(toolbar, &QAction::toggled, this, [this](bool on) { m_toolBar->setVisible(on); });
+    // The toolbar's own action, so the item stays in step however the toolbar is hidden.
+    QAction* toolbar = m_toolBar->toggleViewAction();
+    toolbar->setText("&Toolbar");
+    toolbar->setProperty("ctrlId", kCmdViewToolbar);
     viewMenu->addAction(toolbar);
     QAction* status = Command(this, "&Status Bar", kCmdViewStatusBar);
     status->setCheckable(true);
@@ -130,8 +150,8 @@ void CMainFrame::CreateToolBar() {
     m_toolBar->setMovable(true);
     QAction* print = Command(m_toolBar, "Print", kCmdPrint);
     print->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    print->setToolTip("Print the measurement and trace area");
-    print->setStatusTip("Print the measurement and trace area");
+    print->setToolTip("Print the trace graph area");
+    print->setStatusTip("Print the trace graph area");
     connect(print, &QAction::triggered, this, &CMainFrame::printRequested);
     m_toolBar->addAction(print);
     QAction* about = Command(m_toolBar, "About", kCmdAbout);
@@ -140,6 +160,19 @@ void CMainFrame::CreateToolBar() {
     about->setStatusTip("Display program information and version");
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
     m_toolBar->addAction(about);
+    if (m_pView != nullptr) {
+        // Shown only while a log runs, so the toolbar looks as it always has otherwise.
+        m_toolBarStopSaving.push_back(m_toolBar->addSeparator());
+        QAction* stop = Command(m_toolBar, "Stop Saving", kCmdStopSaving);
+        stop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+        stop->setToolTip("Stop saving measurement data");
+        stop->setStatusTip("End the measurement log and open its file");
+        connect(stop, &QAction::triggered, m_pView, &CVelquorView::OnStopSaving);
+        m_toolBar->addAction(stop);
+        m_toolBarStopSaving.push_back(stop);
+        for (QAction* action : m_toolBarStopSaving)
+            action->setVisible(false);
+    }
 }
 
 void CMainFrame::CreateStatusBar() {
@@ -156,10 +189,65 @@ void CMainFrame::CreateStatusBar() {
         bar->addPermanentWidget(label);
     }
     // The idle text comes back whenever a hover text ends.
-    connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
+    connect(bar, &QStatusBar::messageChanged, bar, [this, bar](const QString& text) {
         if (text.isEmpty())
-            bar->showMessage("Ready");
+            bar->showMessage(m_strIdleText);
     });
+    if (m_pView != nullptr) {
+        connect(m_pView, &CVelquorView::statusNoteChanged, this, [this, bar](const QString& note) {
+            m_strIdleText = note;
+            bar->showMessage(note);
+        });
+        connect(m_pView, &CVelquorView::loggingChanged, this, [this](bool logging) {
+            for (QAction* action : m_stopSavingActions)
+                action->setEnabled(logging);
+            for (QAction* action : m_toolBarStopSaving)
+                action->setVisible(logging);
+        });
+    }
+}
+
+QAction* CMainFrame::AddReconnectOption(bool checked) {
+    auto* menu = new QMenu("&Options", this);
+    QAction* reconnect = Command(menu, "&Reconnect Automatically", kCmdReconnect);
+    reconnect->setCheckable(true);
+    reconnect->setChecked(checked);
+    reconnect->setStatusTip("When the meter is lost, wait for it and carry on");
+    menu->addAction(reconnect);
+    QAction* help = nullptr;
+    for (QAction* action : menuBar()->actions()) {
+        if (action->text() == "&Help")
+            help = action;
+    }
+    menuBar()->insertMenu(help, menu);
+    if (m_pView != nullptr) {
+        connect(reconnect, &QAction::toggled, m_pView, &CVelquorView::SetReconnect);
+        m_pView->SetReconnect(checked);
+    }
+    return reconnect;
+}
+
+void CMainFrame::OnNewWindow() {
+    // A program of its own per window: each holds its meter and its link worker, and
+    // a meter already open here is refused there as busy.
+    QString error;
+    if (m_newWindowLauncher(m_newWindowArguments, error))
+        return;
+    QMessageBox box(QMessageBox::NoIcon, kFrameTitle, "A new window could not be started: " + error,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowRole("message");
+    box.exec();
+}
+
+bool CMainFrame::StartProgramAgain(const QStringList& arguments, QString& error) {
+    QProcess process;
+    process.setProgram(QCoreApplication::applicationFilePath());
+    process.setArguments(arguments);
+    if (process.startDetached())
+        return true;
+    error = process.errorString();
+    return false;
 }
 
 void CMainFrame::OnAbout() {

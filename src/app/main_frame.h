@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <vector>
 
+class QAction;
 class QLabel;
 class QToolBar;
 
@@ -30,6 +34,18 @@ public:
 
     QToolBar* ToolBar() const { return m_toolBar; }
 
+    // File > New Window starts this program again with these arguments.
+    using Launcher = std::function<bool(const QStringList& arguments, QString& error)>;
+    void SetNewWindowArguments(const QStringList& arguments) { m_newWindowArguments = arguments; }
+    // Replaces the start of the program (tests).
+    void SetNewWindowLauncher(Launcher launcher) { m_newWindowLauncher = std::move(launcher); }
+    static bool StartProgramAgain(const QStringList& arguments, QString& error);
+    void OnNewWindow();
+
+    // Options > Reconnect Automatically, checkable, before the Help menu; returns
+    // its action (the caller keeps the setting).
+    QAction* AddReconnectOption(bool checked);
+
 signals:
     void printRequested();
     void printPreviewRequested();
@@ -49,6 +65,13 @@ private:
     CVelquorDoc& m_document;
     CVelquorView* m_pView;
     QToolBar* m_toolBar = nullptr;
+    // The menu's "Stop Saving", enabled while a log runs; the toolbar's, with its
+    // separator, shown while a log runs.
+    std::vector<QAction*> m_stopSavingActions;
+    std::vector<QAction*> m_toolBarStopSaving;
+    QString m_strIdleText = "Ready";
+    QStringList m_newWindowArguments;
+    Launcher m_newWindowLauncher;
 };
 
 }  // namespace velquor

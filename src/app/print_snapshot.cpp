@@ -1,5 +1,6 @@
 #include "app/print_snapshot.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -8,7 +9,9 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSaveFile>
 
+#include "app/app_options.h"
 #include "app/main_frame.h"
 #include "app/velquor_doc.h"
 #include "meter/prompt.h"
@@ -86,10 +89,13 @@ public:
     }
 
     void OnSaveSnapshot() {
-        const QString path = QFileDialog::getSaveFileName(&m_frame, "Save Snapshot As",
-                                                          "snapshot.png", "PNG images (*.png)");
-        if (path.isEmpty())
+        QFileDialog dialog(&m_frame, "Save Snapshot As", "snapshot.png",
+                           "PNG images (*.png);;JPEG images (*.jpg *.jpeg);;PDF page (*.pdf)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("png");
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return;
+        const QString path = dialog.selectedFiles().front();
         QString reason;
         if (!WriteSnapshotFile(m_view, path, reason)) {
             QMessageBox box(QMessageBox::NoIcon, kAppTitle, reason, QMessageBox::Ok, &m_frame);
@@ -201,9 +207,19 @@ bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason)
         reason = "no snapshot to save: the window has not been drawn at a usable size";
         return false;
     }
-    if (!file.endsWith(".pdf", Qt::CaseInsensitive)) {
-        if (!snapshot.save(file, "PNG")) {
-            reason = "cannot write " + file;
+    const std::optional<SnapshotFormat> format =
+        SnapshotFormatOf(QFile::encodeName(file).toStdString());
+    if (!format) {
+        reason = "cannot tell the format of " + file + ": name it .png, .jpg, .jpeg or .pdf";
+        return false;
+    }
+    if (*format != SnapshotFormat::kPdf) {
+        // Written to a temporary file and renamed, so a failure leaves no half picture.
+        QSaveFile out(file);
+        const char* kind = *format == SnapshotFormat::kPng ? "PNG" : "JPEG";
+        if (!out.open(QIODevice::WriteOnly) || !snapshot.save(&out, kind) || !out.commit()) {
+            reason = "cannot write " + file +
+                     (out.errorString().isEmpty() ? QString() : ": " + out.errorString());
             return false;
         }
         return true;

@@ -66,8 +66,9 @@ bool PrintSnapshotDocument(QPrinter& printer, const QImage& snapshot,
 // printer they share lives as long as the frame.
 void ConnectPrintCommands(CMainFrame& frame, CVelquorView& view);
 
-// Repaints the view and writes its snapshot: a PNG image, or the printed page as PDF
-// when the file name ends in ".pdf". False with a one-line reason.
+// Repaints the view and writes its snapshot, in the format the name's extension says
+// (SnapshotFormatOf): the picture as PNG or JPEG, or the printed page as PDF. Any
+// other name is refused. False with a one-line reason.
 bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason);
 
 }  // namespace velquor

@@ -1,5 +1,6 @@
 #include "app/velquor_app.h"
 
+#include <QAction>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
@@ -20,6 +21,13 @@
 
 namespace velquor {
 
+namespace {
+
+// Where "Reconnect Automatically" is kept between runs.
+constexpr const char* kReconnectKey = "connection/reconnectAutomatically";
+
+}  // namespace
+
 CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(kAppTitle);
     QApplication::setApplicationVersion("1.1.0");
@@ -33,27 +41,17 @@ CVelquorApp::~CVelquorApp() {
     m_pFrame.reset();
 }
 
-int CVelquorApp::Run() {
-    std::vector<std::string> args;
-    const QStringList arguments = QApplication::arguments();
-    for (int i = 1; i < arguments.size(); ++i)
-        args.push_back(arguments[i].toStdString());
-    AppOptions options;
-    std::string error;
-    if (!ParseAppOptions(args, options, error)) {
-        std::fprintf(stderr, "velquor: %s\n%s", error.c_str(), kAppUsage);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(kAppUsage, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::puts("velquor 1.1.0");
-        return 0;
-    }
+int CVelquorApp::Run(const AppOptions& options) {
     if (!InitInstance(options))
         return 1;
+    const bool unattended = !options.snapshotFile.empty() || options.quitAfterS >= 0;
+    if (unattended && !m_pView->Unit().m_bConnected) {
+        // Nobody is there to press Connect Units: a picture or a run without a meter
+        // would only pretend to have worked.
+        std::fprintf(stderr, "velquor: no meter could be opened%s\n",
+                     options.snapshotFile.empty() ? "" : "; no snapshot was written");
+        return 1;
+    }
     ScheduleSnapshot(options);
     ScheduleQuit(options);
     const int code = QApplication::exec();
@@ -67,17 +65,36 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
         std::fprintf(stderr, "velquor: %s\n", error.c_str());
         return false;
     }
-    if (options.simulate)
+    CSerialDriver* serial = nullptr;
+    if (options.simulate) {
         m_pDriver = std::make_unique<CSimDriver>();
-    else
-        m_pDriver = std::make_unique<CSerialDriver>();
+    } else {
+        auto driver = std::make_unique<CSerialDriver>();
+        serial = driver.get();
+        m_pDriver = std::move(driver);
+    }
     m_pView = new CVelquorView(*m_pDriver, &m_document);
     m_pView->SetPort(options.port);
+    if (serial != nullptr)
+        m_pView->SetOpenFailureReason([serial] { return serial->LastError(); });
     m_pView->SetTimingLog(m_pTimingLog.get());
     if (!options.snapshotFile.empty() || options.quitAfterS >= 0)
         m_pView->SetPrompt(std::make_unique<CUnattendedPrompt>());
     m_pFrame = std::make_unique<CMainFrame>(m_document, m_pView);
+    // Another window opens another meter: a simulated one here, else by listing.
+    QStringList newWindow;
+    if (options.simulate)
+        newWindow << "--simulate";
+    if (options.reconnect)
+        newWindow << "--reconnect";
+    m_pFrame->SetNewWindowArguments(newWindow);
     AddMeasureMenu(*m_pFrame, *m_pView);
+    // --reconnect turns it on for this run; the menu item is the lasting setting.
+    const bool reconnect =
+        options.reconnect || QSettings("velquor", "velquor").value(kReconnectKey, false).toBool();
+    QAction* reconnectItem = m_pFrame->AddReconnectOption(reconnect);
+    QObject::connect(reconnectItem, &QAction::toggled, m_pFrame.get(),
+                     [](bool on) { QSettings("velquor", "velquor").setValue(kReconnectKey, on); });
     std::string warning;
     m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"), warning);
     m_pView->OnInitialUpdate();

@@ -19,9 +19,9 @@ public:
     CVelquorApp(int& argc, char** argv);
     ~CVelquorApp();
 
-    // Parses the command line, builds the window, connects, shows it and runs the
-    // event loop. Returns the process exit status.
-    int Run();
+    // Builds the window, connects, shows it and runs the event loop for the
+    // command line main() has checked. Returns the process exit status.
+    int Run(const AppOptions& options);
 
     CMainFrame* Frame() const { return m_pFrame.get(); }
     CVelquorView* View() const { return m_pView; }

@@ -17,6 +17,29 @@ constexpr int kGridStepY = 20;
 // Fewer samples than this give no useful spread, so the graph keeps its default 0..50 dBm.
 constexpr int kMinSamplesForScale = 4;
 
+// Formats values with "%3.<d>f", d the fewest decimals from minDecimals up to
+// maxDecimals that give every value its own text; a text that would still repeat
+// the one before it is left empty.
+std::vector<std::string> DistinctTickLabels(const std::vector<double>& values, int minDecimals,
+                                            int maxDecimals) {
+    std::vector<std::string> texts;
+    for (int d = minDecimals; d <= maxDecimals; ++d) {
+        texts.clear();
+        for (double v : values)
+            texts.push_back(FormatC("%3.*f", d, v));
+        std::vector<std::string> sorted = texts;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end())
+            return texts;
+    }
+    for (std::size_t i = texts.size(); i-- > 1;) {
+        if (std::find(texts.begin(), texts.begin() + static_cast<long>(i), texts[i]) !=
+            texts.begin() + static_cast<long>(i))
+            texts[i].clear();
+    }
+    return texts;
+}
+
 int Usable(std::span<const double> values, int n) {
     return std::clamp(n, 0, static_cast<int>(values.size()));
 }
@@ -72,26 +95,27 @@ TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
     const int last = n > kTraceWindowSize + 1 ? offset + kTraceWindowSize - 1
                      : n > 1                  ? n - 1
                                               : kTraceWindowSize;
+    std::vector<double> xValues, yValues;
+    for (int k = 0; k <= kGridSteps; ++k) {
+        xValues.push_back(offset + static_cast<double>(last - offset) * k / kGridSteps);
+        yValues.push_back(s.bottom + (s.top - s.bottom) * k / kGridSteps);
+    }
+    const std::vector<std::string> xTexts = DistinctTickLabels(xValues, 0, 1);
+    const std::vector<std::string> yTexts = DistinctTickLabels(yValues, 2, 4);
     for (int k = 0; k <= kGridSteps; ++k) {
         const int x = kTracePlotLeft + kGridStepX * k;
         const int y = kTracePlotBottom - kGridStepY * k;
-        const double xValue = offset + static_cast<double>(last - offset) * k / kGridSteps;
-        const double yValue = s.bottom + (s.top - s.bottom) * k / kGridSteps;
-        model.xLabels.push_back({FormatC("%3.0f", xValue), x - 15, kTracePlotBottom + 2});
-        model.yLabels.push_back({FormatC("%3.2f", yValue), 12, y - 8});
+        model.xLabels.push_back({xTexts[k], x - 15, kTracePlotBottom + 2});
+        model.yLabels.push_back({yTexts[k], 12, y - 8});
         model.gridLines.push_back({x, kTracePlotBottom, x, kTracePlotTop});
         model.gridLines.push_back({kTracePlotLeft, y, kTracePlotRight, y});
     }
 
     const TraceTextExtent& time = input.timeTitleExtent;
-    model.timeTitle = {"Second", (kTraceGraphWidth - time.cx) / 2, 220};
-    const std::string power = "dBm";
-    const TraceTextExtent& pe = input.powerTitleExtent;
-    int y = (kTraceGraphHeight - pe.cx) / 2;
-    for (char c : power) {
-        model.powerTitle.push_back({std::string(1, c), 0, y});
-        y += pe.cy;
-    }
+    model.timeTitle = {"Second", (kTraceGraphWidth - time.cx) / 2, kTraceTimeTitleY};
+    // At the foot of the power axis, in the row of the time title: beside the tick
+    // labels there is no room for it without covering them.
+    model.powerTitle = {"dBm", 0, kTraceTimeTitleY};
 
     if (n <= 0 || offset < 0 || input.count <= 0)
         return model;

@@ -17,6 +17,9 @@ inline constexpr int kTracePlotRight = 500;
 inline constexpr int kTracePlotTop = 5;
 inline constexpr int kTracePlotBottom = 205;
 
+// Top of the axis titles' row.
+inline constexpr int kTraceTimeTitleY = 220;
+
 inline constexpr int kTraceHistorySize = 3600;
 inline constexpr int kTraceWindowSize = 450;
 
@@ -64,11 +67,13 @@ struct TracePoint {
 // Everything the painter draws, in graph pixels, in drawing order.
 struct TraceGraphModel {
     TraceScale scale;
-    std::vector<TraceText> xLabels;     // "%3.0f", in the label font
-    std::vector<TraceText> yLabels;     // "%3.2f", in the label font
-    std::vector<TraceLine> gridLines;   // dotted; vertical and horizontal alternate per step
-    TraceText timeTitle;                // "Second", in the axis title font
-    std::vector<TraceText> powerTitle;  // "dBm" one character per line, downward
+    // Tick labels in the label font: "%3.0f" and "%3.2f", with more decimals where
+    // fewer would show two ticks alike (a short or flat trace).
+    std::vector<TraceText> xLabels;
+    std::vector<TraceText> yLabels;
+    std::vector<TraceLine> gridLines;  // dotted; vertical and horizontal alternate per step
+    TraceText timeTitle;               // "Second", in the axis title font
+    TraceText powerTitle;  // "dBm", in the axis title font, at the foot of the power axis
     // The trace: a line through consecutive points, and a small circle on every point that
     // starts a segment (all but the last).
     std::vector<TracePoint> trace;

@@ -71,8 +71,7 @@ void DrawTraceGraph(QPainter& painter, const TraceGraphModel& model, const Trace
     painter.setPen(kTextColor);
     painter.setFont(fonts.axisTitle);
     DrawTextAt(painter, model.timeTitle);
-    for (const TraceText& c : model.powerTitle)
-        DrawTextAt(painter, c);
+    DrawTextAt(painter, model.powerTitle);
 
     // Each segment is drawn before the circle at its start, so the circles sit on the line.
     painter.setPen(QPen(kTraceColor, 1));

@@ -1,11 +1,19 @@
 #include "display/trace_recorder.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "meter/number_format.h"
 #include "meter/round_half_down.h"
 
 namespace velquor {
+
+namespace {
+
+// Any finite number gets past the parse; the range is checked on its own below.
+constexpr double kAnyNumber = std::numeric_limits<double>::max();
+
+}  // namespace
 
 namespace {
 
@@ -55,10 +63,16 @@ TraceViewAction CTraceRecorder::Play(std::string_view periodText) {
         return Start(action);
     }
 
-    // The period is read as single precision, as the field always has been; a text that
-    // does not start with a number counts as no period at all.
-    const std::optional<double> parsed = ParseLeadingDouble(periodText);
-    if (!parsed || !(*parsed > 0.0)) {
+    // The whole text must be one number (a comma counts as the decimal point); it is
+    // then read as single precision, as the field always has been.
+    std::string error;
+    const std::optional<double> parsed =
+        ParseUserNumber(periodText, {"Set Period (Second)", -kAnyNumber, kAnyNumber}, error);
+    if (!parsed) {
+        action.message = FormatC(kMsgTracePeriodNotANumber, std::string(periodText).c_str());
+        return action;
+    }
+    if (!(*parsed > 0.0)) {
         action.message = "Time Setting Error!";
         return action;
     }
@@ -136,14 +150,25 @@ TraceViewAction CTraceRecorder::OnSliderReleased(int position) {
     TraceViewAction action;
     if (m_nTracePeriod <= kTraceWindowSize || m_nTraceCount < 0)
         return action;
-    const int stored = Stored();
-    const int maxOffset = std::max(0, stored - kTraceWindowSize);
     const int pos = std::clamp(position, 0, kTraceSliderMax);
-    m_nTraceOffset = pos * maxOffset / kTraceSliderMax;
-    m_nTraceCount = std::min(kTraceWindowSize, stored - m_nTraceOffset);
-    // Back at the newest sample, the window moves on with the recording again.
-    m_bTraceFollowing = m_nTraceOffset + m_nTraceCount == stored;
     action.invalidateView = true;
+    // The thumb shows progress through the period, so a position is read on that
+    // scale: the window ends at the sample the position stands for. At or past the
+    // thumb's own place that is the newest sample, and the window follows again.
+    if (pos >= ProgressPosition()) {
+        if (m_bTraceRunning)
+            FollowNewest();
+        else
+            ShowEnd();
+        m_bTraceFollowing = true;
+        return action;
+    }
+    const int stored = Stored();
+    const int end = std::min(
+        stored, static_cast<int>(static_cast<long long>(pos) * m_nTracePeriod / kTraceSliderMax));
+    m_nTraceOffset = std::max(0, end - kTraceWindowSize);
+    m_nTraceCount = std::min(kTraceWindowSize, stored - m_nTraceOffset);
+    m_bTraceFollowing = false;
     return action;
 }
 

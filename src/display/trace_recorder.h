@@ -14,6 +14,8 @@ inline constexpr int kTraceTimerId = 205;
 inline constexpr int kTraceTimerIntervalMs = 1000;
 inline constexpr int kTraceSliderMax = 100;
 inline constexpr int kTraceMaxPeriodSeconds = 3600;
+inline constexpr const char* kMsgTracePeriodNotANumber =
+    "Set Period (Second): \"%s\" is not a number! Enter more than 0, up to 3600 seconds.";
 
 enum class TraceTimerChange { kNone, kStart, kStop };
 
@@ -46,7 +48,9 @@ public:
     TraceViewAction Pause();
     // One timer tick; shownPower is the power as last shown (dBm).
     TraceViewAction Tick(double shownPower);
-    // The slider was released at position (0..100).
+    // The slider was released at position (0..100), on the progress scale the thumb
+    // shows: the window ends at that point of the period, never past the newest
+    // sample; at or past the thumb's own place it follows the recording again.
     TraceViewAction OnSliderReleased(int position);
 
     // trunc(100 / period x samples taken); 0 before the first Play and after Stop.

@@ -1,12 +1,16 @@
 #include "logging/dialog_save_table.h"
 
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -20,67 +24,97 @@ constexpr int kDelimiterComma = 1;
 constexpr int kDelimiterSpace = 2;
 constexpr int kDelimiterOther = 3;
 
-// Places widgets by the template's dialog units: a quarter of the font's average
-// character width across, an eighth of its height down.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFontMetrics& metrics)
-        : m_x(metrics.averageCharWidth()), m_y(metrics.height()) {}
-    QRect Rect(int x, int y, int w, int h) const {
-        return QRect(x * m_x / 4, y * m_y / 8, w * m_x / 4, h * m_y / 8);
-    }
-
-private:
-    int m_x;
-    int m_y;
-};
-
 template <typename W>
-W* Place(W* widget, const DialogUnits& units, int x, int y, int w, int h, int id) {
-    widget->setGeometry(units.Rect(x, y, w, h));
-    if (id != 0)
-        widget->setProperty("ctrlId", id);
+W* WithId(W* widget, int id) {
+    widget->setProperty("ctrlId", id);
     return widget;
+}
+
+bool AskWithMessageBox(QWidget* parent, const QString& text, bool question) {
+    QMessageBox box(question ? QMessageBox::Question : QMessageBox::NoIcon, "Save Measurement Data",
+                    text, question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (question)
+        box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 }  // namespace
 
 CDialogSaveTable::CDialogSaveTable(QWidget* parent)
-    : QDialog(parent), m_asker(&CDialogSaveTable::AskSavePathWithFileDialog) {
+    : QDialog(parent),
+      m_asker(&CDialogSaveTable::AskSavePathWithFileDialog),
+      m_message(&AskWithMessageBox) {
     CreateControls();
     OnInitDialog();
 }
 
 void CDialogSaveTable::CreateControls() {
     setWindowTitle("Save Measurement Data");
-    const DialogUnits units(fontMetrics());
-    const QRect size = units.Rect(0, 0, 199, 110);
-    setFixedSize(size.width(), size.height());
+    setWindowRole("save-options");
+    const QFontMetrics metrics(font());
 
-    // Created in the template's order, which is also the tab order.
-    Place(new QGroupBox("1. Select An Output File", this), units, 7, 7, 185, 30, 0);
-    auto* browse = Place(new QPushButton("...", this), units, 9, 18, 18, 14, kIdSaveTableBrowse);
+    // Laid out rather than placed, so no text is cut whatever the font; created in
+    // the template's order, which is also the tab order.
+    auto* fileGroup = new QGroupBox("1. Select An Output File", this);
+    auto* browse = WithId(new QPushButton("...", fileGroup), kIdSaveTableBrowse);
     browse->setAutoDefault(false);
-    m_editPath = Place(new QLineEdit(this), units, 29, 18, 161, 14, kIdSaveTablePath);
-    Place(new QGroupBox("2. Select Save Options", this), units, 7, 36, 105, 47, 0);
-    m_checkHeader = Place(new QCheckBox("Include Table Header", this), units, 15, 49, 89, 10,
-                          kIdSaveTableHeader);
-    m_checkIndex =
-        Place(new QCheckBox("Include Table Index", this), units, 15, 64, 91, 10, kIdSaveTableIndex);
-    Place(new QGroupBox("3. Choose Delimiter", this), units, 116, 36, 74, 64, 0);
-    auto* tab = Place(new QRadioButton("Tab", this), units, 122, 47, 28, 10, kIdSaveTableTab);
-    auto* comma = Place(new QRadioButton("Comma", this), units, 122, 60, 39, 10, kIdSaveTableComma);
-    auto* space = Place(new QRadioButton("Space", this), units, 122, 73, 35, 10, kIdSaveTableSpace);
-    auto* other = Place(new QRadioButton("Other", this), units, 122, 86, 35, 10, kIdSaveTableOther);
-    m_editOther = Place(new QLineEdit(this), units, 154, 84, 29, 14, kIdSaveTableOtherText);
+    browse->setFixedWidth(metrics.horizontalAdvance("...") + 4 * metrics.averageCharWidth());
+    m_editPath = WithId(new QLineEdit(fileGroup), kIdSaveTablePath);
+    m_editPath->setMinimumWidth(40 * metrics.averageCharWidth());
+    auto* fileRow = new QHBoxLayout(fileGroup);
+    fileRow->addWidget(browse);
+    fileRow->addWidget(m_editPath, 1);
+
+    auto* optionsGroup = new QGroupBox("2. Select Save Options", this);
+    m_checkHeader = WithId(new QCheckBox("Include Table Header", optionsGroup), kIdSaveTableHeader);
+    m_checkIndex = WithId(new QCheckBox("Include Table Index", optionsGroup), kIdSaveTableIndex);
+    auto* optionsColumn = new QVBoxLayout(optionsGroup);
+    optionsColumn->addWidget(m_checkHeader);
+    optionsColumn->addWidget(m_checkIndex);
+    optionsColumn->addStretch(1);
+
+    auto* delimiterGroup = new QGroupBox("3. Choose Delimiter", this);
+    auto* tab = WithId(new QRadioButton("Tab", delimiterGroup), kIdSaveTableTab);
+    auto* comma = WithId(new QRadioButton("Comma", delimiterGroup), kIdSaveTableComma);
+    auto* space = WithId(new QRadioButton("Space", delimiterGroup), kIdSaveTableSpace);
+    auto* other = WithId(new QRadioButton("Other", delimiterGroup), kIdSaveTableOther);
+    m_editOther = WithId(new QLineEdit(delimiterGroup), kIdSaveTableOtherText);
+    m_editOther->setFixedWidth(6 * metrics.averageCharWidth());
     // A log file delimiter is one byte; characters beyond ASCII would take several.
     m_editOther->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[\\x20-\\x7E]*"), m_editOther));
-    auto* ok = Place(new QPushButton("OK", this), units, 7, 89, 50, 14, kIdSaveTableOk);
+    auto* delimiterGrid = new QGridLayout(delimiterGroup);
+    delimiterGrid->addWidget(tab, 0, 0);
+    delimiterGrid->addWidget(comma, 1, 0);
+    delimiterGrid->addWidget(space, 2, 0);
+    delimiterGrid->addWidget(other, 3, 0);
+    delimiterGrid->addWidget(m_editOther, 3, 1);
+
+    auto* ok = WithId(new QPushButton("OK", this), kIdSaveTableOk);
     ok->setDefault(true);
-    auto* cancel =
-        Place(new QPushButton("Cancel", this), units, 63, 89, 50, 14, kIdSaveTableCancel);
+    auto* cancel = WithId(new QPushButton("Cancel", this), kIdSaveTableCancel);
     cancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addStretch(1);
+    auto* left = new QVBoxLayout;
+    left->addWidget(optionsGroup, 1);
+    left->addLayout(buttons);
+    auto* lower = new QHBoxLayout;
+    lower->addLayout(left, 1);
+    lower->addWidget(delimiterGroup);
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(fileGroup);
+    page->addLayout(lower);
+    page->setSizeConstraint(QLayout::SetFixedSize);
+
+    const QWidget* order[] = {browse, m_editPath, m_checkHeader, m_checkIndex, tab,   comma,
+                              space,  other,      m_editOther,   ok,           cancel};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
 
     m_groupDelimiter = new QButtonGroup(this);
     m_groupDelimiter->addButton(tab, kDelimiterTab);
@@ -124,6 +158,8 @@ void CDialogSaveTable::UpdateData(bool fromControls) {
 void CDialogSaveTable::OnInitDialog() {
     UpdateData(false);
     m_editOther->setEnabled(m_nDelimiter == kDelimiterOther);
+    // The keyboard starts in the path field, so a path can simply be typed.
+    m_editPath->setFocus();
 }
 
 void CDialogSaveTable::OnFixedDelimiter() {
@@ -140,13 +176,43 @@ void CDialogSaveTable::OnBrowse() {
         return;
     m_strFileName = QFileInfo(*path).fileName();
     m_strPathName = *path;
+    m_strBrowsedPath = *path;
     m_editPath->setText(*path);
     m_bFileChosen = true;
 }
 
 void CDialogSaveTable::accept() {
     UpdateData(true);
+    if (!TakeTypedPath()) {
+        m_editPath->setFocus();
+        return;
+    }
     QDialog::accept();
+}
+
+bool CDialogSaveTable::TakeTypedPath() {
+    const QString typed = m_strPathName.trimmed();
+    if (typed.isEmpty()) {
+        m_message(this, "Choose the output file with the \"...\" button or type its path.", false);
+        return false;
+    }
+    // The file dialog has already asked about this very file.
+    if (m_bFileChosen && typed == m_strBrowsedPath)
+        return true;
+    const QFileInfo info(QDir::home(), QDir::fromNativeSeparators(typed));
+    if (info.isDir() || typed.endsWith('/')) {
+        m_message(this, info.absoluteFilePath() + " is a folder, not a file.", false);
+        return false;
+    }
+    if (info.exists() &&
+        !m_message(this, info.absoluteFilePath() + " already exists.\nDo you want to replace it?",
+                   true))
+        return false;
+    m_strPathName = info.absoluteFilePath();
+    m_strFileName = info.fileName();
+    m_editPath->setText(m_strPathName);
+    m_bFileChosen = true;
+    return true;
 }
 
 char CDialogSaveTable::GetDelimiter() const {

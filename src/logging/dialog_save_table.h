@@ -31,6 +31,9 @@ enum : int {
 // Choice of the file-save dialog for the browse button: the full path, or nothing
 // when cancelled. Replaceable so tests need no modal file dialog.
 using SavePathAsker = std::function<std::optional<QString>(QWidget* parent)>;
+// A message (question false; the result is ignored) or a Yes/No question (true for
+// Yes) shown over the dialog. Replaceable so tests need no modal box.
+using SaveTableMessage = std::function<bool(QWidget* parent, const QString& text, bool question)>;
 
 // The save-options dialog of a logging run: output file, title line and index
 // options, and the delimiter. Every showing starts from the defaults.
@@ -41,11 +44,15 @@ public:
     // The platform's file-save dialog: proposes ".txt", asks before overwriting.
     static std::optional<QString> AskSavePathWithFileDialog(QWidget* parent);
     void SetSavePathAsker(SavePathAsker asker) { m_asker = std::move(asker); }
+    void SetMessage(SaveTableMessage message) { m_message = std::move(message); }
 
     // Tab, comma, space, or the first character of the "Other" text (a space when
     // that text is empty, and for any other choice).
     char GetDelimiter() const;
 
+    // Takes the options; a path typed into the path field counts like a browsed one
+    // (relative to the home folder, asking before an existing file is replaced). An
+    // empty path or a folder keeps the dialog open.
     void accept() override;
 
     QLineEdit* m_editOther = nullptr;
@@ -68,11 +75,15 @@ private:
     // Members to controls (false) or controls to members (true).
     void UpdateData(bool fromControls);
     void OnInitDialog();
+    // Checks m_strPathName for accept(); false keeps the dialog open.
+    bool TakeTypedPath();
 
     QCheckBox* m_checkHeader = nullptr;
     QCheckBox* m_checkIndex = nullptr;
     QButtonGroup* m_groupDelimiter = nullptr;
     SavePathAsker m_asker;
+    SaveTableMessage m_message;
+    QString m_strBrowsedPath;
 };
 
 }  // namespace velquor

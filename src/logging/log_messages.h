@@ -9,6 +9,8 @@ namespace velquor {
 inline constexpr const char* kMsgNotConnected = "No Orvane Connected!";
 inline constexpr const char* kMsgPeriodTooShort = "Time period to save data is too short!";
 inline constexpr const char* kMsgPeriodTooLong = "Time period to save data is too long!";
+inline constexpr const char* kMsgPeriodNotANumber =
+    "The file save rate is not a number! Enter 1.0 to 3600.0 seconds.";
 inline constexpr const char* kCaptionFileOpenError = "File open error";
 inline constexpr const char* kCaptionFileWriteError = "File write error";
 

@@ -15,6 +15,9 @@ public:
     virtual ~ILogSource() = default;
     // A unit is connected and its readings are valid; logging stops once false.
     virtual bool Connected() const = 0;
+    // Not connected now, but expected back (a reconnect wait is on): a running log
+    // writes no rows meanwhile and goes on once Connected() holds again.
+    virtual bool Returning() const { return false; }
     virtual LogReading Reading() const = 0;
 };
 

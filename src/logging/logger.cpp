@@ -4,14 +4,64 @@
 
 namespace velquor {
 
+// What the thread works on. Shared with the logger, so a run let go by Abandon()
+// still has its writer and flags after the logger is gone; the source, the clock
+// and the callback are reached only under the lock and only while not abandoned.
+struct CLogger::RunState {
+    ILogSource* source = nullptr;
+    std::shared_ptr<ILogClock> ownClock;
+    ILogClock* clock = nullptr;
+    std::shared_ptr<CLogFileWriter> writer;
+    LogSettings settings;
+    std::string head;
+    FinishedCallback finished;
+
+    std::mutex lock;
+    bool abandoned = false;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> running{true};
+    std::atomic<int> rows{0};
+    std::condition_variable done;
+
+    enum class Source { kConnected, kAway, kGone };
+    // The source's state, or kGone once the run should end.
+    Source Check() {
+        std::lock_guard guard(lock);
+        if (abandoned || stop.load())
+            return Source::kGone;
+        if (source->Connected())
+            return Source::kConnected;
+        return source->Returning() ? Source::kAway : Source::kGone;
+    }
+    // Pauses one period unless the run is to end; false once abandoned.
+    bool Pause() {
+        {
+            std::lock_guard guard(lock);
+            if (abandoned)
+                return false;
+        }
+        clock->Sleep(std::chrono::milliseconds(settings.periodMs),
+                     [this] { return Check() == Source::kGone; });
+        return true;
+    }
+};
+
 CLogger::CLogger(ILogSource& source, ILogClock* clock, std::unique_ptr<CLogFileWriter> writer)
     : m_source(source),
-      m_pOwnClock(clock == nullptr ? std::make_unique<CSystemLogClock>() : nullptr),
-      m_clock(clock != nullptr ? *clock : *m_pOwnClock),
+      m_pOwnClock(clock == nullptr ? std::make_shared<CSystemLogClock>() : nullptr),
+      m_pClock(clock != nullptr ? clock : m_pOwnClock.get()),
       m_pWriter(writer != nullptr ? std::move(writer) : std::make_unique<CLogFileWriter>()) {}
 
 CLogger::~CLogger() {
     Stop();
+}
+
+bool CLogger::Running() const {
+    return m_pRun != nullptr && m_pRun->running.load();
+}
+
+int CLogger::Rows() const {
+    return m_pRun != nullptr ? m_pRun->rows.load() : 0;
 }
 
 LogStartResult CLogger::Start(const LogSettings& settings, FinishedCallback finished) {
@@ -21,68 +71,79 @@ LogStartResult CLogger::Start(const LogSettings& settings, FinishedCallback fini
 
 LogStartResult CLogger::Start(const LogSettings& settings, const std::vector<CColumnInfo>& columns,
                               FinishedCallback finished) {
-    if (m_bRunning.load())
+    if (Running() || m_bAbandoned)
         return {LogStart::AlreadyRunning, {}};
     // A run that has ended may not have been joined yet.
     JoinIfPossible();
     m_settings = settings;
-    m_nRows.store(0);
-    m_bStop.store(false);
     if (!m_pWriter->Open(settings.path))
         return {LogStart::OpenFailed, m_pWriter->Error()};
-    if (!m_pWriter->Append(FormatLogFirstLine(settings.serialNumber) +
-                           FormatLogTitleLine(columns, settings.delimiter))) {
-        LogStartResult result{LogStart::WriteFailed, m_pWriter->Error()};
-        m_pWriter->Close();
-        return result;
-    }
-    m_bRunning.store(true);
-    m_pLoggerThread = std::thread(&CLogger::Run, this, std::move(finished));
+    auto run = std::make_shared<RunState>();
+    run->source = &m_source;
+    run->ownClock = m_pOwnClock;
+    run->clock = m_pClock;
+    run->writer = m_pWriter;
+    run->settings = settings;
+    run->head =
+        FormatLogFirstLine(settings.serialNumber) + FormatLogTitleLine(columns, settings.delimiter);
+    run->finished = std::move(finished);
+    m_pRun = run;
+    m_pLoggerThread = std::thread(&CLogger::Run, std::move(run));
     return {LogStart::Started, {}};
 }
 
-bool CLogger::StopRequested() const {
-    return m_bStop.load() || !m_source.Connected();
-}
-
-void CLogger::Run(FinishedCallback finished) {
-    const std::chrono::milliseconds period(m_settings.periodMs);
-    const auto interrupted = [this] { return StopRequested(); };
+void CLogger::Run(std::shared_ptr<RunState> run) {
+    CLogFileWriter& writer = *run->writer;
+    const LogSettings& settings = run->settings;
     LogResult result;
-    result.path = m_settings.path;
+    result.path = settings.path;
     int index = 0;
-    m_clock.Sleep(period, interrupted);
-    for (;;) {
-        if (m_bStop.load()) {
-            result.end = LogEnd::Stopped;
-            break;
+    // The header is synced here: a slow disk must not stall the thread that started
+    // the run.
+    bool ok = writer.Append(run->head);
+    bool more = ok && run->Pause();
+    while (more) {
+        std::string row;
+        {
+            std::lock_guard guard(run->lock);
+            if (run->abandoned || run->stop.load()) {
+                result.end = LogEnd::Stopped;
+                break;
+            }
+            if (!run->source->Connected()) {
+                if (!run->source->Returning()) {
+                    result.end = LogEnd::Disconnected;
+                    break;
+                }
+            } else {
+                row = FormatLogRow(settings.includeIndex, index, run->source->Reading(),
+                                   run->clock->LocalNow(), settings.delimiter);
+            }
         }
-        if (!m_source.Connected()) {
-            result.end = LogEnd::Disconnected;
-            break;
+        if (!row.empty()) {
+            if (!writer.Append(row)) {
+                ok = false;
+                break;
+            }
+            ++index;
+            run->rows.store(index);
         }
-        const std::string row = FormatLogRow(m_settings.includeIndex, index, m_source.Reading(),
-                                             m_clock.LocalNow(), m_settings.delimiter);
-        if (!m_pWriter->Append(row)) {
-            result.end = LogEnd::WriteFailed;
-            break;
-        }
-        ++index;
-        m_nRows.store(index);
-        m_clock.Sleep(period, interrupted);
+        more = run->Pause();
     }
-    if (!m_pWriter->Close())
+    if (!more && ok)
+        result.end = LogEnd::Stopped;
+    if (!writer.Close())
+        ok = false;
+    if (!ok) {
         result.end = LogEnd::WriteFailed;
-    if (result.end == LogEnd::WriteFailed)
-        result.error = m_pWriter->Error();
-    result.rows = index;
-    if (finished)
-        finished(result);
-    {
-        std::lock_guard lock(m_doneLock);
-        m_bRunning.store(false);
+        result.error = writer.Error();
     }
-    m_done.notify_all();
+    result.rows = index;
+    std::lock_guard guard(run->lock);
+    if (!run->abandoned && run->finished)
+        run->finished(result);
+    run->running.store(false);
+    run->done.notify_all();
 }
 
 void CLogger::JoinIfPossible() {
@@ -90,25 +151,50 @@ void CLogger::JoinIfPossible() {
         m_pLoggerThread.join();
 }
 
+void CLogger::RequestStop() {
+    if (m_pRun == nullptr)
+        return;
+    m_pRun->stop.store(true);
+    m_pClock->Wake();
+}
+
 void CLogger::Stop() {
-    m_bStop.store(true);
-    m_clock.Wake();
+    RequestStop();
     JoinIfPossible();
 }
 
 bool CLogger::StopAndWait(std::chrono::milliseconds timeout) {
-    m_bStop.store(true);
-    m_clock.Wake();
-    std::unique_lock lock(m_doneLock);
-    const bool ended = m_done.wait_for(lock, timeout, [this] { return !m_bRunning.load(); });
+    if (m_pRun == nullptr)
+        return true;
+    RequestStop();
+    std::unique_lock lock(m_pRun->lock);
+    const bool ended =
+        m_pRun->done.wait_for(lock, timeout, [this] { return !m_pRun->running.load(); });
     lock.unlock();
     if (ended)
         JoinIfPossible();
     return ended;
 }
 
+bool CLogger::Abandon(std::chrono::milliseconds timeout) {
+    // A run already let go is not waited for a second time.
+    if (m_bAbandoned && !m_pLoggerThread.joinable())
+        return !Running();
+    m_bAbandoned = true;
+    if (StopAndWait(timeout))
+        return true;
+    {
+        std::lock_guard guard(m_pRun->lock);
+        m_pRun->abandoned = true;
+    }
+    // The thread now owns everything it still touches; it ends after its write.
+    if (m_pLoggerThread.joinable())
+        m_pLoggerThread.detach();
+    return false;
+}
+
 void CLogger::NotifyConnectionChanged() {
-    m_clock.Wake();
+    m_pClock->Wake();
 }
 
 }  // namespace velquor

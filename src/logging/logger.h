@@ -50,6 +50,9 @@ struct LogResult {
 // own, until the source is no longer connected or Stop() is called. At most one
 // run at a time. Never shows or prints anything: the end is reported through the
 // callback.
+//
+// While the source says it is only away for a while (ILogSource::Returning()),
+// the run writes no rows and goes on; the row index keeps counting rows.
 class CLogger {
 public:
     // Called once on the logger's thread when a run ends, after the file is closed.
@@ -60,13 +63,15 @@ public:
     // source (and clock) must outlive the logger.
     explicit CLogger(ILogSource& source, ILogClock* clock = nullptr,
                      std::unique_ptr<CLogFileWriter> writer = nullptr);
+    // Stops a run and joins its thread (Stop()).
     ~CLogger();
     CLogger(const CLogger&) = delete;
     CLogger& operator=(const CLogger&) = delete;
 
-    // Opens the file and writes line 1 and the title line of columns on the
-    // calling thread, then starts the thread, whose first row follows one period
-    // later. Refused while a run is in progress.
+    // Opens the file on the calling thread, then starts the thread, which writes
+    // line 1 and the title line of columns and the first row one period later. A
+    // header the disk refuses ends the run with WriteFailed. Refused while a run is
+    // in progress.
     LogStartResult Start(const LogSettings& settings, const std::vector<CColumnInfo>& columns,
                          FinishedCallback finished);
     // As above with the columns BuildLogColumns() gives for the settings.
@@ -74,32 +79,37 @@ public:
 
     // Ends a run at once (the pause between rows is cut short) and joins the thread.
     void Stop();
+    // Asks the run to end and returns at once; the callback reports the end.
+    void RequestStop();
     // Asks the run to end and waits at most timeout for it; true when it has ended
     // (the thread is then joined). The destructor joins in any case.
     bool StopAndWait(std::chrono::milliseconds timeout);
+    // For a logger that is going away: as StopAndWait, but a run still stuck in the
+    // disk after timeout is let go. It then touches neither the source, the clock
+    // given to the constructor nor the callback again; it finishes its write, closes
+    // the file and ends. The logger starts no further run. True when the run ended
+    // in time.
+    bool Abandon(std::chrono::milliseconds timeout);
     // The source's connected state may have changed: re-check it now.
     void NotifyConnectionChanged();
 
-    bool Running() const { return m_bRunning.load(); }
-    int Rows() const { return m_nRows.load(); }
+    bool Running() const;
+    int Rows() const;
     // The path of the current (or last) run; for the thread that calls Start().
     const std::string& Path() const { return m_settings.path; }
 
 private:
-    void Run(FinishedCallback finished);
-    bool StopRequested() const;
+    struct RunState;
+    static void Run(std::shared_ptr<RunState> run);
     void JoinIfPossible();
 
     ILogSource& m_source;
-    std::unique_ptr<CSystemLogClock> m_pOwnClock;
-    ILogClock& m_clock;
-    std::unique_ptr<CLogFileWriter> m_pWriter;
+    std::shared_ptr<ILogClock> m_pOwnClock;
+    ILogClock* m_pClock;
+    std::shared_ptr<CLogFileWriter> m_pWriter;
     LogSettings m_settings;
-    std::atomic<bool> m_bStop{false};
-    std::atomic<bool> m_bRunning{false};
-    std::atomic<int> m_nRows{0};
-    std::mutex m_doneLock;
-    std::condition_variable m_done;
+    std::shared_ptr<RunState> m_pRun;
+    bool m_bAbandoned = false;
     std::thread m_pLoggerThread;
 };
 

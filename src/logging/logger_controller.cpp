@@ -77,7 +77,7 @@ void CLoggerController::OnSaveMeasurementData(const QString& saveRateText,
 }
 
 void CLoggerController::Shutdown() {
-    m_logger.Stop();
+    m_logger.Abandon(std::chrono::milliseconds(kShutdownWaitMs));
     HandleFinished(true);
 }
 

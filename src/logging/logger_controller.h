@@ -24,6 +24,8 @@ namespace velquor {
 // thread; source must outlive it.
 class CLoggerController : public QObject {
 public:
+    static constexpr int kShutdownWaitMs = 1500;
+
     CLoggerController(ILogSource& source, std::unique_ptr<ILogUi> ui, ILogClock* clock = nullptr,
                       QObject* parent = nullptr);
     // Ends a running log at once and finishes it (Shutdown()).
@@ -36,11 +38,17 @@ public:
     void OnSaveMeasurementData(const QString& saveRateText, const std::string& serialNumber);
     // Call when the view's connected flag changes, so a running log ends at once.
     void NotifyConnectionChanged() { m_logger.NotifyConnectionChanged(); }
-    // For the view's teardown: stops a running log without waiting for its period,
-    // joins its thread and finishes the run here (the file is opened as at any end).
+    // The "Stop Saving" command: ends a running log after the row being written;
+    // the end is handled like any other (the file is opened).
+    void StopSaving() { m_logger.RequestStop(); }
+    // For the view's teardown: stops a running log without waiting for its period
+    // and finishes the run here (the file is opened as at any end). A log stuck in a
+    // slow disk is waited for at most kShutdownWaitMs; it is then let go to finish
+    // its row and close the file on its own.
     void Shutdown();
 
     bool Running() const { return m_logger.Running(); }
+    int Rows() const { return m_logger.Rows(); }
     const std::vector<CColumnInfo>& Columns() const { return m_arrColumns; }
     bool LogIndex() const { return m_bLogIndex; }
     bool LogHeader() const { return m_bLogHeader; }

@@ -12,6 +12,7 @@ void CQtLogUi::ShowMessage(const std::string& text, const std::string& caption, 
     box.setWindowTitle(QString::fromLocal8Bit(caption));
     // File names and system messages are never markup.
     box.setTextFormat(Qt::PlainText);
+    box.setWindowRole("message");
     box.setText(QString::fromLocal8Bit(text));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

@@ -1,6 +1,6 @@
 #include "logging/save_rate.h"
 
-#include <vector>
+#include <limits>
 
 #include "logging/log_messages.h"
 #include "meter/number_format.h"
@@ -8,16 +8,28 @@
 
 namespace velquor {
 
+namespace {
+
+// Any finite number gets past the parse; the range is checked on its own below.
+constexpr double kAnyNumber = std::numeric_limits<double>::max();
+
+}  // namespace
+
 int SaveRateSecondsToMs(float seconds) {
     return RoundHalfDown(static_cast<double>(seconds) * 1000.0);
 }
 
 SaveRate ParseSaveRate(std::string_view text) {
-    std::vector<double> values;
     SaveRate rate;
-    if (ScanNumbers(text, "f", values) != 1)
+    // The whole text must be one number (a comma counts as the decimal point); the
+    // range is checked on the rounded period below, as the messages have it.
+    std::string error;
+    const auto seconds = ParseUserNumber(text, {"File save rate", -kAnyNumber, kAnyNumber}, error);
+    if (!seconds) {
+        rate.check = SaveRateCheck::NotANumber;
         return rate;
-    rate.periodMs = SaveRateSecondsToMs(static_cast<float>(values[0]));
+    }
+    rate.periodMs = SaveRateSecondsToMs(static_cast<float>(*seconds));
     if (rate.periodMs < kMinSavePeriodMs)
         rate.check = SaveRateCheck::TooShort;
     else if (rate.periodMs > kMaxSavePeriodMs)
@@ -33,6 +45,8 @@ const char* SaveRateMessage(SaveRateCheck check) {
             return kMsgPeriodTooShort;
         case SaveRateCheck::TooLong:
             return kMsgPeriodTooLong;
+        case SaveRateCheck::NotANumber:
+            return kMsgPeriodNotANumber;
         case SaveRateCheck::Ok:
             break;
     }

@@ -7,10 +7,10 @@ namespace velquor {
 inline constexpr int kMinSavePeriodMs = 1000;
 inline constexpr int kMaxSavePeriodMs = 3600000;
 
-enum class SaveRateCheck { Ok, TooShort, TooLong };
+enum class SaveRateCheck { Ok, TooShort, TooLong, NotANumber };
 
 struct SaveRate {
-    SaveRateCheck check = SaveRateCheck::TooShort;
+    SaveRateCheck check = SaveRateCheck::NotANumber;
     int periodMs = 0;  // the rounded period, also when it is out of range
 };
 
@@ -18,7 +18,8 @@ struct SaveRate {
 // one when the dropped fraction exceeds one half.
 int SaveRateSecondsToMs(float seconds);
 
-// The save-rate edit's text to a period. A text that holds no number is too short.
+// The save-rate edit's text to a period. The whole text must be one number (blanks
+// around it aside; a comma is taken as the decimal point), else NotANumber.
 SaveRate ParseSaveRate(std::string_view text);
 
 // The message for a refused rate; empty for Ok.

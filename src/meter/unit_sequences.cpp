@@ -96,6 +96,13 @@ bool WaitForAck(UnitContext& ctx, std::int64_t t0) {
     }
 }
 
+// The cable loss the record's byte 3 carries, in tenths of a dB.
+constexpr NumberField kCableLossField{"Cable loss or other correction", 0.0, 25.5, false, "dB"};
+
+NumberField FrequencyField(bool lowFrequency) {
+    return NumberField{"Frequency", lowFrequency ? 150.0 : 700.0, 2700.0, true, "MHz"};
+}
+
 SetupResult SetupFailed(UnitContext& ctx) {
     ctx.prompt.ShowMessage(kMsgSetupFailed, kAppTitle);
     ctx.state.m_bConnected = false;
@@ -185,15 +192,11 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
 
     // A cable loss the record cannot carry would reach the unit as a different
     // value (30.0 dB as 4.4 dB), so it is refused rather than wrapped.
-    const std::string cableText = ctx.controls.CableLossText();
-    const auto cableLoss = ParseLeadingDouble(cableText);
+    std::string error;
+    const auto cableLoss = ParseUserNumber(ctx.controls.CableLossText(), kCableLossField, error);
     if (!cableLoss) {
-        ctx.prompt.ShowMessage(FormatC(kMsgCableLossNotNumber, cableText.c_str()), kAppTitle);
+        ctx.prompt.ShowMessage(error, kAppTitle);
         return SetupResult::InvalidInput;
-    }
-    if (!(*cableLoss >= 0.0 && *cableLoss <= 25.5)) {
-        ctx.prompt.ShowMessage(FormatC(kMsgCableLossRange, cableText.c_str()), kAppTitle);
-        return SetupResult::OutOfRange;
     }
     s.m_dCableLoss = *cableLoss;
     record[3] = EncodeCableLoss(*cableLoss);
@@ -203,14 +206,19 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     record[4] = static_cast<std::uint8_t>((s.m_bShowDbm ? kFlagShowDbm : 0) |
                                           (s.m_bShowWatt ? kFlagShowWatt : 0));
 
+    // Whole MHz only; a number outside the unit's range goes on to the range check
+    // below, which may first ask about the low-frequency calibration.
     const std::string frequencyText = ctx.controls.FrequencyText();
-    const auto entered = ParseLeadingDouble(frequencyText);
+    const NumberField frequencyField = FrequencyField(s.m_bLowFrequency);
+    const NumberField anyWholeMhz{frequencyField.name, -1e9, 1e9, true, "MHz"};
+    const auto entered = ParseUserNumber(frequencyText, anyWholeMhz, error);
     if (!entered) {
-        ctx.prompt.ShowMessage(FormatC(kMsgFrequencyNotNumber, frequencyText.c_str()), kAppTitle);
+        ParseUserNumber(frequencyText, frequencyField, error);
+        ctx.prompt.ShowMessage(error, kAppTitle);
         ctx.controls.SetFrequencyText(FormatC("%d", s.m_nFrequency));
         return SetupResult::InvalidInput;
     }
-    const int f = TruncateToInt(*entered);
+    const int f = static_cast<int>(*entered);
 
     if (!s.m_bLowFrequency && f >= 150 && f <= 699)
         s.m_bLowFrequency = ctx.prompt.AskYesNo(kMsgLowFrequencyQuestion, kAppTitle);
@@ -219,7 +227,7 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     if (s.m_bLowFrequency)
         record[4] = static_cast<std::uint8_t>(record[4] | kFlagLowFrequency);
     if (f < low || f > 2700) {
-        ctx.prompt.ShowMessage(FormatC(kMsgFrequencyRange, f), kAppTitle);
+        ctx.prompt.ShowMessage(FormatC(kMsgFrequencyRange, f, low), kAppTitle);
         ctx.controls.SetFrequencyText(FormatC("%d", s.m_nFrequency));
         return SetupResult::OutOfRange;
     }

@@ -22,15 +22,11 @@ inline constexpr const char* kCaptionResetUnit = " Reset Unit";
 inline constexpr const char* kMsgNotConnected = "No Orvane Connected!";
 inline constexpr const char* kMsgLowFrequencyQuestion =
     "Has this unit been calibrated for low frequency from 150 to 700 MHz?";
-inline constexpr const char* kMsgFrequencyRange = "Frequency (%d MHz) is out of range!";
+inline constexpr const char* kMsgFrequencyRange =
+    "Frequency (%d MHz) is out of range! Enter %d to 2700 MHz.";
 inline constexpr const char* kMsgSetupFailed =
     "The unit can not be set properly! Please reconnect the unit.";
 inline constexpr const char* kMsgSetupDone = "This unit has been set successfully!";
-inline constexpr const char* kMsgFrequencyNotNumber = "Frequency (\"%s\") is not a number!";
-inline constexpr const char* kMsgCableLossNotNumber =
-    "Cable loss or other correction (\"%s\") is not a number!";
-inline constexpr const char* kMsgCableLossRange =
-    "Cable loss or other correction (%s dB) is out of range! Enter 0.0 to 25.5 dB.";
 
 inline constexpr std::uint32_t kMeterBaud = 19200;
 inline constexpr int kIdentityPauseMs = 500;

@@ -23,6 +23,7 @@ class BusyDialog : public QDialog {
 public:
     BusyDialog(QWidget* parent, const QString& text) : QDialog(parent) {
         setObjectName(kBusyObjectName);
+        setWindowRole(kBusyObjectName);
         setWindowTitle(QApplication::applicationName());
         setWindowModality(Qt::ApplicationModal);
         setWindowFlag(Qt::WindowCloseButtonHint, false);

@@ -9,7 +9,8 @@ namespace velquor {
 
 // How long a sequence runs before the busy indication appears.
 inline constexpr int kBusyShowDelayMs = 300;
-// Object name of the busy indication's window (tests and the walk-through find it).
+// Object name and window role of the busy indication (tests and the walk-through
+// find it by them).
 inline constexpr const char* kBusyObjectName = "busyIndicator";
 
 // Runs a blocking sequence on a helper thread while the GUI thread shows a modal

@@ -24,6 +24,7 @@ void CQtPrompt::ShowMessage(const std::string& text, const std::string& caption)
                         QString::fromStdString(text), QMessageBox::Ok, m_parent.data());
         // Device strings (serial numbers, identity texts) are never markup.
         box.setTextFormat(Qt::PlainText);
+        box.setWindowRole("message");
         box.exec();
     });
 }
@@ -35,6 +36,7 @@ bool CQtPrompt::AskYesNo(const std::string& text, const std::string& caption) {
                         QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                         m_parent.data());
         box.setTextFormat(Qt::PlainText);
+        box.setWindowRole("question");
         yes = box.exec() == QMessageBox::Yes;
     });
     return yes;

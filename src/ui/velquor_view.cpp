@@ -7,17 +7,21 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimerEvent>
 #include <chrono>
+#include <filesystem>
 
 #include "app/velquor_doc.h"
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
+#include "link/device_list.h"
 #include "logging/logger_controller.h"
 #include "logging/meter_log_source.h"
 #include "logging/qt_column_header.h"
 #include "logging/qt_log_ui.h"
 #include "meter/number_format.h"
+#include "station/meter_target.h"
 #include "ui/busy_runner.h"
 #include "ui/cd_slider_ctrl_diamond.h"
 #include "ui/check_image_button.h"
@@ -26,6 +30,7 @@
 #include "ui/measure_controller.h"
 #include "ui/qt_prompt.h"
 #include "ui/resources.h"
+#include "ui/status_note.h"
 #include "ui/trace_graph_window.h"
 #include "ui/view_frame_sink.h"
 #include "ui/view_unit_controls.h"
@@ -33,6 +38,9 @@
 namespace velquor {
 
 namespace {
+
+// How often the status note's counts are refreshed.
+constexpr int kStatusRefreshMs = 250;
 
 QLineEdit* MakeEdit(QWidget* parent, int id, bool bordered, const QFont& font) {
     auto* edit = new QLineEdit(parent);
@@ -68,9 +76,9 @@ CImageTextButton* MakeImageButton(QWidget* parent, int id, const char* text, int
 CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* parent,
                            LinkTimings timings)
     : QWidget(parent),
-      m_driver(driver),
       m_pDocument(document),
-      m_meter(driver, timings),
+      m_openWatch(driver),
+      m_meter(m_openWatch, timings),
       m_sink(std::make_shared<CViewFrameSink>(this)),
       m_pMeasure(std::make_unique<CMeasureController>()),
       m_framePen(PanelFramePen()),
@@ -215,13 +223,14 @@ void CVelquorView::OnInitialUpdate() {
                                                      m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
-    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected);
+    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect);
     if (!m_pLogUi)
         m_pLogUi = std::make_unique<CQtLogUi>(this);
     m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
     m_pColumnHeader =
         std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
     m_pLogger->SetColumnHeader(m_pColumnHeader.get());
+    m_pLogger->SetFinishedHook([this](const LogResult&) { OnLoggingChanged(); });
     RedrawTraceGraph();
 
     m_meter.StartWorker();
@@ -270,8 +279,8 @@ void CVelquorView::PlaceSetupControls() {
 // ---- sequences -------------------------------------------------------------
 
 UnitContext CVelquorView::Context() {
-    return UnitContext{m_meter,   m_driver, m_unit, *m_controls,
-                       *m_prompt, *m_clock, m_sink, m_strPort};
+    return UnitContext{m_meter,   m_openWatch, m_unit, *m_controls,
+                       *m_prompt, *m_clock,    m_sink, m_strPort};
 }
 
 void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {
@@ -295,15 +304,147 @@ void CVelquorView::RunSequence(const QString& busyText, const std::function<void
 bool CVelquorView::ConnectUnits() {
     bool connected = false;
     UnitContext ctx = Context();
+    m_openWatch.TakeOpenFailure();
     RunSequence("Connecting to the meter...", [&] { connected = velquor::ConnectUnits(ctx); });
     m_pLogger->NotifyConnectionChanged();
+    // The sequence ends quietly when the meter cannot be opened; a meter held by
+    // another window must not look like a meter that is simply absent.
+    if (const auto failure = m_openWatch.TakeOpenFailure(); failure && !connected)
+        m_prompt->ShowMessage(OpenFailureMessage(*failure), kAppTitle);
     return connected;
 }
 
 void CVelquorView::OnConnectUnits() {
     if (m_bBusy)
         return;
+    // The user's own connect replaces a wait for the lost meter.
+    EndWait();
+    m_bMeterLost = false;
     ConnectUnits();
+    UpdateStatusNote();
+    update();
+}
+
+// ---- reconnecting ----------------------------------------------------------
+
+namespace {
+
+// Attempts nobody asked for stay quiet: a message is only kept, a question is
+// answered No and no meter is chosen from a list.
+class QuietPrompt : public IPrompt {
+public:
+    void ShowMessage(const std::string& text, const std::string&) override { last = text; }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    bool SelectDevice(const std::vector<std::string>&, int&) override { return false; }
+    std::string last;
+};
+
+}  // namespace
+
+void CVelquorView::SetReconnect(bool on) {
+    m_bReconnect = on;
+    if (!on)
+        EndWait();
+    else if (m_bMeterLost && !m_unit.m_bConnected && !m_reconnect.Waiting())
+        BeginWait();
+    // A log waiting for the meter ends once nobody waits for it any more.
+    if (m_pLogger)
+        m_pLogger->NotifyConnectionChanged();
+    UpdateStatusNote();
+}
+
+void CVelquorView::OnMeterLost() {
+    m_bMeterLost = true;
+    m_strLostPort = m_strPort;
+    m_strLostSerial = m_meter.EepromSerial();
+    m_pUnitAtLoss = std::make_unique<UnitState>();
+    CopyUnitState(m_unit, *m_pUnitAtLoss);
+    m_strReconnectNote.clear();
+    if (m_bReconnect)
+        BeginWait();
+    UpdateStatusNote();
+}
+
+void CVelquorView::BeginWait() {
+    m_reconnect.Begin(CReconnectWait::Clock::now());
+    // A path is watched in its folder; a meter known by its serial number in /dev.
+    const std::filesystem::path where(m_strLostPort.empty() ? "/dev/" : m_strLostPort);
+    m_pDeviceWatch = std::make_unique<station::DeviceWatch>(where.parent_path().string(),
+                                                            where.filename().string());
+    if (m_pDeviceWatch->Fd() >= 0) {
+        m_pWatchNotifier =
+            std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(), QSocketNotifier::Read);
+        connect(m_pWatchNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            if (m_pDeviceWatch && m_pDeviceWatch->Drain()) {
+                m_reconnect.SomethingAppeared(CReconnectWait::Clock::now());
+                ScheduleLook();
+            }
+        });
+    }
+    ScheduleLook();
+}
+
+void CVelquorView::EndWait() {
+    m_reconnect.End();
+    m_reconnectTimer.stop();
+    m_pWatchNotifier.reset();
+    m_pDeviceWatch.reset();
+}
+
+void CVelquorView::ScheduleLook() {
+    const auto wait = m_reconnect.UntilNextLook(CReconnectWait::Clock::now());
+    m_reconnectTimer.start(std::max(1, static_cast<int>(wait.count())), this);
+}
+
+void CVelquorView::LookForMeter() {
+    m_reconnectTimer.stop();
+    if (!m_reconnect.Waiting())
+        return;
+    if (m_bBusy) {
+        // A sequence of the user's runs; look again once it has had time to end.
+        m_reconnectTimer.start(kStatusRefreshMs, this);
+        return;
+    }
+    std::vector<DeviceEntry> listed;
+    bool portPresent = false;
+    if (m_strLostPort.empty()) {
+        ListDevices(m_openWatch, listed);
+    } else {
+        std::error_code error;
+        portPresent = std::filesystem::exists(m_strLostPort, error);
+    }
+    const auto where = WhereIsTheMeter(m_strLostPort, m_strLostSerial, listed, portPresent);
+    bool connected = false;
+    if (where) {
+        QuietPrompt quiet;
+        UnitContext ctx{m_meter, m_openWatch, m_unit, *m_controls, quiet, *m_clock, m_sink, *where};
+        RunSequence("Reconnecting to the meter...",
+                    [&] { connected = velquor::ConnectUnits(ctx); });
+        if (!connected && !quiet.last.empty())
+            m_strReconnectNote = "last try: " + quiet.last;
+        const std::string found = m_meter.EepromSerial();
+        if (connected && !station::SameMeterIdentity(m_strLostSerial, found)) {
+            // Another meter at the same place is not the one the log and the trace
+            // belong to: it is let go, and the wait goes on.
+            m_meter.CloseDevice();
+            CopyUnitState(*m_pUnitAtLoss, m_unit);
+            m_unit.m_bConnected = false;
+            connected = false;
+            m_strReconnectNote = "found " + found + " instead of " + m_strLostSerial;
+        }
+    }
+    if (!connected) {
+        m_reconnect.Missed(CReconnectWait::Clock::now());
+        ScheduleLook();
+        UpdateStatusNote();
+        update();
+        return;
+    }
+    EndWait();
+    m_bMeterLost = false;
+    m_strReconnectNote.clear();
+    m_pLogger->NotifyConnectionChanged();
+    UpdateStatusNote();
     update();
 }
 
@@ -338,6 +479,49 @@ void CVelquorView::OnSaveMeasurementData() {
     if (m_bBusy)
         return;
     m_pLogger->OnSaveMeasurementData(m_editSaveRate->text(), m_unit.m_strSerialNumber);
+    OnLoggingChanged();
+}
+
+void CVelquorView::OnStopSaving() {
+    if (m_pLogger)
+        m_pLogger->StopSaving();
+}
+
+bool CVelquorView::Logging() const {
+    return m_pLogger && m_pLogger->Running();
+}
+
+QString CVelquorView::StatusNote() const {
+    return m_strStatusNote;
+}
+
+void CVelquorView::OnLoggingChanged() {
+    const bool logging = Logging();
+    if (logging)
+        m_statusTimer.start(kStatusRefreshMs, this);
+    UpdateStatusNote();
+    emit loggingChanged(logging);
+}
+
+void CVelquorView::UpdateStatusNote() {
+    StatusNoteState state;
+    if (Logging()) {
+        state.logFile = m_pLogger->LogFile();
+        state.logRows = m_pLogger->Rows();
+    }
+    if (m_reconnect.Waiting()) {
+        state.awaySeconds = m_reconnect.AwaySeconds(CReconnectWait::Clock::now());
+        state.awayNote = m_strReconnectNote;
+    }
+    if (state.logFile.empty() && !state.awaySeconds)
+        m_statusTimer.stop();
+    else if (!m_statusTimer.isActive())
+        m_statusTimer.start(kStatusRefreshMs, this);
+    const QString note = QString::fromStdString(FormatStatusNote(state));
+    if (note == m_strStatusNote)
+        return;
+    m_strStatusNote = note;
+    emit statusNoteChanged(note);
 }
 
 // ---- frames ----------------------------------------------------------------
@@ -377,8 +561,10 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
     // Only the link-lost frame changes view state.
     if (linkLost && m_unit.m_bConnected != action.connected) {
         m_unit.m_bConnected = action.connected;
-        if (!action.connected)
+        if (!action.connected) {
             m_pMeasure->OnLinkLost();
+            OnMeterLost();
+        }
         m_pLogger->NotifyConnectionChanged();
     }
     // Qt repaints the whole area with its background either way; the erase flag
@@ -470,6 +656,14 @@ void CVelquorView::OnTraceTimer() {
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
+        return;
+    }
+    if (e->timerId() == m_statusTimer.timerId()) {
+        UpdateStatusNote();
+        return;
+    }
+    if (e->timerId() == m_reconnectTimer.timerId()) {
+        LookForMeter();
         return;
     }
     if (e->timerId() == m_frameRepaintTimer.timerId()) {

@@ -20,8 +20,12 @@
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
+#include "station/device_watch.h"
+#include "ui/open_watch_driver.h"
+#include "ui/reconnect_wait.h"
 
 class QLineEdit;
+class QSocketNotifier;
 
 namespace velquor {
 
@@ -69,6 +73,11 @@ public:
     void SetLogUi(std::unique_ptr<ILogUi> ui);
     // Open this device node directly instead of listing meters.
     void SetPort(const std::string& port) { m_strPort = port; }
+    // Where the reason for a failed open comes from (the serial backend's last
+    // error); a connect whose open fails tells the user.
+    void SetOpenFailureReason(std::function<std::string()> reason) {
+        m_openWatch.SetReasonSource(std::move(reason));
+    }
     // Stamps decoded, handled and painted measurements into log (benchmarks; nothing
     // when null). The log must outlive the view.
     void SetTimingLog(CFrameTimingLog* log);
@@ -79,12 +88,23 @@ public:
     // thread (tests drive them synchronously).
     void SetRunSequencesInline(bool inline_) { m_bSequencesInline = inline_; }
 
+    // "Reconnect Automatically": a lost meter is looked for until it is back, and a
+    // running log goes on meanwhile. Off ends a wait in progress.
+    void SetReconnect(bool on);
+    bool Reconnect() const { return m_bReconnect.load(); }
+    bool WaitingForMeter() const { return m_reconnect.Waiting(); }
+
     void OnInitialUpdate();
 
     bool ConnectUnits();
     void OnConnectUnits();
     void OnSetupUnit();
     void OnSaveMeasurementData();
+    // "Stop Saving": ends a running log; its file is then opened as at any end.
+    void OnStopSaving();
+    bool Logging() const;
+    // The status bar's idle text: "Ready", or what is going on.
+    QString StatusNote() const;
     void OnPlay();
     void OnStop();
     void OnPause();
@@ -111,8 +131,10 @@ public:
     const QImage& TraceImage() const;
 
 signals:
-    // The trace was saved or could not be; for the status bar.
-    void statusMessage(const QString& text);
+    // A log started or ended.
+    void loggingChanged(bool logging);
+    // The status bar's idle text changed (StatusNote()).
+    void statusNoteChanged(const QString& text);
 
 protected:
     bool event(QEvent* e) override;
@@ -130,13 +152,23 @@ private:
     void RedrawTraceGraph();
     void TakeSnapshot(const QImage& painted);
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
+    void OnLoggingChanged();
+    void UpdateStatusNote();
+    // The meter was lost: with reconnecting on, the wait for it begins.
+    void OnMeterLost();
+    void ScheduleLook();
+    void BeginWait();
+    void EndWait();
+    // One look for the lost meter and, when it is there, one connect attempt.
+    void LookForMeter();
     bool WriteLossTableLoss();
     UnitContext Context();
 
-    IFtdiDriver& m_driver;
     CVelquorDoc* m_pDocument;
 
-    // Link and threads.
+    // Link and threads. The link reaches the driver through the watch, which notes
+    // why an open failed.
+    COpenWatchDriver m_openWatch;
     COrvaneUSB m_meter;
     std::shared_ptr<CViewFrameSink> m_sink;
 
@@ -206,6 +238,22 @@ private:
     // Frame repaints: when the last paint ran, and the pending coalesced one.
     QElapsedTimer m_lastPaint;
     QBasicTimer m_frameRepaintTimer;
+    // Refreshes the status note while something in it counts.
+    QBasicTimer m_statusTimer;
+    // The wait for a lost meter: the setting (also read by the log source on its
+    // thread), where the meter was and who it was, and the next look.
+    std::atomic<bool> m_bReconnect{false};
+    CReconnectWait m_reconnect;
+    QBasicTimer m_reconnectTimer;
+    bool m_bMeterLost = false;
+    std::string m_strLostSerial;
+    std::string m_strLostPort;
+    std::unique_ptr<UnitState> m_pUnitAtLoss;
+    std::string m_strReconnectNote;
+    // Tells when the meter's device node (re)appears, so a long back-off is cut short.
+    std::unique_ptr<station::DeviceWatch> m_pDeviceWatch;
+    std::unique_ptr<QSocketNotifier> m_pWatchNotifier;
+    QString m_strStatusNote = "Ready";
     int m_nMinFrameRepaintMs = -1;
 };
 

@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QTimer>
+#include <QToolBar>
 #include <memory>
 
 #include "app/main_frame.h"
@@ -96,7 +97,7 @@ TEST_F(PrintCommandsTest, EachCommandOpensItsDialog) {
 
 TEST_F(PrintCommandsTest, FileMenuOffersTheTraceOnlyOnceOneIsRecorded) {
     QAction* csv = FileAction("Save Trace as &CSV...");
-    QAction* png = FileAction("Save Trace as P&NG...");
+    QAction* png = FileAction("Save Trace as PN&G...");
     ASSERT_NE(csv, nullptr);
     ASSERT_NE(png, nullptr);
     ASSERT_NE(FileAction("Save Snapshot &As..."), nullptr);
@@ -121,6 +122,44 @@ TEST_F(PrintCommandsTest, FileMenuOffersTheTraceOnlyOnceOneIsRecorded) {
         const QStringList seen = RunClosingDialogs([action] { action->trigger(); });
         EXPECT_EQ(seen.size(), 1) << action->text().toStdString();
     }
+}
+
+QAction* ActionWithId(QWidget* root, int id) {
+    for (QAction* action : root->findChildren<QAction*>())
+        if (action->property("ctrlId").toInt() == id)
+            return action;
+    return nullptr;
+}
+
+TEST_F(PrintCommandsTest, ViewToolbarStaysInStepWithTheToolbar) {
+    QAction* item = ActionWithId(frame.get(), 59392);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), "&Toolbar");
+    EXPECT_TRUE(item->isChecked());
+    // Hidden some other way (its own context menu): the item follows.
+    frame->ToolBar()->hide();
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(frame->ToolBar()->isVisible());
+    EXPECT_TRUE(item->isChecked());
+}
+
+TEST_F(PrintCommandsTest, NewWindowStartsTheProgramAgainOrSaysWhyNot) {
+    QAction* item = FileAction("&New Window\tCtrl+N");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QList<QStringList> started;
+    bool works = true;
+    frame->SetNewWindowArguments({"--simulate"});
+    frame->SetNewWindowLauncher([&](const QStringList& arguments, QString& error) {
+        started << arguments;
+        error = "no such program";
+        return works;
+    });
+    EXPECT_TRUE(RunClosingDialogs([item] { item->trigger(); }).isEmpty());
+    works = false;
+    EXPECT_EQ(RunClosingDialogs([item] { item->trigger(); }), QStringList{"QMessageBox"});
+    EXPECT_EQ(started, (QList<QStringList>{{"--simulate"}, {"--simulate"}}));
 }
 
 }  // namespace

@@ -192,8 +192,6 @@ TEST_F(PrintPdfTest, PrintedPageShowsTheFramedSnapshotWithTheTrace) {
 
     const QImage page = RenderPdf(pdf, dir.filePath("page"));
     ASSERT_FALSE(page.isNull()) << "pdftoppm could not render " << pdf.toStdString();
-    page.save("/tmp/p/page.png");
-    snapshot.save("/tmp/p/snap.png");
     QRect drawRect;
     const PageMapping map = SnapshotPdfMapping(drawRect);
     const auto placement = ComputePrintPlacement(drawRect.width(), drawRect.height(),

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <array>
 #include <string>
 #include <vector>
@@ -53,17 +55,44 @@ TEST(TraceGraph, EmptyGraphHasDefaultAxesAndNoTrace) {
     EXPECT_FALSE(g.newestMarker);
 }
 
-TEST(TraceGraph, AxisTitlesAreCentred) {
+TEST(TraceGraph, AxisTitlesShareTheRowBelowTheTickLabels) {
     const TraceGraphModel g = GraphOf({}, -1);
     EXPECT_EQ(g.timeTitle.text, "Second");
     EXPECT_EQ(g.timeTitle.x, (510 - 48) / 2);
     EXPECT_EQ(g.timeTitle.y, 220);
-    ASSERT_EQ(g.powerTitle.size(), 3u);
-    const char* chars[] = {"d", "B", "m"};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(g.powerTitle[i].text, chars[i]);
-        EXPECT_EQ(g.powerTitle[i].x, 0);
-        EXPECT_EQ(g.powerTitle[i].y, (235 - 30) / 2 + 16 * i);
+    EXPECT_EQ(g.powerTitle.text, "dBm");
+    EXPECT_EQ(g.powerTitle.x, 0);
+    EXPECT_EQ(g.powerTitle.y, 220);
+}
+
+TEST(TraceGraph, NoAxisRepeatsATickLabel) {
+    const struct {
+        std::vector<double> samples;
+        std::vector<std::string> x;  // first, second and last
+        std::vector<std::string> y;
+    } cases[] = {
+        // Eleven ticks over three samples: whole numbers would read 0 0 0 1 1 ...
+        {{10, 11, 12}, {"0.0", "0.2", "2.0"}, {"0.00", "5.00", "50.00"}},
+        {{10, 10, 10, 10}, {"0.0", "0.3", "3.0"}, {"9.990", "9.992", "10.010"}},
+        {{-20.0, -20.0, -20.1, -20.0}, {"0.0", "0.3", "3.0"}, {"-20.11", "-20.10", "-19.99"}},
+        {{0, 20, 10, 5, 7, 8, 9, 10, 11, 12, 13, 14},
+         {"  0", "  1", " 11"},
+         {"-2.00", "0.40", "22.00"}},
+    };
+    for (const auto& c : cases) {
+        const TraceGraphModel g = GraphOf(c.samples);
+        for (const auto* labels : {&g.xLabels, &g.yLabels}) {
+            std::vector<std::string> texts = Texts(*labels);
+            std::sort(texts.begin(), texts.end());
+            EXPECT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end())
+                << testing::PrintToString(Texts(*labels));
+        }
+        EXPECT_EQ(g.xLabels.front().text, c.x[0]);
+        EXPECT_EQ(g.xLabels[1].text, c.x[1]);
+        EXPECT_EQ(g.xLabels.back().text, c.x[2]);
+        EXPECT_EQ(g.yLabels.front().text, c.y[0]);
+        EXPECT_EQ(g.yLabels[1].text, c.y[1]);
+        EXPECT_EQ(g.yLabels.back().text, c.y[2]);
     }
 }
 
@@ -74,8 +103,8 @@ TEST(TraceGraph, ThreeSamplesUseTheDefaultScale) {
     EXPECT_EQ(g.trace, (std::vector<TracePoint>{{50, 165}, {275, 161}, {500, 157}}));
     ASSERT_TRUE(g.newestMarker);
     EXPECT_EQ(*g.newestMarker, (TracePoint{500, 157}));
-    EXPECT_EQ(Texts(g.xLabels).front(), "  0");
-    EXPECT_EQ(Texts(g.xLabels).back(), "  2");
+    EXPECT_EQ(Texts(g.xLabels).front(), "0.0");
+    EXPECT_EQ(Texts(g.xLabels).back(), "2.0");
 }
 
 TEST(TraceGraph, FlatTraceLiesNearTheBottom) {
@@ -83,9 +112,9 @@ TEST(TraceGraph, FlatTraceLiesNearTheBottom) {
     EXPECT_NEAR(g.scale.bottom, 9.99, 1e-12);
     EXPECT_NEAR(g.scale.top, 10.01, 1e-12);
     EXPECT_NEAR(g.scale.divisor, 0.12, 1e-12);
-    EXPECT_EQ(g.yLabels.front().text, "9.99");
-    EXPECT_EQ(g.yLabels[5].text, "10.00");
-    EXPECT_EQ(g.yLabels.back().text, "10.01");
+    EXPECT_EQ(g.yLabels.front().text, "9.990");
+    EXPECT_EQ(g.yLabels[5].text, "10.000");
+    EXPECT_EQ(g.yLabels.back().text, "10.010");
     ASSERT_EQ(g.trace.size(), 4u);
     for (const TracePoint& p : g.trace)
         EXPECT_EQ(p.y, 188);

@@ -27,6 +27,11 @@ void PrintTo(const PeriodCase& c, std::ostream* os) {
     *os << '"' << c.text << '"';
 }
 
+std::string NotANumber(const std::string& text) {
+    return "Set Period (Second): \"" + text +
+           "\" is not a number! Enter more than 0, up to 3600 seconds.";
+}
+
 class TracePeriodText : public ::testing::TestWithParam<PeriodCase> {};
 
 TEST_P(TracePeriodText, AcceptsOrRejectsWithItsMessage) {
@@ -56,14 +61,15 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, TracePeriodText,
     ::testing::Values(
         PeriodCase{"10", "", 11}, PeriodCase{"0.5", "", 1}, PeriodCase{"3600", "", 3601},
-        PeriodCase{" 12 s", "", 13},
+        PeriodCase{" 12 ", "", 13}, PeriodCase{"1,5", "", 2},
         PeriodCase{"3600.00001", "", 3601},  // single precision reads 3600
         PeriodCase{"3601", "Time Period is too long!", 0},
         PeriodCase{"1e30", "Time Period is too long!", 0},
         PeriodCase{"1e300", "Time Period is too long!", 0},
         PeriodCase{"0", "Time Setting Error!", 0}, PeriodCase{"-3", "Time Setting Error!", 0},
-        PeriodCase{"1e-60", "Time Setting Error!", 0}, PeriodCase{"abc", "Time Setting Error!", 0},
-        PeriodCase{"", "Time Setting Error!", 0}, PeriodCase{"nan", "Time Setting Error!", 0}));
+        PeriodCase{"1e-60", "Time Setting Error!", 0}, PeriodCase{"12 s", NotANumber("12 s"), 0},
+        PeriodCase{"abc", NotANumber("abc"), 0}, PeriodCase{"", NotANumber(""), 0},
+        PeriodCase{"nan", NotANumber("nan"), 0}));
 
 struct RunCase {
     const char* text;
@@ -164,8 +170,17 @@ TEST(TraceRecorder, BadTextDuringARecordingKeepsItRunning) {
     CTraceRecorder rec;
     rec.Play("100");
     TickIndexed(rec, 5);
-    const TraceViewAction a = rec.Play("abc");
-    EXPECT_EQ(a.message, "Time Setting Error!");
+    const TraceViewAction a = rec.Play("10abc");
+    EXPECT_EQ(a.message,
+              "Set Period (Second): \"10abc\" is not a number! Enter more than 0, up to 3600 "
+              "seconds.");
+    EXPECT_EQ(rec.Play("0").message, "Time Setting Error!");
+    EXPECT_EQ(rec.Period(), 101);
+    EXPECT_EQ(rec.Play("1,5").message, "");
+    EXPECT_EQ(rec.Period(), 2);
+    rec.Stop();
+    rec.Play("100");
+    TickIndexed(rec, 5);
     EXPECT_EQ(a.timer, TraceTimerChange::kNone);
     EXPECT_TRUE(rec.Running());
     EXPECT_EQ(rec.Written(), 5);
@@ -291,12 +306,12 @@ TEST(TraceRecorder, ScrollingWhileRecordingNeverMovesTheWritePosition) {
         ASSERT_EQ(rec.History()[static_cast<std::size_t>(i)], i);
 
     rec.OnSliderReleased(50);
-    EXPECT_EQ(rec.Offset(), 80);  // half of the last full window's offset 160
+    EXPECT_EQ(rec.Offset(), 50);  // the window ends at sample 500 of the period's 1000
 
     // Scrolled to the end, the window moves on with the recording again.
     rec.OnSliderReleased(100);
-    EXPECT_EQ(rec.Offset(), 160);
-    EXPECT_EQ(rec.Count(), 450);
+    EXPECT_EQ(rec.Offset(), 610 - 449);
+    EXPECT_EQ(rec.Count(), 449);
     TickIndexed(rec, 1);
     EXPECT_EQ(rec.Count(), 449);
     EXPECT_EQ(rec.Offset(), 611 - 449);
@@ -312,6 +327,25 @@ TEST(TraceRecorder, ScrollingWhileRecordingNeverMovesTheWritePosition) {
     EXPECT_EQ(rec.Offset(), 550);
     for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(rec.History()[static_cast<std::size_t>(i)], i);
+}
+
+TEST(TraceRecorder, TheSliderIsReadOnTheScaleItShows) {
+    CTraceRecorder rec;
+    rec.Play("1999");  // a period of 2000 samples
+    TickIndexed(rec, 1500);
+    ASSERT_EQ(rec.ProgressPosition(), 75);
+    // Halfway through the period is sample 1000, not halfway through what is stored.
+    rec.OnSliderReleased(50);
+    EXPECT_EQ(rec.Offset() + rec.Count(), 1000);
+    TickIndexed(rec, 1);
+    EXPECT_EQ(rec.Offset() + rec.Count(), 1000);
+    // Released where the thumb stands, the window keeps up with the newest sample.
+    rec.OnSliderReleased(rec.ProgressPosition());
+    for (int written : {1502, 1503}) {
+        TickIndexed(rec, 1);
+        EXPECT_EQ(rec.Written(), written);
+        EXPECT_EQ(rec.Offset() + rec.Count(), written);
+    }
 }
 
 TEST(TraceRecorder, ScrollingEarlyInALongRecordingStaysAtTheStart) {
@@ -333,7 +367,7 @@ TEST(TraceRecorder, ScrollingAFinishedRecordingStaysInsideIt) {
     const struct {
         int position;
         int offset;
-    } cases[] = {{0, 0}, {1, 5}, {50, 275}, {99, 544}, {100, 550}, {150, 550}, {-5, 0}};
+    } cases[] = {{0, 0}, {1, 0}, {50, 50}, {99, 540}, {100, 550}, {150, 550}, {-5, 0}};
     for (const auto& c : cases) {
         rec.OnSliderReleased(c.position);
         EXPECT_EQ(rec.Offset(), c.offset) << c.position;

@@ -47,6 +47,42 @@ QImage RenderSamples(const std::vector<double>& samples) {
     return RenderTraceGraph(ComputeTraceGraphModel(rec, DefaultTraceGraphFonts()));
 }
 
+// The pixels a text covers when drawn where the painter puts it.
+QRect InkOf(const QFont& font, const TraceText& text) {
+    const QFontMetrics metrics(font);
+    return metrics.tightBoundingRect(QString::fromStdString(text.text))
+        .translated(text.x, text.y + metrics.ascent());
+}
+
+TEST(TraceRender, NoTextCoversAnother) {
+    TraceGraphFonts viewFonts = DefaultTraceGraphFonts();
+    viewFonts.label = QFont("Aerial", 10);  // the view's label font
+    const std::vector<std::vector<double>> traces = {
+        {}, {10, 10, 10, 10}, {-12.3, -12.4, -12.3, -40.5}, {-100.05, -100.0, -99.95, -100.0}};
+    for (const TraceGraphFonts& fonts : {DefaultTraceGraphFonts(), viewFonts}) {
+        for (const std::vector<double>& samples : traces) {
+            CTraceRecorder rec;
+            rec.Play("3600");
+            for (int i = 0; i < 1500; ++i)
+                rec.Tick(samples.empty() ? 0.0
+                                         : samples[static_cast<std::size_t>(i) % samples.size()]);
+            if (samples.empty())
+                rec.Stop();
+            const TraceGraphModel model = ComputeTraceGraphModel(rec, fonts);
+            std::vector<std::pair<std::string, QRect>> ink;
+            for (const auto* labels : {&model.xLabels, &model.yLabels})
+                for (const TraceText& t : *labels)
+                    ink.emplace_back(t.text, InkOf(fonts.label, t));
+            ink.emplace_back(model.timeTitle.text, InkOf(fonts.axisTitle, model.timeTitle));
+            ink.emplace_back(model.powerTitle.text, InkOf(fonts.axisTitle, model.powerTitle));
+            for (std::size_t i = 0; i < ink.size(); ++i)
+                for (std::size_t j = i + 1; j < ink.size(); ++j)
+                    EXPECT_FALSE(ink[i].second.intersects(ink[j].second))
+                        << '"' << ink[i].first << "\" and \"" << ink[j].first << '"';
+        }
+    }
+}
+
 TEST(TraceRender, EmptyGraphHasDottedGridLabelsAndNoTrace) {
     CTraceRecorder rec;
     const QImage image = RenderTraceGraph(ComputeTraceGraphModel(rec, DefaultTraceGraphFonts()));

@@ -2,12 +2,16 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QValidator>
+
+#include <unistd.h>
 
 #include <vector>
 
@@ -32,6 +36,10 @@ protected:
             ++asked;
             return answer;
         });
+        dialog.SetMessage([this](QWidget*, const QString& text, bool question) {
+            messages << text;
+            return question && replace;
+        });
         dialog.show();
     }
     QAbstractButton* Button(int id) { return FindById<QAbstractButton>(&dialog, id); }
@@ -40,6 +48,8 @@ protected:
     CDialogSaveTable dialog;
     std::optional<QString> answer;
     int asked = 0;
+    QStringList messages;
+    bool replace = false;
 };
 
 TEST_F(SaveTableDialog, ControlsIdsAndTexts) {
@@ -101,6 +111,7 @@ TEST_F(SaveTableDialog, OtherEnablesItsEditAndAFixedChoiceDisablesIt) {
     QTest::keyClicks(Edit(1009), "x");
     Button(1006)->click();
     EXPECT_FALSE(Edit(1009)->isEnabled());
+    Edit(1001)->setText(QDir::tempPath() + "/velquor-no-such-dir/log.txt");
     Button(1)->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.m_strOther, "x");
@@ -178,15 +189,67 @@ TEST_F(SaveTableDialog, OkReadsTheOptionsCancelDoesNot) {
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_TRUE(dialog.m_bIncludeHeader);
     EXPECT_TRUE(dialog.m_bIncludeIndex);
+}
 
-    CDialogSaveTable again;
-    again.show();
-    FindById<QAbstractButton>(&again, 1003)->click();
-    FindById<QAbstractButton>(&again, 1)->click();
-    EXPECT_EQ(again.result(), QDialog::Accepted);
-    EXPECT_FALSE(again.m_bIncludeHeader);
-    EXPECT_TRUE(again.m_bIncludeIndex);
-    EXPECT_FALSE(again.m_bFileChosen);
+TEST_F(SaveTableDialog, ATypedPathAndOkChooseTheFile) {
+    const QString folder = QDir::tempPath() + "/velquor-typed-" + QString::number(getpid());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile existing(folder + "/old.txt");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    struct Case {
+        QString typed;
+        bool replace;
+        bool accepted;
+        QString path;  // what the logger gets
+        int messages;
+    };
+    const Case cases[] = {
+        {"", false, false, "", 1},
+        {"  ", false, false, "", 1},
+        {folder, false, false, "", 1},
+        {folder + "/old.txt", false, false, "", 1},
+        {folder + "/old.txt", true, true, folder + "/old.txt", 1},
+        {folder + "/new.txt", false, true, folder + "/new.txt", 0},
+        {"velquor-relative.txt", false, true, QDir::home().filePath("velquor-relative.txt"), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        CDialogSaveTable typed;
+        QStringList shown;
+        typed.SetMessage([&](QWidget*, const QString& text, bool) {
+            shown << text;
+            return c.replace;
+        });
+        typed.show();
+        FindById<QAbstractButton>(&typed, 1003)->click();
+        FindById<QLineEdit>(&typed, 1001)->setText(c.typed);
+        FindById<QAbstractButton>(&typed, 1)->click();
+        EXPECT_EQ(typed.result() == QDialog::Accepted, c.accepted);
+        EXPECT_EQ(typed.isVisible(), !c.accepted);
+        EXPECT_EQ(shown.size(), c.messages);
+        EXPECT_EQ(typed.m_bFileChosen, c.accepted);
+        if (c.accepted) {
+            EXPECT_EQ(typed.m_strPathName, c.path);
+            EXPECT_FALSE(typed.m_bIncludeHeader);
+        }
+    }
+    QDir(folder).removeRecursively();
+}
+
+TEST_F(SaveTableDialog, NoLabelOrChoiceIsCut) {
+    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+        // A push button's hint has a style minimum; its text is what must fit.
+        const int needed = qobject_cast<QPushButton*>(button) != nullptr
+                               ? button->fontMetrics().horizontalAdvance(button->text())
+                               : button->sizeHint().width();
+        EXPECT_GE(button->width(), needed) << button->text().toStdString();
+    }
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+        EXPECT_GE(box->width(), box->minimumSizeHint().width()) << box->title().toStdString();
+        EXPECT_GT(box->width(), box->fontMetrics().horizontalAdvance(box->title()))
+            << box->title().toStdString();
+    }
 }
 
 }  // namespace

@@ -99,9 +99,10 @@ TEST_F(Controller, RatesOutOfRangeShowTheirMessageAndNoDialog) {
         const char* rate;
         const char* message;
     };
-    for (const Case& c : {Case{"0.999", "Time period to save data is too short!"},
-                          Case{"", "Time period to save data is too short!"},
-                          Case{"3600.001", "Time period to save data is too long!"}}) {
+    for (const Case& c :
+         {Case{"0.999", "Time period to save data is too short!"},
+          Case{"", "The file save rate is not a number! Enter 1.0 to 3600.0 seconds."},
+          Case{"3600.001", "Time period to save data is too long!"}}) {
         script->messages.clear();
         controller->OnSaveMeasurementData(c.rate, "PM1");
         ASSERT_EQ(script->messages.size(), 1u) << c.rate;

@@ -298,20 +298,94 @@ TEST(Logger, DiskFullStopsWithCompleteRowsAndAMessage) {
     EXPECT_NE(message.find(settings.path), std::string::npos);
 }
 
-TEST(Logger, HeaderThatDoesNotFitIsReportedAtStart) {
+TEST(Logger, HeaderThatDoesNotFitEndsTheRun) {
     TempDir dir;
     FakeSource source;
     CLogger logger(source);
+    Finish finish;
     const LogSettings settings = Settings(dir.File("log.txt"));
-    LogStartResult start;
+    std::optional<LogResult> result;
     {
         FileSizeLimit limit(10);
         ASSERT_TRUE(limit.Ok());
-        start = logger.Start(settings, {});
+        ASSERT_EQ(logger.Start(settings, finish.Callback()).status, LogStart::Started);
+        result = finish.Wait();
+        logger.Stop();
     }
-    EXPECT_EQ(start.status, LogStart::WriteFailed);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->end, LogEnd::WriteFailed);
+    EXPECT_EQ(result->rows, 0);
     EXPECT_FALSE(logger.Running());
     EXPECT_EQ(ReadFile(settings.path), "");
+}
+
+// A disk whose sync stalls until the test lets it go (or 20 s pass).
+struct StalledDisk {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool released = false;
+    bool stalled = false;
+    bool closed = false;
+
+    void Release() {
+        std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+    template <typename Pred>
+    bool WaitFor(Pred pred) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 20s, pred);
+    }
+};
+
+class StallingWriter : public CLogFileWriter {
+public:
+    explicit StallingWriter(std::shared_ptr<StalledDisk> disk) : m_disk(std::move(disk)) {}
+    ~StallingWriter() override {
+        std::lock_guard guard(m_disk->lock);
+        m_disk->closed = true;
+        m_disk->changed.notify_all();
+    }
+
+protected:
+    int SysSync(int fd) override {
+        {
+            std::unique_lock guard(m_disk->lock);
+            m_disk->stalled = true;
+            m_disk->changed.notify_all();
+            m_disk->changed.wait_for(guard, 20s, [this] { return m_disk->released; });
+        }
+        return CLogFileWriter::SysSync(fd);
+    }
+
+private:
+    std::shared_ptr<StalledDisk> m_disk;
+};
+
+TEST(Logger, AStalledDiskHoldsNeitherTheStartNorTheShutdown) {
+    TempDir dir;
+    FakeSource source;
+    auto disk = std::make_shared<StalledDisk>();
+    const LogSettings settings = Settings(dir.File("log.txt"));
+    {
+        CLogger logger(source, nullptr, std::make_unique<StallingWriter>(disk));
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(logger.Start(settings, {}).status, LogStart::Started);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        ASSERT_TRUE(disk->WaitFor([&] { return disk->stalled; }));
+        const auto stop = std::chrono::steady_clock::now();
+        EXPECT_FALSE(logger.Abandon(200ms));
+        // The owner's second shutdown (its destructor) does not wait again.
+        EXPECT_FALSE(logger.Abandon(5s));
+        EXPECT_LT(std::chrono::steady_clock::now() - stop, 2s);
+    }
+    // The run let go still finishes its header and closes the file.
+    disk->Release();
+    ASSERT_TRUE(disk->WaitFor([&] { return disk->closed; }));
+    EXPECT_EQ(ReadFile(settings.path),
+              "Orvane Virid Irivi RA-Serial Number PM000123\r\n"
+              "#,dBm,Watt,Temp(F/C),Time    ,Date,\r\n");
 }
 
 TEST(Logger, OpenFailureIsReportedAtStart) {

@@ -38,16 +38,20 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{"1.0626", SaveRateCheck::Ok, 1063, true},
                       // Single precision: 0.9995 is stored a little below, 999.49... ms.
                       RateCase{"0.9995", SaveRateCheck::TooShort, 999, true},
-                      RateCase{"  2.5 seconds", SaveRateCheck::Ok, 2500, true},
-                      RateCase{"60,5", SaveRateCheck::Ok, 60000, true},
+                      RateCase{" 2.5 ", SaveRateCheck::Ok, 2500, true},
+                      // A comma is the decimal point: "1,5" is 1.5 s, never 1 s.
+                      RateCase{"1,5", SaveRateCheck::Ok, 1500, true},
+                      RateCase{"60,5", SaveRateCheck::Ok, 60500, true},
                       RateCase{"-5", SaveRateCheck::TooShort, -5000, true},
                       RateCase{"1e9", SaveRateCheck::TooLong, 0, false},
-                      // No number at all is refused as too short.
-                      RateCase{"", SaveRateCheck::TooShort, 0, false},
-                      RateCase{"abc", SaveRateCheck::TooShort, 0, false},
-                      RateCase{"nan", SaveRateCheck::TooShort, 0, false},
-                      RateCase{"inf", SaveRateCheck::TooShort, 0, false},
-                      RateCase{".", SaveRateCheck::TooShort, 0, false}));
+                      // Anything but one number is refused as such.
+                      RateCase{"", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{"abc", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{"2.5 seconds", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{"3abc", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{"nan", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{"inf", SaveRateCheck::NotANumber, 0, false},
+                      RateCase{".", SaveRateCheck::NotANumber, 0, false}));
 
 TEST(SaveRate, MillisecondsTruncateTowardZeroForNegativeSeconds) {
     EXPECT_EQ(SaveRateSecondsToMs(-1.7f), -1700);
@@ -60,6 +64,8 @@ TEST(SaveRate, EachRefusalHasItsMessage) {
     EXPECT_STREQ(SaveRateMessage(SaveRateCheck::TooShort),
                  "Time period to save data is too short!");
     EXPECT_STREQ(SaveRateMessage(SaveRateCheck::TooLong), "Time period to save data is too long!");
+    EXPECT_STREQ(SaveRateMessage(SaveRateCheck::NotANumber),
+                 "The file save rate is not a number! Enter 1.0 to 3600.0 seconds.");
     EXPECT_STREQ(SaveRateMessage(SaveRateCheck::Ok), "");
 }
 

@@ -40,8 +40,9 @@ TEST_F(CommaLocale, FormattingAlwaysUsesAPoint) {
 TEST_F(CommaLocale, ParsingAlwaysUsesAPoint) {
     EXPECT_DOUBLE_EQ(*ParseLeadingDouble("1700.9"), 1700.9);
     EXPECT_DOUBLE_EQ(*ParseLeadingDouble("  2.25 dB"), 2.25);
-    // A comma ends the number as it would in the C locale.
-    EXPECT_DOUBLE_EQ(*ParseLeadingDouble("2,5"), 2.0);
+    // What the user types takes a comma as the decimal point: "2,5" is 2.5, never 2.
+    std::string error;
+    EXPECT_DOUBLE_EQ(ParseUserNumber("2,5", {"Cable loss", 0.0, 25.5}, error).value_or(0.0), 2.5);
     EXPECT_EQ(*ParseLeadingInt(" -42x"), -42);
 }
 

@@ -331,7 +331,7 @@ TEST_F(Setup, NotConnectedSendsNothing) {
 
 TEST_F(Setup, WritesTheRecordAndReportsSuccess) {
     Connect();
-    controls.frequency = "1700.9";
+    controls.frequency = " 1700 ";
     controls.cableLoss = "2.25";
     controls.showDbm = true;
     controls.showWatt = false;
@@ -348,26 +348,54 @@ TEST_F(Setup, WritesTheRecordAndReportsSuccess) {
 TEST_F(Setup, CableLossRounding) {
     Connect();
     controls.frequency = "1700";
-    for (auto [text, expected] :
-         {std::pair{"2.26", 23}, std::pair{"0", 0}, std::pair{"25.5", 255}}) {
+    // A comma is taken as the decimal point: "2,5" is 2.5 dB, never 2.
+    for (auto [text, expected] : {std::pair{"2.26", 23}, std::pair{"0", 0}, std::pair{"25.5", 255},
+                                  std::pair{"2,5", 25}, std::pair{" 1,25 ", 12}}) {
         controls.cableLoss = text;
         EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Success);
         EXPECT_EQ(driver->MeterRecord()[3], expected) << text;
     }
 }
 
-TEST_F(Setup, CableLossTheRecordCannotHoldIsRefused) {
+TEST_F(Setup, NumbersThatAreNotWhollyNumbersAreRefusedAndNothingIsWritten) {
     Connect();
-    controls.frequency = "1700";
-    for (const char* text : {"30.0", "-1", "abc", "", "25.51", "-0.04"}) {
-        controls.cableLoss = text;
-        EXPECT_NE(OnSetupUnit(*ctx), SetupResult::Success) << text;
+    struct Case {
+        const char* cableLoss;
+        const char* frequency;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"30.0", "1700",
+         "Cable loss or other correction: 30.0 is out of range; enter a number from 0 to 25.5 dB"},
+        {"-1", "1700",
+         "Cable loss or other correction: -1 is out of range; enter a number from 0 to 25.5 dB"},
+        {"abc", "1700",
+         "Cable loss or other correction: \"abc\" is not a number; enter a number from 0 to "
+         "25.5 dB"},
+        {"2.5dB", "1700",
+         "Cable loss or other correction: \"2.5dB\" is not a number; enter a number from 0 to "
+         "25.5 dB"},
+        {"", "1700",
+         "Cable loss or other correction: \"\" is not a number; enter a number from 0 to 25.5 dB"},
+        {"0", "1700.5",
+         "Frequency: \"1700.5\" is not a whole number; enter a whole number from 700 to 2700 MHz"},
+        {"0", "1800abc",
+         "Frequency: \"1800abc\" is not a number; enter a whole number from 700 to 2700 MHz"},
+        {"0", "0x700",
+         "Frequency: \"0x700\" is not a number; enter a whole number from 700 to 2700 MHz"},
+        {"0", "MHz",
+         "Frequency: \"MHz\" is not a number; enter a whole number from 700 to 2700 MHz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.cableLoss) + " / " + c.frequency);
+        controls.cableLoss = c.cableLoss;
+        controls.frequency = c.frequency;
+        EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::InvalidInput);
+        EXPECT_EQ(LastMessage(), c.message);
+        EXPECT_EQ(controls.frequency, std::string(c.cableLoss) == "0" ? "1700" : c.frequency);
     }
     EXPECT_EQ(Received(0xE3), 0);
-    EXPECT_EQ(prompt.messages.size(), 6u);
-    EXPECT_EQ(prompt.messages[0].text,
-              "Cable loss or other correction (30.0 dB) is out of range! Enter 0.0 to 25.5 dB.");
-    EXPECT_EQ(prompt.messages[2].text, "Cable loss or other correction (\"abc\") is not a number!");
+    EXPECT_TRUE(prompt.questions.empty());
     EXPECT_TRUE(state.m_bConnected);
 }
 
@@ -404,8 +432,9 @@ TEST_F(Setup, FrequencyRangesAndTheLowFrequencyQuestion) {
             EXPECT_EQ((driver->MeterRecord()[4] & 0x20) != 0, state.m_bLowFrequency);
         } else {
             EXPECT_EQ(result, SetupResult::OutOfRange);
-            EXPECT_EQ(LastMessage(),
-                      std::string("Frequency (") + c.text + " MHz) is out of range!");
+            EXPECT_EQ(LastMessage(), std::string("Frequency (") + c.text +
+                                         " MHz) is out of range! Enter " +
+                                         (c.lowFrequency ? "150" : "700") + " to 2700 MHz.");
             EXPECT_EQ(controls.frequency, "1700");
         }
     }
@@ -420,17 +449,7 @@ TEST_F(Setup, LowFrequencyQuestionAnsweredNoRefuses450) {
     ASSERT_EQ(prompt.questions.size(), 1u);
     EXPECT_EQ(prompt.questions[0].text,
               "Has this unit been calibrated for low frequency from 150 to 700 MHz?");
-    EXPECT_EQ(LastMessage(), "Frequency (699 MHz) is out of range!");
-    EXPECT_EQ(Received(0xE3), 0);
-}
-
-TEST_F(Setup, FrequencyWithoutANumberIsRefusedAndRestored) {
-    Connect();
-    controls.cableLoss = "0";
-    controls.frequency = "MHz";
-    EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::InvalidInput);
-    EXPECT_EQ(LastMessage(), "Frequency (\"MHz\") is not a number!");
-    EXPECT_EQ(controls.frequency, "1700");
+    EXPECT_EQ(LastMessage(), "Frequency (699 MHz) is out of range! Enter 700 to 2700 MHz.");
     EXPECT_EQ(Received(0xE3), 0);
 }
 

@@ -10,6 +10,8 @@
 #include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
+#include "link/serial_driver.h"
+#include "link/serial_test_support.h"
 #include "link/sim_driver.h"
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
@@ -219,7 +221,52 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
     qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("abc");
     view->OnStop();
     view->OnPlay();
-    EXPECT_EQ(prompt->messages.back().text, "Time Setting Error!");
+    EXPECT_EQ(prompt->messages.back().text,
+              "Set Period (Second): \"abc\" is not a number! Enter more than 0, up to 3600 "
+              "seconds.");
+}
+
+TEST(ViewOpenFailure, AMeterOpenElsewhereIsReportedAsBusy) {
+    testing::Pty pty;
+    CSerialDriver elsewhere;
+    FT_HANDLE held = nullptr;
+    ASSERT_EQ(elsewhere.FT_OpenEx(pty.SlavePath().c_str(), FT_OPEN_BY_SERIAL_NUMBER, &held), FT_OK);
+
+    CSerialDriver driver;
+    CVelquorDoc doc;
+    CVelquorView view(driver, &doc, nullptr, FastTimings());
+    auto owned = std::make_unique<ScriptedPrompt>();
+    ScriptedPrompt* prompt = owned.get();
+    view.SetPrompt(std::move(owned));
+    view.SetSequenceClock(std::make_unique<SteppingClock>(600));
+    view.SetRunSequencesInline(true);
+    view.SetPort(pty.SlavePath());
+    view.SetOpenFailureReason([&driver] { return driver.LastError(); });
+    view.OnInitialUpdate();
+    EXPECT_FALSE(view.Unit().m_bConnected);
+    ASSERT_EQ(prompt->messages.size(), 1u);
+    EXPECT_EQ(prompt->messages[0].text, "The meter cannot be opened: " + pty.SlavePath() +
+                                            ": device busy.\nIt is in use by another window or "
+                                            "program.");
+    // Once the other holder lets go, the port opens; nothing answers on it, which is
+    // another message.
+    elsewhere.FT_Close(held);
+    view.OnConnectUnits();
+    ASSERT_EQ(prompt->messages.size(), 2u);
+    EXPECT_EQ(prompt->messages[1].text, kMsgReadFailed);
+}
+
+TEST_F(ViewTest, ClosingDuringAReconnectWaitIsPrompt) {
+    MeterModelConfig m;
+    m.silenceAfterS = 0.3;
+    Start({Meter(m)});
+    view->SetReconnect(true);
+    ASSERT_TRUE(PumpUntil([&] { return view->WaitingForMeter(); }, 10000));
+    EXPECT_TRUE(view->StatusNote().startsWith("Meter lost ")) << view->StatusNote().toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    view.reset();
+    EXPECT_LT(timer.elapsed(), 1000);
 }
 
 TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {

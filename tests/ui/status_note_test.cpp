@@ -1,0 +1,26 @@
+#include "ui/status_note.h"
+
+#include <gtest/gtest.h>
+
+namespace velquor {
+namespace {
+
+TEST(StatusNote, SaysWhatIsGoingOn) {
+    const struct {
+        StatusNoteState state;
+        const char* note;
+    } cases[] = {
+        {{}, "Ready"},
+        {{"/data/run.txt", 0, {}, ""}, "Saving to /data/run.txt: 0 rows"},
+        {{"/data/run.txt", 1, {}, ""}, "Saving to /data/run.txt: 1 row"},
+        {{"", 0, 12, ""}, "Meter lost 12 s ago; reconnecting..."},
+        {{"", 0, 3, "found OV2 instead of OV1"},
+         "Meter lost 3 s ago; reconnecting... (found OV2 instead of OV1)"},
+        {{"run.txt", 7, 0, ""}, "Meter lost 0 s ago; reconnecting...   Saving to run.txt: 7 rows"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatStatusNote(c.state), c.note);
+}
+
+}  // namespace
+}  // namespace velquor
