@@ -1,7 +1,9 @@
 #include "cli_app.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace velquor::cli {
@@ -157,10 +159,23 @@ int CliApp::Run(int argc, char** argv) {
         // Before any thread starts, so every thread inherits the blocked signals.
         m_stop = std::make_unique<StopSignal>();
         std::fflush(stdout);
-        return c.run(*this);
+        const int status = c.run(*this);
+        if (FlushOutput())
+            return status;
+        Fail(std::string("cannot write the output") +
+             (m_outputError != 0 ? std::string(": ") + std::strerror(m_outputError) : ""));
+        return status == kExitOk ? kExitFailure : status;
     }
     std::fputs(Usage().c_str(), stderr);
     return kExitUsage;
+}
+
+bool CliApp::FlushOutput() {
+    errno = 0;
+    const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok && m_outputError == 0)
+        m_outputError = errno;
+    return ok;
 }
 
 int Fail(const std::string& reason) {
