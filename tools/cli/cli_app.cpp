@@ -31,7 +31,8 @@ std::string OptionSynopsis(const CLI::Option& option) {
     std::string text = option.get_name();
     if (option.get_expected_max() > 0) {
         const std::string value = option.get_type_name();
-        text += option.get_expected_min() == 0 ? " [" + value + "]" : " " + value;
+        const bool bracket = option.get_expected_min() == 0 && value.rfind('[', 0) != 0;
+        text += bracket ? " [" + value + "]" : " " + value;
     }
     return option.get_required() ? text : "[" + text + "]";
 }
