@@ -5,7 +5,6 @@ _velquor_cli() {
     local prev=
     ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
     local commands="list info setup monitor read log serve publish"
-    local common="--simulate --port --serial --help --version"
     # Options that take a value, so the word after them is not the command.
     local valued="--port|--serial|--frequency|--cable-loss|--loss-table|--show-dbm|--show-watt|\
 --low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
@@ -94,8 +93,13 @@ _velquor_cli() {
         return
     fi
 
-    local options=$common
-    [[ -n $command && $command != list ]] && options+=" --all --keep-going"
+    # Only what the command takes: list opens no meter, and --version goes before a command.
+    local options="--simulate --help"
+    if [[ -z $command ]]; then
+        options+=" --port --serial --version"
+    elif [[ $command != list ]]; then
+        options+=" --port --serial --all --keep-going"
+    fi
     case $command in
         list) options+=" --all --json" ;;
         info) options+=" --json" ;;

@@ -50,7 +50,8 @@ expect "velquor-cli --simulate 2 " "info list log monitor publish read serve set
 expect "velquor-cli --serial X " "info list log monitor publish read serve setup"
 expect "velquor-cli --port /dev/null i" "info"
 expect "velquor-cli --" "--help --port --serial --simulate --version"
-expect "velquor-cli list --" "--all --help --json --port --serial --simulate --version"
+expect "velquor-cli list --" "--all --help --json --simulate"
+expect "velquor-cli info --v" ""
 expect "velquor-cli info --j" "--json"
 expect "velquor-cli monitor --s" "--seconds --serial --simulate --stats"
 expect "velquor-cli setup --show-dbm " "off on"
@@ -88,25 +89,38 @@ fi
 # after it, the common options after every command.
 help=$("$cli" --help) || { echo "FAIL: $cli --help failed" >&2; exit 1; }
 section='' command='' commands=()
+declare -A own  # each command's own --help
 while IFS= read -r line; do
     case $line in
         commands:) section=commands; continue ;;
-        "common options:") section=common; continue ;;
+        "common options"*) section=common; continue ;;
     esac
     if [[ $section == commands && $line =~ ^\ \ ([a-z]+) ]]; then
         command=${BASH_REMATCH[1]}
         commands+=("$command")
+        own[$command]=$("$cli" "$command" --help)
     fi
     for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$line"); do
         if [[ $section == commands && -n $command ]]; then
             expect_contains "velquor-cli $command --" "$option"
         elif [[ $section == common && $option != --help && $option != --version ]]; then
             for c in "${commands[@]}"; do
-                expect_contains "velquor-cli $c --" "$option"
+                grep -qE -- "(^|[ ,])$option( |\$)" <<<"${own[$c]}" &&
+                    expect_contains "velquor-cli $c --" "$option"
             done
         fi
     done
 done <<<"$help"
+# Nothing a command would refuse: every option offered after a command is in its --help.
+for c in "${commands[@]}"; do
+    for option in $(complete_line "velquor-cli $c --"); do
+        ((checks++))
+        if ! grep -qE -- "(^|[ ,])$option( |\$)" <<<"${own[$c]}"; then
+            echo "FAIL: 'velquor-cli $c --' offers $option, which $c does not take" >&2
+            ((failures++))
+        fi
+    done
+done
 if ((${#commands[@]} == 0)); then
     echo "FAIL: found no commands in '$cli --help'" >&2
     ((failures++))

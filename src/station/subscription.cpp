@@ -4,14 +4,16 @@
 
 namespace velquor::station {
 
-Subscription::Subscription(std::size_t capacity) : m_ring(std::max<std::size_t>(capacity, 1)) {}
+Subscription::Subscription(std::size_t capacity)
+    : m_capacity(std::max<std::size_t>(capacity, 1)), m_ring(m_capacity + kEventSlots) {}
 
 void Subscription::Push(const Reading& reading) {
     {
         std::lock_guard lock(m_lock);
         if (m_ended)
             return;
-        if (m_count == m_ring.size()) {
+        const bool event = reading.kind != ReadingKind::Measurement;
+        if (m_count >= (event ? m_ring.size() : m_capacity)) {
             ++m_dropped;
             return;
         }

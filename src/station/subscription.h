@@ -12,7 +12,9 @@ namespace velquor::station {
 
 // One consumer's view of the station's stream: a bounded queue, filled by the link
 // workers and emptied by the consumer. When the consumer falls behind, new readings
-// are dropped and counted; the workers never wait for it.
+// are dropped and counted; the workers never wait for it. Link events have slots of
+// their own beyond the capacity, so a consumer that falls behind still learns that a
+// meter was lost rather than taking its last reading for a live one.
 class Subscription {
 public:
     explicit Subscription(std::size_t capacity);
@@ -33,15 +35,19 @@ public:
     bool TakeDropReport();
     // The station has closed: nothing more will be pushed.
     bool Ended() const;
-    std::size_t Capacity() const { return m_ring.size(); }
+    // How many measurements the queue holds.
+    std::size_t Capacity() const { return m_capacity; }
 
     // The station's side. Push never allocates and never blocks beyond the lock.
     void Push(const Reading& reading);
     void End();
 
 private:
+    static constexpr std::size_t kEventSlots = 64;
+
     mutable std::mutex m_lock;
     std::condition_variable m_ready;
+    std::size_t m_capacity;
     std::vector<Reading> m_ring;
     std::size_t m_head = 0;
     std::size_t m_count = 0;

@@ -131,6 +131,21 @@ TEST_F(SimStation, ASlowConsumerLosesCountedReadingsAndNeverHoldsUpAnother) {
     EXPECT_FALSE(slow->Pop(r, 1s));
 }
 
+TEST(Subscription, AFullQueueStillTakesTheLinkEvents) {
+    Subscription queue(2);
+    Reading measurement, lost, back;
+    lost.kind = ReadingKind::LinkLost;
+    back.kind = ReadingKind::Reconnected;
+    for (const Reading& r : {measurement, measurement, measurement, lost, measurement, back})
+        queue.Push(r);
+    std::vector<Reading> out;
+    queue.PopAll(out, 0ms);
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(out[2].kind, ReadingKind::LinkLost);
+    EXPECT_EQ(out[3].kind, ReadingKind::Reconnected);
+    EXPECT_EQ(queue.Dropped(), 2u);
+}
+
 TEST_F(SimStation, NamesComeFromTheIdentityOrThePlaceAndNeverRepeat) {
     auto same = [](const std::string& serial, bool identity) {
         MeterModelConfig m = SimulatedMeterModel(0);

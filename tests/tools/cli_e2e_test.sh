@@ -228,6 +228,16 @@ TABLE
 grep -q -- '--upper needs a value' "$work/err" || fail "empty --upper: $(cat "$work/err")"
 "$cli" monitor --help | grep -q -- '--seconds' || fail "monitor --help lacks --seconds"
 
+# --- output that cannot be written fails, and monitor does not run on regardless
+for args in "info --simulate --json" "list --simulate" "monitor --simulate"; do
+  # shellcheck disable=SC2086
+  timeout 10 "$cli" $args >/dev/full 2>"$work/err"
+  got=$?
+  [ $got -eq 1 ] || fail "'$args' to a full disk exited $got"
+  grep -q '^velquor-cli: cannot write the output: No space left on device$' "$work/err" \
+    || fail "'$args' to a full disk: $(cat "$work/err")"
+done
+
 # --- the simulated bus --------------------------------------------------------
 out=$("$cli" list --simulate --json)
 grep -q '"description":"Orvane Power Meter"' <<<"$out" || fail "list --simulate: $out"

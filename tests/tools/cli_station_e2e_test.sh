@@ -85,6 +85,14 @@ for m in "$a" "$b"; do
   f="$work/m-${m//\//_}.txt"
   [ "$(grep -c $'^0\t' "$f" 2>/dev/null)" -eq 1 ] || fail "per-meter file $f"
 done
+# Two names that map to one file name are refused, not interleaved in one file.
+ln -s "$a" "$work/p q"
+ln -s "$b" "$work/p_q"
+"$cli" log --port "$work/p q" --port "$work/p_q" --file "$work/x-{meter}.txt" --seconds 1 2>"$work/err" \
+  && fail "two meters logged to one file"
+shared="$work/x-${work//\//_}_p_q.txt"
+[ -e "$shared" ] && fail "refused log created its file"
+grep -q "would both be logged to $shared" "$work/err" || fail "shared file message: $(cat "$work/err")"
 
 # --- a meter that cannot be opened: nothing runs unless --keep-going ------------
 "$cli" monitor --port "$a" --port "$work/none" --seconds 1 >"$work/mon" 2>"$work/err"

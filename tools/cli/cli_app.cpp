@@ -1,7 +1,9 @@
 #include "cli_app.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 namespace velquor::cli {
@@ -29,7 +31,8 @@ std::string OptionSynopsis(const CLI::Option& option) {
     std::string text = option.get_name();
     if (option.get_expected_max() > 0) {
         const std::string value = option.get_type_name();
-        text += option.get_expected_min() == 0 ? " [" + value + "]" : " " + value;
+        const bool bracket = option.get_expected_min() == 0 && value.rfind('[', 0) != 0;
+        text += bracket ? " [" + value + "]" : " " + value;
     }
     return option.get_required() ? text : "[" + text + "]";
 }
@@ -157,10 +160,23 @@ int CliApp::Run(int argc, char** argv) {
         // Before any thread starts, so every thread inherits the blocked signals.
         m_stop = std::make_unique<StopSignal>();
         std::fflush(stdout);
-        return c.run(*this);
+        const int status = c.run(*this);
+        if (FlushOutput())
+            return status;
+        Fail(std::string("cannot write the output") +
+             (m_outputError != 0 ? std::string(": ") + std::strerror(m_outputError) : ""));
+        return status == kExitOk ? kExitFailure : status;
     }
     std::fputs(Usage().c_str(), stderr);
     return kExitUsage;
+}
+
+bool CliApp::FlushOutput() {
+    errno = 0;
+    const bool ok = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (!ok && m_outputError == 0)
+        m_outputError = errno;
+    return ok;
 }
 
 int Fail(const std::string& reason) {

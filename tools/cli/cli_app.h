@@ -49,6 +49,10 @@ public:
     StopSignal& Stop() { return *m_stop; }
     // The top-level help: the commands with their options, then the common ones.
     std::string Usage() const;
+    // Flushes standard output; false when it could not be written (a full disk).
+    // The command's end reports that once and turns a success into kExitFailure,
+    // so a script never takes a lost result for one.
+    bool FlushOutput();
 
 private:
     struct Command {
@@ -60,6 +64,7 @@ private:
     MeterOptions m_rootMeters;
     std::vector<Command> m_commands;
     std::unique_ptr<StopSignal> m_stop;
+    int m_outputError = 0;  // errno of the first failed write to standard output
 };
 
 // Prints "velquor-cli: reason" on stderr (nothing for an empty reason) and

@@ -28,7 +28,7 @@ void AddMeterOptions(CLI::App& app, MeterOptions& options, MeterOptionSet set) {
         app.add_option("--simulate", options.simulateCount,
                        "Use N simulated meters (default 1) instead of real ones")
             ->expected(0, 1)
-            ->type_name("N")
+            ->type_name("[N]")  // a command's --help shows the count as optional
             ->group(kCommonGroup);
     if (set == MeterOptionSet::Simulate)
         return;

@@ -78,6 +78,16 @@ bool PlanFiles(const LogOptions& options, LogFormat format, CliStation& meters,
         const station::MeterInfo info = meters.Get().Meter(i);
         LoggedMeter m{meters.Name(i), info.identity_read ? info.serial : std::string(),
                       MeterFileName(options.file, meters.Name(i))};
+        // Names that differ only in characters written as '_' would share a file
+        // and interleave their rows.
+        for (const LoggedMeter& other : logged) {
+            if (format == LogFormat::Text && other.file == m.file) {
+                error = PrintableText(other.name) + " and " + PrintableText(m.name) +
+                        " would both be logged to " + PrintableText(m.file) +
+                        "; log them with --format csv instead";
+                return false;
+            }
+        }
         struct stat existing {};
         if (!options.overwrite && lstat(m.file.c_str(), &existing) == 0) {
             error = PrintableText(m.file) + " exists; give --overwrite to replace it";

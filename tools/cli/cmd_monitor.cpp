@@ -94,7 +94,9 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
             if (timing && r.kind == station::ReadingKind::Measurement)
                 timing->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
         }
-        std::fflush(stdout);
+        // Output that cannot be written ends the command (reported when it returns).
+        if (!cli.FlushOutput())
+            break;
         // Readings of a fast meter come every few milliseconds: gathering them for a
         // moment costs no visible delay and saves most wake-ups and writes.
         if (!batch.empty())
