@@ -62,7 +62,7 @@ void ChangeSettings(Call& c, F&& edit) {
 }
 
 // Replies with a setting's value, or with MIN/MAX/DEF when the query names one.
-void NumberQuery(Call& c, const NumericSpec& spec, double value);
+void NumberQuery(Call& c, const NumericBounds& bounds, double value);
 
 // `VELQUOR,<model>,<serial>,<version>` with each field kept to printable ASCII
 // without the separators a reply parser would trip over.

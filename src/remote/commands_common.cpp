@@ -9,7 +9,7 @@ namespace velquor::remote {
 
 namespace {
 
-constexpr NumericSpec kRegisterSpec{0.0, 255.0, 0.0, UnitKind::None, true};
+constexpr NumericBounds kRegisterBounds{0.0, 255.0, 0.0, UnitKind::None, true};
 
 void Idn(Call& c) {
     c.out.reply = IdentityReply(c.inst.Identity(0), c.inst.Options().version);
@@ -41,7 +41,7 @@ void EsrQuery(Call& c) {
 
 void Ese(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), kRegisterSpec, v);
+    Converted r = ToNumber(c.Param(0), kRegisterBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     c.status.ese = static_cast<std::uint8_t>(v);
@@ -52,7 +52,7 @@ void EseQuery(Call& c) {
 
 void Sre(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), kRegisterSpec, v);
+    Converted r = ToNumber(c.Param(0), kRegisterBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     // The summary bit cannot enable itself.
@@ -122,15 +122,15 @@ std::string IdentityReply(const MeterIdentity& meter, const std::string& version
            CleanField(version, "0");
 }
 
-void NumberQuery(Call& c, const NumericSpec& spec, double value) {
+void NumberQuery(Call& c, const NumericBounds& bounds, double value) {
     if (c.HasParam()) {
         Bound b;
         Converted r = ToBound(c.Param(0), b);
         if (r.error != 0)
             return c.Fail(r.error, r.detail);
-        if (b == Bound::Def && !spec.def)
+        if (b == Bound::Def && !bounds.def)
             return c.Fail(err::kIllegalParameterValue, "no default");
-        value = b == Bound::Min ? spec.min : b == Bound::Max ? spec.max : *spec.def;
+        value = b == Bound::Min ? bounds.min : b == Bound::Max ? bounds.max : *bounds.def;
     }
     c.out.reply = FormatNr3(value);
 }

@@ -9,11 +9,11 @@ namespace velquor::remote {
 
 namespace {
 
-constexpr NumericSpec kReferenceSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm, 0.0,
+constexpr NumericBounds kReferenceBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm, 0.0,
                                      UnitKind::Level};
-constexpr NumericSpec kUpperSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm,
+constexpr NumericBounds kUpperBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm,
                                  ChannelSettings{}.upper_dbm, UnitKind::Level};
-constexpr NumericSpec kLowerSpec{measure::kMinPowerDbm, measure::kMaxPowerDbm,
+constexpr NumericBounds kLowerBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm,
                                  ChannelSettings{}.lower_dbm, UnitKind::Level};
 
 void Wait(Call& c, WaitKind kind) {
@@ -75,13 +75,13 @@ void RelativeAuto(Call& c) {
 
 void Reference(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), kReferenceSpec, v);
+    Converted r = ToNumber(c.Param(0), kReferenceBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     ChangeSettings(c, [v](ChannelSettings& s) { s.reference_dbm = v; });
 }
 void ReferenceQuery(Call& c) {
-    NumberQuery(c, kReferenceSpec, c.inst.Settings(c.channel).reference_dbm);
+    NumberQuery(c, kReferenceBounds, c.inst.Settings(c.channel).reference_dbm);
 }
 
 template <bool ChannelSettings::*Flag>
@@ -98,18 +98,18 @@ void StateQuery(Call& c) {
     c.out.reply = c.inst.Settings(c.channel).*Flag ? "1" : "0";
 }
 
-template <double ChannelSettings::*Field, const NumericSpec& Spec>
+template <double ChannelSettings::*Field, const NumericBounds& Bounds>
 void Level(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), Spec, v);
+    Converted r = ToNumber(c.Param(0), Bounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     ChangeSettings(c, [v](ChannelSettings& s) { s.*Field = v; });
 }
 
-template <double ChannelSettings::*Field, const NumericSpec& Spec>
+template <double ChannelSettings::*Field, const NumericBounds& Bounds>
 void LevelQuery(Call& c) {
-    NumberQuery(c, Spec, c.inst.Settings(c.channel).*Field);
+    NumberQuery(c, Bounds, c.inst.Settings(c.channel).*Field);
 }
 
 void LimitFail(Call& c) {
@@ -145,10 +145,10 @@ constexpr CommandDef kMeasure[] = {
     {"CALCulate#:RELative[:MAGNitude]?", ReferenceQuery, 0, 1},
     {"CALCulate#:RELative:STATe", State<&ChannelSettings::relative_on>, 1, 1},
     {"CALCulate#:RELative:STATe?", StateQuery<&ChannelSettings::relative_on>, 0, 0},
-    {"CALCulate#:LIMit:UPPer[:DATA]", Level<&ChannelSettings::upper_dbm, kUpperSpec>, 1, 1},
-    {"CALCulate#:LIMit:UPPer[:DATA]?", LevelQuery<&ChannelSettings::upper_dbm, kUpperSpec>, 0, 1},
-    {"CALCulate#:LIMit:LOWer[:DATA]", Level<&ChannelSettings::lower_dbm, kLowerSpec>, 1, 1},
-    {"CALCulate#:LIMit:LOWer[:DATA]?", LevelQuery<&ChannelSettings::lower_dbm, kLowerSpec>, 0, 1},
+    {"CALCulate#:LIMit:UPPer[:DATA]", Level<&ChannelSettings::upper_dbm, kUpperBounds>, 1, 1},
+    {"CALCulate#:LIMit:UPPer[:DATA]?", LevelQuery<&ChannelSettings::upper_dbm, kUpperBounds>, 0, 1},
+    {"CALCulate#:LIMit:LOWer[:DATA]", Level<&ChannelSettings::lower_dbm, kLowerBounds>, 1, 1},
+    {"CALCulate#:LIMit:LOWer[:DATA]?", LevelQuery<&ChannelSettings::lower_dbm, kLowerBounds>, 0, 1},
     {"CALCulate#:LIMit:STATe", State<&ChannelSettings::limits_on>, 1, 1},
     {"CALCulate#:LIMit:STATe?", StateQuery<&ChannelSettings::limits_on>, 0, 0},
     {"CALCulate#:LIMit:FAIL?", LimitFail, 0, 0},

@@ -12,16 +12,16 @@ namespace velquor::remote {
 
 namespace {
 
-constexpr NumericSpec kLossSpec{0.0, kMaxCableLossDb, 0.0, UnitKind::Ratio};
-constexpr NumericSpec kGainSpec{-kMaxCableLossDb, 0.0, 0.0, UnitKind::Ratio};
-constexpr NumericSpec kOffsetSpec{measure::kMinOffsetDb, measure::kMaxOffsetDb, 0.0,
+constexpr NumericBounds kLossBounds{0.0, kMaxCableLossDb, 0.0, UnitKind::Ratio};
+constexpr NumericBounds kGainBounds{-kMaxCableLossDb, 0.0, 0.0, UnitKind::Ratio};
+constexpr NumericBounds kOffsetBounds{measure::kMinOffsetDb, measure::kMaxOffsetDb, 0.0,
                                   UnitKind::Ratio};
-constexpr NumericSpec kCountSpec{measure::kMinAverageCount, measure::kMaxAverageCount, 1.0,
+constexpr NumericBounds kCountBounds{measure::kMinAverageCount, measure::kMaxAverageCount, 1.0,
                                  UnitKind::None, true};
 
-NumericSpec FrequencySpec(const MeterSetup& setup) {
+NumericBounds FrequencyBounds(const MeterSetup& setup) {
     const int low = setup.low_frequency ? kMinLowFrequencyMhz : kMinFrequencyMhz;
-    return NumericSpec{low * 1e6, kMaxFrequencyMhz * 1e6, std::nullopt, UnitKind::Frequency};
+    return NumericBounds{low * 1e6, kMaxFrequencyMhz * 1e6, std::nullopt, UnitKind::Frequency};
 }
 
 Outcome FromWrite(Instrument& inst, std::size_t ch, const WriteOutcome& w) {
@@ -64,7 +64,7 @@ void Frequency(Call& c) {
     if (!setup)
         return;
     double hz = 0;
-    Converted r = ToNumber(c.Param(0), FrequencySpec(*setup), hz);
+    Converted r = ToNumber(c.Param(0), FrequencyBounds(*setup), hz);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     // The meter keeps whole MHz.
@@ -73,7 +73,7 @@ void Frequency(Call& c) {
 
 void FrequencyQuery(Call& c) {
     const std::optional<MeterSetup> setup = c.inst.Backend().Setup(c.channel);
-    const NumericSpec spec = FrequencySpec(setup.value_or(MeterSetup{}));
+    const NumericBounds bounds = FrequencyBounds(setup.value_or(MeterSetup{}));
     if (c.HasParam()) {
         Bound b;
         Converted r = ToBound(c.Param(0), b);
@@ -81,7 +81,7 @@ void FrequencyQuery(Call& c) {
             return c.Fail(r.error, r.detail);
         if (b == Bound::Def)
             return c.Fail(err::kIllegalParameterValue, "no default frequency");
-        c.out.reply = FormatNr3(b == Bound::Min ? spec.min : spec.max);
+        c.out.reply = FormatNr3(b == Bound::Min ? bounds.min : bounds.max);
         return;
     }
     c.out.reply = setup ? FormatNr3(setup->frequency_mhz * 1e6) : kNotANumber;
@@ -91,16 +91,16 @@ void Loss(Call& c, bool asGain) {
     if (!StoredSetup(c))
         return;
     double v = 0;
-    Converted r = ToNumber(c.Param(0), asGain ? kGainSpec : kLossSpec, v);
+    Converted r = ToNumber(c.Param(0), asGain ? kGainBounds : kLossBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     WriteMeter(c, SetupWrite{std::nullopt, asGain ? -v : v});
 }
 
 void LossQuery(Call& c, bool asGain) {
-    const NumericSpec& spec = asGain ? kGainSpec : kLossSpec;
+    const NumericBounds& bounds = asGain ? kGainBounds : kLossBounds;
     if (c.HasParam())
-        return NumberQuery(c, spec, 0.0);
+        return NumberQuery(c, bounds, 0.0);
     const std::optional<MeterSetup> setup = c.inst.Backend().Setup(c.channel);
     if (!setup) {
         c.out.reply = kNotANumber;
@@ -126,14 +126,14 @@ void GainQuery(Call& c) {
 
 void Offset(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), kOffsetSpec, v);
+    Converted r = ToNumber(c.Param(0), kOffsetBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     ChangeSettings(c, [v](ChannelSettings& s) { s.offset_db = v; });
 }
 
 void OffsetQuery(Call& c) {
-    NumberQuery(c, kOffsetSpec, c.inst.Settings(c.channel).offset_db);
+    NumberQuery(c, kOffsetBounds, c.inst.Settings(c.channel).offset_db);
 }
 
 void OffsetState(Call& c) {
@@ -149,7 +149,7 @@ void OffsetStateQuery(Call& c) {
 
 void AverageCount(Call& c) {
     double v = 0;
-    Converted r = ToNumber(c.Param(0), kCountSpec, v);
+    Converted r = ToNumber(c.Param(0), kCountBounds, v);
     if (r.error != 0)
         return c.Fail(r.error, r.detail);
     ChangeSettings(c, [v](ChannelSettings& s) { s.average_count = static_cast<int>(v); });

@@ -134,16 +134,16 @@ Converted ToBound(const Parameter& param, Bound& bound) {
     return {};
 }
 
-Converted ToNumber(const Parameter& param, const NumericSpec& spec, double& value) {
+Converted ToNumber(const Parameter& param, const NumericBounds& bounds, double& value) {
     double v = 0.0;
     if (param.kind == ParamKind::Character) {
         Bound bound;
         Converted c = ToBound(param, bound);
         if (c.error != 0)
             return c;
-        if (bound == Bound::Def && !spec.def)
+        if (bound == Bound::Def && !bounds.def)
             return Fail(err::kIllegalParameterValue, "no default");
-        value = bound == Bound::Min ? spec.min : bound == Bound::Max ? spec.max : *spec.def;
+        value = bound == Bound::Min ? bounds.min : bound == Bound::Max ? bounds.max : *bounds.def;
         return {};
     }
     if (param.kind == ParamKind::NonDecimal) {
@@ -151,11 +151,11 @@ Converted ToNumber(const Parameter& param, const NumericSpec& spec, double& valu
     } else if (param.kind == ParamKind::Decimal) {
         v = param.number;
         if (!param.text.empty()) {
-            if (spec.unit == UnitKind::None)
+            if (bounds.unit == UnitKind::None)
                 return Fail(err::kSuffixNotAllowed, param.text);
             double factor = 1.0;
             bool watts = false;
-            if (!UnitToFactor(spec.unit, param.text, factor, watts))
+            if (!UnitToFactor(bounds.unit, param.text, factor, watts))
                 return Fail(err::kInvalidSuffix, param.text);
             v *= factor;
             if (watts) {
@@ -167,9 +167,9 @@ Converted ToNumber(const Parameter& param, const NumericSpec& spec, double& valu
     } else {
         return WrongKind(param);
     }
-    if (spec.whole && std::isfinite(v))
+    if (bounds.whole && std::isfinite(v))
         v = std::nearbyint(v);
-    if (!(v >= spec.min && v <= spec.max))
+    if (!(v >= bounds.min && v <= bounds.max))
         return Fail(err::kDataOutOfRange);
     value = v;
     return {};

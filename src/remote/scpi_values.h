@@ -28,7 +28,7 @@ enum class UnitKind {
 
 // A numeric setting's bounds; MIN, MAX and DEF stand for them. No default
 // (nullopt) makes DEF an illegal value.
-struct NumericSpec {
+struct NumericBounds {
     double min = 0.0;
     double max = 0.0;
     std::optional<double> def;
@@ -43,9 +43,9 @@ struct Converted {
     std::string detail;
 };
 
-// Decimal or non-decimal numbers (with a suffix of the spec's family) and
+// Decimal or non-decimal numbers (with a suffix of the bounds's family) and
 // MIN/MAX/DEF; anything outside min..max is -222.
-Converted ToNumber(const Parameter& param, const NumericSpec& spec, double& value);
+Converted ToNumber(const Parameter& param, const NumericBounds& bounds, double& value);
 // ON, OFF, or a number (rounded; non-zero is on).
 Converted ToBool(const Parameter& param, bool& value);
 // One of the mnemonics, each given as its SCPI word ("DBM", "ONCE", "MAXimum").
