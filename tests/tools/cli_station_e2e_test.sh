@@ -9,7 +9,14 @@ sim=$2
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; kill -CONT "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; kill -CONT "$p" 2>/dev/null; done
+  # A simulator that was stopped and continued can wedge in a sanitizer's exit-time
+  # leak check; give each a bounded time to end, then kill it.
+  for p in "${pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$p" 2>/dev/null
+    wait "$p" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
