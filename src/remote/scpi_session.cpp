@@ -21,6 +21,8 @@ ScpiSession::~ScpiSession() {
 }
 
 void ScpiSession::Receive(std::string_view bytes) {
+    if (discarded_)
+        return;
     while (!bytes.empty()) {
         const std::size_t lf = bytes.find('\n');
         const std::string_view chunk = bytes.substr(0, lf);
@@ -81,6 +83,9 @@ void ScpiSession::FinishLine() {
 
 ScpiSession::State ScpiSession::Run(std::size_t budget) {
     while (!waiting_) {
+        // A reply may have cost the client its connection in the middle of a line.
+        if (discarded_)
+            return State::Idle;
         if (!inLine_) {
             if (lines_.empty())
                 return State::Idle;
@@ -166,10 +171,20 @@ void ScpiSession::Execute(const ProgramUnit& unit) {
 }
 
 void ScpiSession::Resume(Outcome outcome) {
-    if (!waiting_)
+    if (!waiting_ || discarded_)
         return;
     waiting_ = false;
     Record(std::move(outcome));
+}
+
+void ScpiSession::Discard() {
+    discarded_ = true;
+    lines_.clear();
+    backlog_ = 0;
+    partial_.clear();
+    inLine_ = false;
+    waiting_ = false;
+    instrument_.CancelWaits(this);
 }
 
 }  // namespace velquor::remote

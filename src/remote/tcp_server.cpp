@@ -86,6 +86,11 @@ public:
         closed_ = true;
         // The registry may hold the last reference; stay alive to the end of Close.
         const std::shared_ptr<Connection> self = shared_from_this();
+        // Close may come from inside the session's own Run (a reply too many): what
+        // the client queued must not go on running, least of all shared settings
+        // and meter writes.
+        if (session_)
+            session_->Discard();
         std::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);

@@ -111,6 +111,23 @@ TEST_F(Served, AClientThatNeverReadsIsDroppedWhileAnotherIsServed) {
     EXPECT_EQ(reader->Ask("*OPC?"), "1");
 }
 
+TEST_F(Served, ADroppedClientsQueuedCommandsDoNotRun) {
+    ServerOptions o;
+    o.max_output_bytes = 100;
+    Start(o);
+    auto watcher = Connect();
+    auto hog = Connect();
+    // The first line's reply is over the limit; the lines after it arrive with it.
+    std::string flood;
+    for (int i = 0; i < 10; ++i)
+        flood += "*IDN?;";
+    hog->Send(flood + "*OPC?\nAVER:COUN 16\nFREQ 1GHZ\n");
+    EXPECT_TRUE(hog->ClosedWithin(2s));
+    EXPECT_EQ(server->Counters().output_drops, 1u);
+    EXPECT_EQ(watcher->Ask("AVER:COUN?"), "1");
+    EXPECT_TRUE(backend.writes.empty());
+}
+
 TEST_F(Served, HostileInputCostsOnlyItsSender) {
     Start();
     auto bystander = Connect();
