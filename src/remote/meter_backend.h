@@ -63,6 +63,9 @@ public:
     // the sequence's own bounds.
     virtual void WriteSetup(std::size_t meter, const SetupWrite& write,
                             std::function<void(WriteOutcome)> done) = 0;
+    // Whether a lost meter is looked for again (rather than only waited for). Asked
+    // often, under the instrument's lock: a plain value, fixed once the station runs.
+    virtual bool Reconnects() const { return false; }
 };
 
 // Where the readings come from: the station's subscription for the program, a

@@ -67,6 +67,7 @@ private:
     void FinishLine();
     void Execute(const ProgramUnit& unit);
     void Record(Outcome outcome);
+    Outcome ListedChannel(const Parameter& list, int& number) const;
 
     Instrument& instrument_;
     ReplySink reply_;

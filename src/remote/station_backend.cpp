@@ -4,7 +4,8 @@
 
 namespace velquor::remote {
 
-StationBackend::StationBackend(station::Station& station) : station_(station) {
+StationBackend::StationBackend(station::Station& station)
+    : station_(station), reconnects_(station.Reconnecting().enabled) {
     for (std::size_t i = 0; i < station_.MeterCount(); ++i) {
         workers_.push_back(std::make_unique<Worker>());
         Worker& w = *workers_.back();

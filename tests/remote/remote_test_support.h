@@ -43,12 +43,14 @@ public:
         }
         done(WriteOutcome{answer, "fake"});
     }
+    bool Reconnects() const override { return reconnects; }
 
     mutable std::mutex mutex;
     std::vector<MeterIdentity> ids;
     std::vector<MeterSetup> setups;
     std::vector<WriteStatus> answers;
     std::vector<SetupWrite> writes;
+    bool reconnects = false;
 };
 
 // One client's session driven the way the server drives it, without a socket.
