@@ -69,5 +69,7 @@ void NumberQuery(Call& c, const NumericBounds& bounds, double value);
 // `VELQUOR,<model>,<serial>,<version>` with each field kept to printable ASCII
 // without the separators a reply parser would trip over.
 std::string IdentityReply(const MeterIdentity& meter, const std::string& version);
+// One meter's own identity in the same form: `ORVANE,<model>,<serial>,<firmware>`.
+std::string MeterIdentityReply(const MeterIdentity& meter);
 
 }  // namespace velquor::remote

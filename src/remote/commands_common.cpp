@@ -99,6 +99,20 @@ void Version(Call& c) {
     c.out.reply = "1999.0";
 }
 
+// Which meter is which channel, so that a script can check it reads the right one.
+void ChannelCount(Call& c) {
+    c.out.reply = FormatNr1(static_cast<long long>(c.inst.Channels()));
+}
+void ChannelIdentity(Call& c) {
+    c.out.reply = MeterIdentityReply(c.inst.Identity(c.channel));
+}
+void ChannelSerial(Call& c) {
+    c.out.reply = FormatString(c.inst.Identity(c.channel).serial);
+}
+void ChannelName(Call& c) {
+    c.out.reply = FormatString(c.inst.Identity(c.channel).name);
+}
+
 // No options are installed.
 void OptQuery(Call& c) {
     c.out.reply = "0";
@@ -123,6 +137,10 @@ constexpr CommandDef kCommon[] = {
     {"SYSTem:ERRor:ALL?", ErrorAll, 0, 0},
     {"SYSTem:ERRor:COUNt?", ErrorCount, 0, 0},
     {"SYSTem:VERSion?", Version, 0, 0},
+    {"SYSTem:CHANnel:COUNt?", ChannelCount, 0, 0},
+    {"SYSTem:CHANnel#:IDN?", ChannelIdentity, 0, 0},
+    {"SYSTem:CHANnel#:SNUMber?", ChannelSerial, 0, 0},
+    {"SYSTem:CHANnel#:NAME?", ChannelName, 0, 0},
 };
 
 std::string CleanField(const std::string& text, const char* fallback) {
@@ -140,6 +158,11 @@ std::string CleanField(const std::string& text, const char* fallback) {
 std::string IdentityReply(const MeterIdentity& meter, const std::string& version) {
     return "VELQUOR," + CleanField(meter.model, "0") + ',' + CleanField(meter.serial, "0") + ',' +
            CleanField(version, "0");
+}
+
+std::string MeterIdentityReply(const MeterIdentity& meter) {
+    return "ORVANE," + CleanField(meter.model, "0") + ',' + CleanField(meter.serial, "0") + ',' +
+           CleanField(meter.firmware, "0");
 }
 
 void NumberQuery(Call& c, const NumericBounds& bounds, double value) {

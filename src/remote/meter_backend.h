@@ -16,6 +16,7 @@ struct MeterIdentity {
     std::string name;    // the station's name for it
     std::string serial;  // empty when the identity could not be read
     std::string model;
+    std::string firmware;  // "1.10"; empty when unknown
 };
 
 // What the meter itself stores and the setup sequence writes.

@@ -120,6 +120,19 @@ std::string FormatNr1(long long value) {
     return std::to_string(value);
 }
 
+std::string FormatString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"')
+            out += "\"\"";
+        else
+            out += (u < 0x20 || u > 0x7E) ? '?' : c;
+    }
+    out += '"';
+    return out;
+}
+
 Converted ToBound(const Parameter& param, Bound& bound) {
     if (param.kind != ParamKind::Character)
         return WrongKind(param);

@@ -18,6 +18,9 @@ std::string FormatNr3(double value);
 void AppendNr3(std::string& out, double value);
 // NR1: a plain integer.
 std::string FormatNr1(long long value);
+// String response data: in double quotes, a quote doubled, bytes outside printable
+// ASCII as '?', so a device string cannot break the reply line.
+std::string FormatString(std::string_view text);
 
 // The unit family a numeric setting takes; values come back in the base unit.
 enum class UnitKind {

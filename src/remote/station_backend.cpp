@@ -35,7 +35,7 @@ std::size_t StationBackend::MeterCount() const {
 
 MeterIdentity StationBackend::Identity(std::size_t meter) const {
     const station::MeterInfo info = station_.Meter(meter);
-    return MeterIdentity{station_.MeterName(meter), info.serial, kMeterModelName};
+    return MeterIdentity{station_.MeterName(meter), info.serial, kMeterModelName, info.firmware};
 }
 
 std::optional<MeterSetup> StationBackend::Setup(std::size_t meter) const {

@@ -249,7 +249,6 @@ private:
     bool idle_ = true;         // the session has nothing left to run
 };
 
-
 // A client that is not admitted: told why, then its input is read and thrown
 // away until it closes or the linger time is up. Closing at once, with its first
 // command unread, would send a reset that can overtake the explanation.
@@ -336,8 +335,8 @@ struct TcpServer::Impl {
     void AdmitOrRefuse(tcp::socket socket) {
         const ServerOptions& o = shared.options;
         if (connections.size() >= o.max_clients)
-            return Refuse(std::move(socket), "too many clients; " +
-                                                 std::to_string(o.max_clients) + " are connected");
+            return Refuse(std::move(socket),
+                          "too many clients; " + std::to_string(o.max_clients) + " are connected");
         const asio::ip::address peer = PeerAddress(socket);
         if (o.limit_loopback || !peer.is_loopback()) {
             std::size_t same = 0;
@@ -345,9 +344,9 @@ struct TcpServer::Impl {
                 same += c->Peer() == peer ? 1 : 0;
             if (same >= o.max_clients_per_peer) {
                 ++shared.refusedPeer;
-                return Refuse(std::move(socket),
-                              "too many clients from " + peer.to_string() + "; " +
-                                  std::to_string(o.max_clients_per_peer) + " per host");
+                return Refuse(std::move(socket), "too many clients from " + peer.to_string() +
+                                                     "; " + std::to_string(o.max_clients_per_peer) +
+                                                     " per host");
             }
         }
         ++shared.accepted;
@@ -367,8 +366,7 @@ struct TcpServer::Impl {
         const auto linger = refusals.size() < kMaxLingering ? shared.options.refusal_linger
                                                             : std::chrono::milliseconds(0);
         auto r = std::make_shared<Refusal>(
-            std::move(socket), FormatError(ErrorEntry{err::kDeviceSpecific, why}) + "\n",
-            refusals);
+            std::move(socket), FormatError(ErrorEntry{err::kDeviceSpecific, why}) + "\n", refusals);
         refusals.insert(r);
         r->Start(linger);
     }

@@ -203,7 +203,9 @@ TEST(Commands, StatusRegistersFollowIeee4882) {
     EXPECT_EQ(b.Ask("*SRE?;*ESE?"), "191;32");
     EXPECT_EQ(b.Error(), -222);
     // Identity fields stay parsable whatever the meter reports.
-    EXPECT_EQ(IdentityReply({"x", "A,B;\"C\x01", ""}, "1.0"), "VELQUOR,0,A_B__C_,1.0");
+    EXPECT_EQ(IdentityReply({"x", "A,B;\"C\x01", "", ""}, "1.0"), "VELQUOR,0,A_B__C_,1.0");
+    EXPECT_EQ(MeterIdentityReply({"x", "S,1", "R\nA", "1;2"}), "ORVANE,R_A,S_1,1_2");
+    EXPECT_EQ(FormatString("a\"b;\x01"), "\"a\"\"b;?\"");
 }
 
 // What instrument drivers send first, and channel lists in place of the suffix.
@@ -244,6 +246,11 @@ TEST(Commands, DriverCommandsAndChannelListsAreValid) {
         {"FETC? DEF,9", "<none>", -222},
         {"FETC? \"x\"", "<none>", -158},
         {"FETC? DEF,DEF,DEF", "<none>", -108},
+        {"SYST:CHAN:COUN?", "2", 0},
+        {"SYST:CHAN2:IDN?;SNUM?;NAME?", "ORVANE,RA,OV227701,0;\"OV227701\";\"OV227701\"", 0},
+        {"SYSTEM:CHANNEL:SNUMBER? (@2)", "\"OV227701\"", 0},
+        {"SYST:CHAN3:IDN?", "<none>", -114},
+        {"SYST:CHAN2:COUN?", "<none>", -114},
         {"*IDN? (@1)", "<none>", -108},  // no channel there
         {"SYST:ERR? (@1)", "<none>", -108},
     };
@@ -262,6 +269,12 @@ TEST(Commands, DriverCommandsAndChannelListsAreValid) {
         EXPECT_EQ(b.Take(), std::vector<std::string>{"-2.000000E+00"}) << query;
         EXPECT_EQ(b.Error(), 0) << query;
     }
+    // A meter on a pseudo-terminal has no serial number: its name is its path.
+    testing::FakeBackend pty(1);
+    pty.ids[0] = {"/dev/pts/3", "", "ViridIrivi RA", "1.10"};
+    Instrument ptyInst(pty);
+    EXPECT_EQ(testing::Client(ptyInst).Ask("SYST:CHAN:IDN?;SNUM?;NAME?"),
+              "ORVANE,ViridIrivi RA,0,1.10;\"\";\"/dev/pts/3\"");
     b.Send("FOO;");
     b.Send("BAR");
     EXPECT_EQ(b.Ask("SYST:ERR:ALL?"),
