@@ -38,7 +38,7 @@ std::int64_t NowNs() {
 class Meters : public IMeterBackend {
 public:
     std::size_t MeterCount() const override { return 1; }
-    MeterIdentity Identity(std::size_t) const override { return {"m", "OV227700", "RA"}; }
+    MeterIdentity Identity(std::size_t) const override { return {"m", "OV227700", "RA", ""}; }
     std::optional<MeterSetup> Setup(std::size_t) const override {
         return MeterSetup{1700, 0, false};
     }

@@ -49,6 +49,7 @@ CommandPattern::CommandPattern(std::string_view text) : text_(text) {
             bad("word without a short form");
         if (i < text.size() && text[i] == '#') {
             w.takesSuffix = true;
+            channel_ = true;
             ++i;
         }
         return w;

@@ -21,6 +21,8 @@ public:
     explicit CommandPattern(std::string_view text);
 
     bool IsQuery() const { return query_; }
+    // Whether a word takes the '#' suffix: the command works on one channel.
+    bool TakesChannel() const { return channel_; }
     const std::string& Text() const { return text_; }
 
     // Whether the header nodes match. `channel` receives the '#' suffix, or
@@ -48,6 +50,7 @@ private:
     std::string text_;
     std::vector<Element> elements_;
     bool query_ = false;
+    bool channel_ = false;
 };
 
 // Every command the instrument knows, as rows of patterns: adding a command is

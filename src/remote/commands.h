@@ -18,15 +18,15 @@ namespace velquor::remote {
 struct Call {
     Instrument& inst;
     ClientStatus& status;
-    const ProgramUnit& unit;
-    std::size_t channel;     // 0-based, from the header's numeric suffix
+    std::span<const Parameter> params;  // without a channel list, which sets `channel`
+    std::size_t channel;     // 0-based, from the header's numeric suffix or a channel list
     bool message_available;  // replies already waiting on this line (*STB? MAV)
     const void* owner;       // the client, for waits that end with it
     Outcome out;
     std::function<void(Completion)> deferred;
 
-    const Parameter& Param(std::size_t i) const { return unit.params[i]; }
-    bool HasParam() const { return !unit.params.empty(); }
+    const Parameter& Param(std::size_t i) const { return params[i]; }
+    bool HasParam() const { return !params.empty(); }
     void Fail(int code, std::string detail = {}) {
         out.error = code;
         out.detail = std::move(detail);
@@ -35,7 +35,8 @@ struct Call {
 
 using Handler = void (*)(Call&);
 
-// One row of the command table.
+// One row of the command table. The parameter counts do not include a channel
+// list "(@n)", which every command of one channel takes last.
 struct CommandDef {
     const char* pattern;
     Handler handler;
@@ -50,6 +51,7 @@ std::span<const CommandDef> CommandDefs();
 std::span<const CommandDef> CommonCommands();
 std::span<const CommandDef> MeasureCommands();
 std::span<const CommandDef> SenseCommands();
+std::span<const CommandDef> StatusCommands();
 
 // Changes host-side settings of the call's channel; refused settings change nothing.
 template <typename F>
@@ -67,5 +69,7 @@ void NumberQuery(Call& c, const NumericBounds& bounds, double value);
 // `VELQUOR,<model>,<serial>,<version>` with each field kept to printable ASCII
 // without the separators a reply parser would trip over.
 std::string IdentityReply(const MeterIdentity& meter, const std::string& version);
+// One meter's own identity in the same form: `ORVANE,<model>,<serial>,<firmware>`.
+std::string MeterIdentityReply(const MeterIdentity& meter);
 
 }  // namespace velquor::remote

@@ -1,4 +1,4 @@
-// IEEE 488.2 common commands and the SYSTem subsystem.
+// IEEE 488.2 common commands (but *TRG, with the other triggers) and the SYSTem subsystem.
 #include <string>
 #include <vector>
 
@@ -22,6 +22,9 @@ void Rst(Call& c) {
 void Cls(Call& c) {
     c.status.errors.Clear();
     c.status.esr = 0;
+    const InstrumentStatus now = c.inst.StatusNow();
+    c.status.operation.Clear(now.operation);
+    c.status.questionable.Clear(now.questionable);
 }
 
 // Every command here completes before the next one starts, so the operation is
@@ -63,7 +66,7 @@ void SreQuery(Call& c) {
 }
 
 void StbQuery(Call& c) {
-    c.out.reply = FormatNr1(c.status.Stb(c.message_available));
+    c.out.reply = FormatNr1(c.status.Stb(c.message_available, c.inst.StatusNow()));
 }
 
 void TstQuery(Call& c) {
@@ -79,11 +82,40 @@ void TstQuery(Call& c) {
 void ErrorNext(Call& c) {
     c.out.reply = FormatError(c.status.errors.Pop());
 }
+// Every queued error, oldest first, and the queue is empty afterwards.
+void ErrorAll(Call& c) {
+    std::string reply;
+    do {
+        if (!reply.empty())
+            reply += ',';
+        reply += FormatError(c.status.errors.Pop());
+    } while (!c.status.errors.Empty());
+    c.out.reply = std::move(reply);
+}
 void ErrorCount(Call& c) {
     c.out.reply = FormatNr1(static_cast<long long>(c.status.errors.Count()));
 }
 void Version(Call& c) {
     c.out.reply = "1999.0";
+}
+
+// Which meter is which channel, so that a script can check it reads the right one.
+void ChannelCount(Call& c) {
+    c.out.reply = FormatNr1(static_cast<long long>(c.inst.Channels()));
+}
+void ChannelIdentity(Call& c) {
+    c.out.reply = MeterIdentityReply(c.inst.Identity(c.channel));
+}
+void ChannelSerial(Call& c) {
+    c.out.reply = FormatString(c.inst.Identity(c.channel).serial);
+}
+void ChannelName(Call& c) {
+    c.out.reply = FormatString(c.inst.Identity(c.channel).name);
+}
+
+// No options are installed.
+void OptQuery(Call& c) {
+    c.out.reply = "0";
 }
 
 constexpr CommandDef kCommon[] = {
@@ -100,9 +132,15 @@ constexpr CommandDef kCommon[] = {
     {"*SRE?", SreQuery, 0, 0},
     {"*STB?", StbQuery, 0, 0},
     {"*TST?", TstQuery, 0, 0},
+    {"*OPT?", OptQuery, 0, 0},
     {"SYSTem:ERRor[:NEXT]?", ErrorNext, 0, 0},
+    {"SYSTem:ERRor:ALL?", ErrorAll, 0, 0},
     {"SYSTem:ERRor:COUNt?", ErrorCount, 0, 0},
     {"SYSTem:VERSion?", Version, 0, 0},
+    {"SYSTem:CHANnel:COUNt?", ChannelCount, 0, 0},
+    {"SYSTem:CHANnel#:IDN?", ChannelIdentity, 0, 0},
+    {"SYSTem:CHANnel#:SNUMber?", ChannelSerial, 0, 0},
+    {"SYSTem:CHANnel#:NAME?", ChannelName, 0, 0},
 };
 
 std::string CleanField(const std::string& text, const char* fallback) {
@@ -120,6 +158,11 @@ std::string CleanField(const std::string& text, const char* fallback) {
 std::string IdentityReply(const MeterIdentity& meter, const std::string& version) {
     return "VELQUOR," + CleanField(meter.model, "0") + ',' + CleanField(meter.serial, "0") + ',' +
            CleanField(version, "0");
+}
+
+std::string MeterIdentityReply(const MeterIdentity& meter) {
+    return "ORVANE," + CleanField(meter.model, "0") + ',' + CleanField(meter.serial, "0") + ',' +
+           CleanField(meter.firmware, "0");
 }
 
 void NumberQuery(Call& c, const NumericBounds& bounds, double value) {
@@ -143,7 +186,7 @@ std::span<const CommandDef> CommandDefs() {
     // Built once from the groups' constant rows; read-only afterwards.
     static const std::vector<CommandDef> all = [] {
         std::vector<CommandDef> v;
-        for (auto group : {CommonCommands(), MeasureCommands(), SenseCommands()})
+        for (auto group : {CommonCommands(), MeasureCommands(), SenseCommands(), StatusCommands()})
             v.insert(v.end(), group.begin(), group.end());
         return v;
     }();

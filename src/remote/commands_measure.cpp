@@ -1,4 +1,7 @@
-// Measuring: MEASure?, READ?, FETCh?, CONFigure, INITiate, UNIT, CALCulate and DIAGnostic.
+// Measuring: MEASure?, READ?, FETCh?, CONFigure, INITiate, triggers, UNIT, CALCulate
+// and DIAGnostic.
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "measure/measure_settings.h"
@@ -10,11 +13,36 @@ namespace velquor::remote {
 namespace {
 
 constexpr NumericBounds kReferenceBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm, 0.0,
-                                     UnitKind::Level};
+                                         UnitKind::Level};
 constexpr NumericBounds kUpperBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm,
-                                 ChannelSettings{}.upper_dbm, UnitKind::Level};
+                                     ChannelSettings{}.upper_dbm, UnitKind::Level};
 constexpr NumericBounds kLowerBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm,
-                                 ChannelSettings{}.lower_dbm, UnitKind::Level};
+                                     ChannelSettings{}.lower_dbm, UnitKind::Level};
+// The expected value and resolution drivers send with MEASure? and CONFigure.
+constexpr NumericBounds kExpectedBounds{measure::kMinPowerDbm, measure::kMaxPowerDbm, 0.0,
+                                        UnitKind::Level};
+constexpr NumericBounds kResolutionBounds{0.001, 4.0, 3.0, UnitKind::Ratio};
+
+// Checks the optional <expected value>[,<resolution>] of the measurement commands.
+// The meter ranges itself and every result has the same digits, so neither changes
+// anything: a value other than DEF sets the command warning bit (QUEStionable 14).
+bool MeasurementParameters(Call& c) {
+    const NumericBounds* bounds[] = {&kExpectedBounds, &kResolutionBounds};
+    bool ignored = false;
+    for (std::size_t i = 0; i < c.params.size(); ++i) {
+        const Parameter& p = c.Param(i);
+        double v = 0;
+        const Converted r = ToNumber(p, *bounds[i], v);
+        if (r.error != 0) {
+            c.Fail(r.error, r.detail);
+            return false;
+        }
+        ignored = ignored || !(p.kind == ParamKind::Character && MnemonicIs(p.text, "DEFault"));
+    }
+    if (ignored)
+        c.status.questionable.Latch(status_bit::kCommandWarning);
+    return true;
+}
 
 void Wait(Call& c, WaitKind kind) {
     Instrument& inst = c.inst;
@@ -26,16 +54,62 @@ void Wait(Call& c, WaitKind kind) {
 }
 
 void Read(Call& c) {
-    Wait(c, WaitKind::Read);
+    if (MeasurementParameters(c))
+        Wait(c, WaitKind::Read);
 }
 void Initiate(Call& c) {
     Wait(c, WaitKind::Init);
 }
+void Trigger(Call& c) {
+    Wait(c, WaitKind::Trigger);
+}
+
+// *TRG: a fresh measurement on every channel; done when all are, with the first error.
+void TriggerAll(Call& c) {
+    Instrument& inst = c.inst;
+    const void* owner = c.owner;
+    c.deferred = [&inst, owner](Completion done) {
+        struct Joint {
+            std::mutex lock;
+            std::size_t left = 0;
+            Outcome first;
+            Completion done;
+        };
+        auto joint = std::make_shared<Joint>();
+        joint->left = inst.Channels();
+        joint->done = std::move(done);
+        if (joint->left == 0)
+            return joint->done(Outcome{});
+        for (std::size_t ch = 0; ch < inst.Channels(); ++ch) {
+            inst.StartWait(ch, WaitKind::Trigger, owner, [joint](Outcome o) {
+                Completion finish;
+                Outcome result;
+                {
+                    std::lock_guard lock(joint->lock);
+                    if (o.error != 0 && joint->first.error == 0)
+                        joint->first = std::move(o);
+                    if (--joint->left > 0)
+                        return;
+                    finish = std::move(joint->done);
+                    result = std::move(joint->first);
+                }
+                finish(std::move(result));
+            });
+        }
+    };
+}
+
+// Commands run in order, so a measurement this client started has ended before its
+// ABORt runs; other clients' measurements are theirs. Nothing is left to stop.
+void Abort(Call&) {}
+
 void Fetch(Call& c) {
-    c.out = c.inst.Fetch(c.channel);
+    if (MeasurementParameters(c))
+        c.out = c.inst.Fetch(c.channel);
 }
 void Configure(Call& c) {
-    c.inst.ClearResult(c.channel);
+    if (MeasurementParameters(c))
+        c.inst.ClearResult(c.channel);
 }
 void ConfigureQuery(Call& c) {
     c.out.reply = "\"POW:AC\"";
@@ -130,12 +204,15 @@ void Battery(Call& c) {
 }
 
 constexpr CommandDef kMeasure[] = {
-    {"MEASure#[:SCALar][:POWer:AC]?", Read, 0, 0},
-    {"READ#[:SCALar][:POWer:AC]?", Read, 0, 0},
-    {"FETCh#[:SCALar][:POWer:AC]?", Fetch, 0, 0},
-    {"CONFigure#[:SCALar][:POWer:AC]", Configure, 0, 0},
+    {"MEASure#[:SCALar][:POWer][:AC]?", Read, 0, 2},
+    {"READ#[:SCALar][:POWer][:AC]?", Read, 0, 2},
+    {"FETCh#[:SCALar][:POWer][:AC]?", Fetch, 0, 2},
+    {"CONFigure#[:SCALar][:POWer][:AC]", Configure, 0, 2},
     {"CONFigure#?", ConfigureQuery, 0, 0},
     {"INITiate#[:IMMediate]", Initiate, 0, 0},
+    {"TRIGger#[:IMMediate]", Trigger, 0, 0},
+    {"*TRG", TriggerAll, 0, 0},
+    {"ABORt#", Abort, 0, 0},
     {"INITiate#:CONTinuous", Continuous, 1, 1},
     {"INITiate#:CONTinuous?", ContinuousQuery, 0, 0},
     {"UNIT#:POWer", Unit, 1, 1},

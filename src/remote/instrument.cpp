@@ -132,6 +132,7 @@ void Instrument::OnReading(const station::Reading& r) {
                 c.lost = false;
                 break;
         }
+        UpdateStatusLocked();
     }
     Run(finished);
 }
@@ -150,6 +151,7 @@ void Instrument::Tick() {
                                   Outcome{err::kDataStale, "no fresh reading in time", {}});
             it = waiters_.erase(it);
         }
+        UpdateStatusLocked();
     }
     Run(finished);
 }
@@ -173,6 +175,7 @@ Outcome Instrument::ApplyLocked(std::size_t ch, const ChannelSettings& s) {
         InvalidateLocked(ch);
     else if (trigger_changed)
         c.latched = false;
+    UpdateStatusLocked();
     return {};
 }
 
@@ -201,6 +204,7 @@ void Instrument::InvalidateLocked(std::size_t ch) {
             w.deadline_ns = WaitDeadline(w.remaining);
         }
     }
+    UpdateStatusLocked();
 }
 
 void Instrument::Invalidate(std::size_t ch) {
@@ -241,6 +245,7 @@ void Instrument::StartWait(std::size_t ch, WaitKind kind, const void* owner, Com
             const int count = EffectiveCount(c);
             waiters_.push_back(
                 Waiter{ch, kind, owner, count, WaitDeadline(count), std::move(done)});
+            UpdateStatusLocked();
             return;
         }
     }
@@ -250,6 +255,7 @@ void Instrument::StartWait(std::size_t ch, WaitKind kind, const void* owner, Com
 void Instrument::CancelWaits(const void* owner) {
     std::lock_guard lock(mutex_);
     std::erase_if(waiters_, [owner](const Waiter& w) { return w.owner == owner; });
+    UpdateStatusLocked();
 }
 
 Outcome Instrument::TakeReference(std::size_t ch) {
@@ -308,6 +314,33 @@ std::uint32_t Instrument::SelfTest() const {
             failed |= 1u << i;
     }
     return failed;
+}
+
+InstrumentStatus Instrument::StatusNow() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+void Instrument::UpdateStatusLocked() {
+    std::uint16_t operation = waiters_.empty() ? 0 : status_bit::kMeasuring;
+    std::uint16_t questionable = 0;
+    for (const Channel& c : channels_) {
+        if (c.lost) {
+            questionable |= status_bit::kMeterLost;
+            if (backend_.Reconnects())
+                operation |= status_bit::kReconnecting;
+            continue;
+        }
+        if (!c.pipeline.HasReading())
+            continue;
+        const measure::LimitState limit = c.pipeline.Last().limit;
+        if (limit == measure::LimitState::FailUpper)
+            questionable |= status_bit::kOverUpper | status_bit::kPower;
+        else if (limit == measure::LimitState::FailLower)
+            questionable |= status_bit::kUnderLower | status_bit::kPower;
+    }
+    status_.operation.Set(operation);
+    status_.questionable.Set(questionable);
 }
 
 }  // namespace velquor::remote

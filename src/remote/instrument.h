@@ -11,6 +11,7 @@
 #include "measure/measure_pipeline.h"
 #include "remote/command_table.h"
 #include "remote/meter_backend.h"
+#include "remote/status_register.h"
 #include "station/reading.h"
 
 namespace velquor::remote {
@@ -57,8 +58,9 @@ struct ChannelSettings {
 
 // What a wait for fresh readings does when it ends.
 enum class WaitKind {
-    Read,  // replies with the result (READ?, MEASure?)
-    Init,  // only keeps the result for FETCh? (INITiate with continuous off)
+    Read,     // replies with the result (READ?, MEASure?)
+    Init,     // only keeps the result for FETCh? (INITiate with continuous off)
+    Trigger,  // the same, in either mode (*TRG, TRIGger)
 };
 
 // The instrument's shared state: the channels' settings and measurement math,
@@ -113,6 +115,8 @@ public:
     double Battery(std::size_t ch) const;
     // Bit n-1 set for each meter n that is not answering.
     std::uint32_t SelfTest() const;
+    // The OPERation and QUEStionable conditions with their transitions so far.
+    InstrumentStatus StatusNow() const;
 
 private:
     struct Channel {
@@ -141,6 +145,8 @@ private:
     std::int64_t WaitDeadline(int count) const;
     void InvalidateLocked(std::size_t ch);
     Outcome ApplyLocked(std::size_t ch, const ChannelSettings& settings);
+    // Called after every change of what the conditions are made of.
+    void UpdateStatusLocked();
     static measure::MeasureSettings ToMeasure(const ChannelSettings& s);
 
     IMeterBackend& backend_;
@@ -150,6 +156,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Channel> channels_;
     std::vector<Waiter> waiters_;
+    InstrumentStatus status_;
 };
 
 }  // namespace velquor::remote

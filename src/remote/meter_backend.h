@@ -16,6 +16,7 @@ struct MeterIdentity {
     std::string name;    // the station's name for it
     std::string serial;  // empty when the identity could not be read
     std::string model;
+    std::string firmware;  // "1.10"; empty when unknown
 };
 
 // What the meter itself stores and the setup sequence writes.
@@ -63,6 +64,9 @@ public:
     // the sequence's own bounds.
     virtual void WriteSetup(std::size_t meter, const SetupWrite& write,
                             std::function<void(WriteOutcome)> done) = 0;
+    // Whether a lost meter is looked for again (rather than only waited for). Asked
+    // often, under the instrument's lock: a plain value, fixed once the station runs.
+    virtual bool Reconnects() const { return false; }
 };
 
 // Where the readings come from: the station's subscription for the program, a

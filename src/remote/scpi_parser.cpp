@@ -387,7 +387,7 @@ bool MessageParser::ParseExpression(Parameter& param, ParseError& error) {
             ++depth;
         } else if (c == ')' && --depth == 0) {
             param.kind = ParamKind::Expression;
-            param.text.clear();
+            param.text = std::string(line_.substr(start + 1, pos_ - start - 2));
             return true;
         }
     }

@@ -21,7 +21,8 @@ struct Parameter {
     ParamKind kind = ParamKind::Decimal;
     double number = 0.0;  // Decimal and NonDecimal
     // Decimal: the unit suffix in upper case, empty when none; Character: the
-    // mnemonic in upper case; String: the text with doubled quotes undone.
+    // mnemonic in upper case; String: the text with doubled quotes undone;
+    // Expression: what is between the outer parentheses, as typed.
     std::string text;
 };
 

@@ -2,6 +2,7 @@
 
 #include "remote/commands.h"
 #include "remote/scpi_error.h"
+#include "remote/scpi_values.h"
 
 namespace velquor::remote {
 
@@ -13,14 +14,36 @@ bool IsCommandError(int code) {
 
 }  // namespace
 
+// "(@n)" names the channel the header's suffix would; both may be given when they agree.
+Outcome ScpiSession::ListedChannel(const Parameter& list, int& number) const {
+    std::vector<int> listed;
+    const Converted r = ToChannelList(list, listed);
+    if (r.error != 0)
+        return Outcome{r.error, r.detail, {}};
+    if (listed.size() != 1)
+        return Outcome{err::kIllegalParameterValue, "one channel per command", {}};
+    const int ch = listed.front();
+    if (ch < 1 || static_cast<std::size_t>(ch) > instrument_.Channels())
+        return Outcome{err::kDataOutOfRange, "no channel " + std::to_string(ch), {}};
+    if (number != kNoSuffix && number != ch)
+        return Outcome{
+            err::kIllegalParameterValue, "suffix and (@" + std::to_string(ch) + ") differ", {}};
+    number = ch;
+    return {};
+}
+
 ScpiSession::ScpiSession(Instrument& instrument, ReplySink reply, Wake wake)
-    : instrument_(instrument), reply_(std::move(reply)), wake_(std::move(wake)) {}
+    : instrument_(instrument), reply_(std::move(reply)), wake_(std::move(wake)) {
+    status_.Start(instrument_.StatusNow());
+}
 
 ScpiSession::~ScpiSession() {
     instrument_.CancelWaits(this);
 }
 
 void ScpiSession::Receive(std::string_view bytes) {
+    if (discarded_)
+        return;
     while (!bytes.empty()) {
         const std::size_t lf = bytes.find('\n');
         const std::string_view chunk = bytes.substr(0, lf);
@@ -81,6 +104,9 @@ void ScpiSession::FinishLine() {
 
 ScpiSession::State ScpiSession::Run(std::size_t budget) {
     while (!waiting_) {
+        // A reply may have cost the client its connection in the middle of a line.
+        if (discarded_)
+            return State::Idle;
         if (!inLine_) {
             if (lines_.empty())
                 return State::Idle;
@@ -144,18 +170,25 @@ void ScpiSession::Execute(const ProgramUnit& unit) {
         return Record(Outcome{found.error, unit.header, {}});
     if (!unit.common)
         path_.assign(nodes->begin(), nodes->end() - 1);
-    std::size_t channel = 0;
-    if (found.channel != kNoSuffix) {
-        if (found.channel < 1 || static_cast<std::size_t>(found.channel) > instrument_.Channels())
-            return Record(Outcome{err::kHeaderSuffixOutOfRange, unit.header, {}});
-        channel = static_cast<std::size_t>(found.channel) - 1;
+    int number = found.channel;
+    if (number != kNoSuffix &&
+        (number < 1 || static_cast<std::size_t>(number) > instrument_.Channels()))
+        return Record(Outcome{err::kHeaderSuffixOutOfRange, unit.header, {}});
+    std::span<const Parameter> params = unit.params;
+    if (instrument_.Table().Row(found.row).TakesChannel() && !params.empty() &&
+        IsChannelList(params.back())) {
+        const Outcome o = ListedChannel(params.back(), number);
+        if (o.error != 0)
+            return Record(o);
+        params = params.first(params.size() - 1);
     }
+    const std::size_t channel = number == kNoSuffix ? 0 : static_cast<std::size_t>(number) - 1;
     const CommandDef& def = CommandDefs()[found.row];
-    if (unit.params.size() < def.min_params)
+    if (params.size() < def.min_params)
         return Record(Outcome{err::kMissingParameter, unit.header, {}});
-    if (unit.params.size() > def.max_params)
+    if (params.size() > def.max_params)
         return Record(Outcome{err::kParameterNotAllowed, unit.header, {}});
-    Call call{instrument_, status_, unit, channel, hasReply_, this, {}, {}};
+    Call call{instrument_, status_, params, channel, hasReply_, this, {}, {}};
     def.handler(call);
     if (call.deferred) {
         waiting_ = true;
@@ -166,10 +199,20 @@ void ScpiSession::Execute(const ProgramUnit& unit) {
 }
 
 void ScpiSession::Resume(Outcome outcome) {
-    if (!waiting_)
+    if (!waiting_ || discarded_)
         return;
     waiting_ = false;
     Record(std::move(outcome));
+}
+
+void ScpiSession::Discard() {
+    discarded_ = true;
+    lines_.clear();
+    backlog_ = 0;
+    partial_.clear();
+    inLine_ = false;
+    waiting_ = false;
+    instrument_.CancelWaits(this);
 }
 
 }  // namespace velquor::remote

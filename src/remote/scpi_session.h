@@ -49,6 +49,9 @@ public:
     };
     State Run(std::size_t budget = kDefaultBudget);
     void Resume(Outcome outcome);
+    // The client is gone or dropped: nothing it sent and nothing queued runs any
+    // more, not even the rest of the line in progress, and its waits end unanswered.
+    void Discard();
 
     // Input received but not yet run, in bytes.
     std::size_t Backlog() const { return backlog_ + partial_.size(); }
@@ -64,6 +67,7 @@ private:
     void FinishLine();
     void Execute(const ProgramUnit& unit);
     void Record(Outcome outcome);
+    Outcome ListedChannel(const Parameter& list, int& number) const;
 
     Instrument& instrument_;
     ReplySink reply_;
@@ -85,6 +89,7 @@ private:
     bool hasReply_ = false;
     ProgramUnit unit_;
     bool waiting_ = false;
+    bool discarded_ = false;
 };
 
 }  // namespace velquor::remote

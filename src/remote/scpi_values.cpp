@@ -120,6 +120,19 @@ std::string FormatNr1(long long value) {
     return std::to_string(value);
 }
 
+std::string FormatString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"')
+            out += "\"\"";
+        else
+            out += (u < 0x20 || u > 0x7E) ? '?' : c;
+    }
+    out += '"';
+    return out;
+}
+
 Converted ToBound(const Parameter& param, Bound& bound) {
     if (param.kind != ParamKind::Character)
         return WrongKind(param);
@@ -194,6 +207,64 @@ Converted ToBool(const Parameter& param, bool& value) {
         return {};
     }
     return WrongKind(param);
+}
+
+bool IsChannelList(const Parameter& param) {
+    if (param.kind != ParamKind::Expression)
+        return false;
+    const std::size_t at = param.text.find_first_not_of(" \t");
+    return at != std::string::npos && param.text[at] == '@';
+}
+
+Converted ToChannelList(const Parameter& param, std::vector<int>& channels) {
+    channels.clear();
+    const std::string& t = param.text;
+    std::size_t i = 0;
+    auto blanks = [&] {
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\t'))
+            ++i;
+    };
+    auto number = [&](int& n) {
+        const std::size_t start = i;
+        long long v = 0;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9' && i - start < 9)
+            v = v * 10 + (t[i++] - '0');
+        n = static_cast<int>(v);
+        return i > start && !(i < t.size() && t[i] >= '0' && t[i] <= '9');
+    };
+    const Converted malformed = Fail(err::kInvalidExpression, "(" + t.substr(0, 24) + ")");
+    blanks();
+    if (i >= t.size() || t[i] != '@')
+        return malformed;
+    ++i;
+    for (;;) {
+        blanks();
+        int first = 0;
+        if (!number(first))
+            return malformed;
+        int last = first;
+        blanks();
+        if (i < t.size() && t[i] == ':') {
+            ++i;
+            blanks();
+            if (!number(last))
+                return malformed;
+            blanks();
+        }
+        const int step = last >= first ? 1 : -1;
+        for (int ch = first;; ch += step) {
+            if (channels.size() >= kMaxListedChannels)
+                return Fail(err::kDataOutOfRange, "more than 64 channels listed");
+            channels.push_back(ch);
+            if (ch == last)
+                break;
+        }
+        if (i == t.size())
+            return {};
+        if (t[i] != ',')
+            return malformed;
+        ++i;
+    }
 }
 
 Converted ToChoice(const Parameter& param, std::initializer_list<std::string_view> words,

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "remote/scpi_parser.h"
 
@@ -17,6 +18,9 @@ std::string FormatNr3(double value);
 void AppendNr3(std::string& out, double value);
 // NR1: a plain integer.
 std::string FormatNr1(long long value);
+// String response data: in double quotes, a quote doubled, bytes outside printable
+// ASCII as '?', so a device string cannot break the reply line.
+std::string FormatString(std::string_view text);
 
 // The unit family a numeric setting takes; values come back in the base unit.
 enum class UnitKind {
@@ -55,6 +59,13 @@ Converted ToChoice(const Parameter& param, std::initializer_list<std::string_vie
 // Whether a character parameter is MIN, MAX or DEF (for queries like FREQ? MAX).
 enum class Bound { Min, Max, Def };
 Converted ToBound(const Parameter& param, Bound& bound);
+
+// Whether a parameter is a channel list: an expression that starts with '@'.
+bool IsChannelList(const Parameter& param);
+// The channels of "(@1)", "(@1,3)" or "(@1:3)", in the order named. A malformed
+// list is -171; one naming more than kMaxListedChannels is -222.
+inline constexpr std::size_t kMaxListedChannels = 64;
+Converted ToChannelList(const Parameter& param, std::vector<int>& channels);
 
 // Whether `typed` (upper case) is the short or the long form of `word`.
 bool MnemonicIs(std::string_view typed, std::string_view word);

@@ -4,7 +4,8 @@
 
 namespace velquor::remote {
 
-StationBackend::StationBackend(station::Station& station) : station_(station) {
+StationBackend::StationBackend(station::Station& station)
+    : station_(station), reconnects_(station.Reconnecting().enabled) {
     for (std::size_t i = 0; i < station_.MeterCount(); ++i) {
         workers_.push_back(std::make_unique<Worker>());
         Worker& w = *workers_.back();
@@ -34,7 +35,7 @@ std::size_t StationBackend::MeterCount() const {
 
 MeterIdentity StationBackend::Identity(std::size_t meter) const {
     const station::MeterInfo info = station_.Meter(meter);
-    return MeterIdentity{station_.MeterName(meter), info.serial, kMeterModelName};
+    return MeterIdentity{station_.MeterName(meter), info.serial, kMeterModelName, info.firmware};
 }
 
 std::optional<MeterSetup> StationBackend::Setup(std::size_t meter) const {

@@ -35,6 +35,7 @@ public:
     std::optional<MeterSetup> Setup(std::size_t meter) const override;
     void WriteSetup(std::size_t meter, const SetupWrite& write,
                     std::function<void(WriteOutcome)> done) override;
+    bool Reconnects() const override { return reconnects_; }
 
     // Maps the station's verdict on a setup to the instrument's.
     static WriteOutcome ToOutcome(const station::SetupOutcome& outcome);
@@ -54,6 +55,7 @@ private:
     void Run(std::size_t meter, Worker& worker);
 
     station::Station& station_;
+    const bool reconnects_;
     std::vector<std::unique_ptr<Worker>> workers_;
 };
 

@@ -46,15 +46,30 @@ struct Shared {
     std::shared_ptr<Gate> gate;
     std::atomic<std::uint64_t> accepted{0};
     std::atomic<std::uint64_t> refused{0};
+    std::atomic<std::uint64_t> refusedPeer{0};
     std::atomic<std::uint64_t> idleDrops{0};
     std::atomic<std::uint64_t> outputDrops{0};
     std::atomic<std::size_t> clients{0};
 };
 
+// The address a peer is counted by: an IPv4 client of an IPv6 socket is the same
+// host as over IPv4.
+asio::ip::address PeerAddress(const tcp::socket& socket) {
+    std::error_code ec;
+    const tcp::endpoint peer = socket.remote_endpoint(ec);
+    if (ec)
+        return {};
+    asio::ip::address a = peer.address();
+    if (a.is_v6() && a.to_v6().is_v4_mapped())
+        a = asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6());
+    return a;
+}
+
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(tcp::socket socket, Shared& shared, std::set<std::shared_ptr<Connection>>& registry)
-        : socket_(std::move(socket)),
+        : peer_(PeerAddress(socket)),
+          socket_(std::move(socket)),
           timer_(socket_.get_executor()),
           shared_(shared),
           registry_(registry) {}
@@ -80,12 +95,19 @@ public:
         Read();
     }
 
+    const asio::ip::address& Peer() const { return peer_; }
+
     void Close() {
         if (closed_)
             return;
         closed_ = true;
         // The registry may hold the last reference; stay alive to the end of Close.
         const std::shared_ptr<Connection> self = shared_from_this();
+        // Close may come from inside the session's own Run (a reply too many): what
+        // the client queued must not go on running, least of all shared settings
+        // and meter writes.
+        if (session_)
+            session_->Discard();
         std::error_code ignored;
         timer_.cancel();
         socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -209,6 +231,7 @@ private:
         });
     }
 
+    asio::ip::address peer_;
     tcp::socket socket_;
     asio::steady_timer timer_;
     Shared& shared_;
@@ -226,6 +249,73 @@ private:
     bool idle_ = true;         // the session has nothing left to run
 };
 
+// A client that is not admitted: told why, then its input is read and thrown
+// away until it closes or the linger time is up. Closing at once, with its first
+// command unread, would send a reset that can overtake the explanation.
+class Refusal : public std::enable_shared_from_this<Refusal> {
+public:
+    Refusal(tcp::socket socket, std::string text, std::set<std::shared_ptr<Refusal>>& registry)
+        : socket_(std::move(socket)),
+          timer_(socket_.get_executor()),
+          text_(std::move(text)),
+          registry_(registry) {}
+
+    // A zero linger closes as soon as the explanation is written.
+    void Start(std::chrono::milliseconds linger) {
+        lingers_ = linger.count() > 0;
+        // The write is bounded too: a client that reads nothing cannot keep it open.
+        timer_.expires_after(lingers_ ? linger : std::chrono::milliseconds(1000));
+        timer_.async_wait([self = shared_from_this()](std::error_code ec) {
+            if (!ec)
+                self->Close();
+        });
+        asio::async_write(socket_, asio::buffer(text_),
+                          [self = shared_from_this()](std::error_code ec, std::size_t) {
+                              if (self->closed_)
+                                  return;
+                              if (ec)
+                                  return self->Close();
+                              std::error_code ignored;
+                              self->socket_.shutdown(tcp::socket::shutdown_send, ignored);
+                              if (self->lingers_)
+                                  self->Drain();
+                              else
+                                  self->Close();
+                          });
+    }
+
+    void Close() {
+        if (closed_)
+            return;
+        closed_ = true;
+        const std::shared_ptr<Refusal> self = shared_from_this();
+        std::error_code ignored;
+        timer_.cancel();
+        socket_.close(ignored);
+        registry_.erase(self);
+    }
+
+private:
+    void Drain() {
+        socket_.async_read_some(asio::buffer(input_),
+                                [self = shared_from_this()](std::error_code ec, std::size_t) {
+                                    if (self->closed_)
+                                        return;
+                                    if (ec)
+                                        return self->Close();
+                                    self->Drain();
+                                });
+    }
+
+    tcp::socket socket_;
+    asio::steady_timer timer_;
+    std::string text_;
+    std::set<std::shared_ptr<Refusal>>& registry_;
+    std::array<char, 4096> input_{};
+    bool lingers_ = true;
+    bool closed_ = false;
+};
+
 }  // namespace
 
 struct TcpServer::Impl {
@@ -236,17 +326,29 @@ struct TcpServer::Impl {
         acceptor.async_accept([this](std::error_code ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted || !acceptor.is_open())
                 return;
-            if (!ec) {
-                if (connections.size() >= shared.options.max_clients)
-                    Refuse(std::move(socket));
-                else
-                    Admit(std::move(socket));
-            }
+            if (!ec)
+                AdmitOrRefuse(std::move(socket));
             Accept();
         });
     }
 
-    void Admit(tcp::socket socket) {
+    void AdmitOrRefuse(tcp::socket socket) {
+        const ServerOptions& o = shared.options;
+        if (connections.size() >= o.max_clients)
+            return Refuse(std::move(socket),
+                          "too many clients; " + std::to_string(o.max_clients) + " are connected");
+        const asio::ip::address peer = PeerAddress(socket);
+        if (o.limit_loopback || !peer.is_loopback()) {
+            std::size_t same = 0;
+            for (const auto& c : connections)
+                same += c->Peer() == peer ? 1 : 0;
+            if (same >= o.max_clients_per_peer) {
+                ++shared.refusedPeer;
+                return Refuse(std::move(socket), "too many clients from " + peer.to_string() +
+                                                     "; " + std::to_string(o.max_clients_per_peer) +
+                                                     " per host");
+            }
+        }
         ++shared.accepted;
         auto c = std::make_shared<Connection>(std::move(socket), shared, connections);
         connections.insert(c);
@@ -254,21 +356,19 @@ struct TcpServer::Impl {
         c->Start();
     }
 
-    // Says why, so a person trying by hand sees it, then closes.
-    void Refuse(tcp::socket socket) {
+    // Says why, as the first reply line, so a script that sent a query reads the
+    // reason, and a person trying by hand sees it.
+    void Refuse(tcp::socket socket, const std::string& why) {
         ++shared.refused;
-        auto s = std::make_shared<tcp::socket>(std::move(socket));
-        auto text = std::make_shared<std::string>(
-            FormatError(
-                ErrorEntry{err::kDeviceSpecific, "too many clients; " +
-                                                     std::to_string(shared.options.max_clients) +
-                                                     " are connected"}) +
-            "\n");
-        asio::async_write(*s, asio::buffer(*text), [s, text](std::error_code, std::size_t) {
-            std::error_code ignored;
-            s->shutdown(tcp::socket::shutdown_both, ignored);
-            s->close(ignored);
-        });
+        // Refused clients each hold a descriptor while they linger; a flood of them
+        // is closed as soon as it is told.
+        constexpr std::size_t kMaxLingering = 32;
+        const auto linger = refusals.size() < kMaxLingering ? shared.options.refusal_linger
+                                                            : std::chrono::milliseconds(0);
+        auto r = std::make_shared<Refusal>(
+            std::move(socket), FormatError(ErrorEntry{err::kDeviceSpecific, why}) + "\n", refusals);
+        refusals.insert(r);
+        r->Start(linger);
     }
 
     void CloseAll() {
@@ -278,12 +378,16 @@ struct TcpServer::Impl {
         const auto all = connections;
         for (const auto& c : all)
             c->Close();
+        const auto refused = refusals;
+        for (const auto& r : refused)
+            r->Close();
     }
 
     asio::io_context io;
     Shared shared;
     tcp::acceptor acceptor;
     std::set<std::shared_ptr<Connection>> connections;
+    std::set<std::shared_ptr<Refusal>> refusals;
     std::thread thread;
     std::atomic<std::uint16_t> port{0};
 };
@@ -382,7 +486,7 @@ std::size_t TcpServer::Clients() const {
 
 ServerCounters TcpServer::Counters() const {
     const Shared& s = impl_->shared;
-    return ServerCounters{s.accepted, s.refused, s.idleDrops, s.outputDrops};
+    return ServerCounters{s.accepted, s.refused, s.refusedPeer, s.idleDrops, s.outputDrops};
 }
 
 }  // namespace velquor::remote

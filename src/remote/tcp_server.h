@@ -17,6 +17,15 @@ struct ServerOptions {
     std::string address = "127.0.0.1";
     std::uint16_t port = kDefaultScpiPort;  // 0 picks a free port (tests)
     std::size_t max_clients = 8;
+    // Connections one peer address may hold, so that one host on the network (a
+    // script that never closes) cannot take every place. Clients on this machine
+    // (loopback) count only against max_clients unless limit_loopback is set.
+    std::size_t max_clients_per_peer = 4;
+    bool limit_loopback = false;
+    // How long a refused client's input is read and thrown away after it was told
+    // why, so that what it sent meanwhile does not turn the close into a reset
+    // that loses the explanation.
+    std::chrono::milliseconds refusal_linger{1000};
     // A client that sends nothing for this long (and waits for nothing) is
     // dropped; zero keeps idle clients for ever.
     std::chrono::milliseconds idle_timeout{std::chrono::minutes(10)};
@@ -34,7 +43,8 @@ bool ParseListenAddress(std::string_view text, std::string& address, std::uint16
 // What the server has seen, for tests and the closing report.
 struct ServerCounters {
     std::uint64_t accepted = 0;
-    std::uint64_t refused = 0;       // over max_clients
+    std::uint64_t refused = 0;       // over max_clients or max_clients_per_peer
+    std::uint64_t refused_peer = 0;  // of those, over max_clients_per_peer
     std::uint64_t idle_drops = 0;    // idle time-out
     std::uint64_t output_drops = 0;  // replies not read
 };

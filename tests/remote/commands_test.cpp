@@ -203,7 +203,144 @@ TEST(Commands, StatusRegistersFollowIeee4882) {
     EXPECT_EQ(b.Ask("*SRE?;*ESE?"), "191;32");
     EXPECT_EQ(b.Error(), -222);
     // Identity fields stay parsable whatever the meter reports.
-    EXPECT_EQ(IdentityReply({"x", "A,B;\"C\x01", ""}, "1.0"), "VELQUOR,0,A_B__C_,1.0");
+    EXPECT_EQ(IdentityReply({"x", "A,B;\"C\x01", "", ""}, "1.0"), "VELQUOR,0,A_B__C_,1.0");
+    EXPECT_EQ(MeterIdentityReply({"x", "S,1", "R\nA", "1;2"}), "ORVANE,R_A,S_1,1_2");
+    EXPECT_EQ(FormatString("a\"b;\x01"), "\"a\"\"b;?\"");
+}
+
+// What instrument drivers send first, and channel lists in place of the suffix.
+TEST(Commands, DriverCommandsAndChannelListsAreValid) {
+    Bench b;  // two meters
+    b.Feed(0, -5.0);
+    b.Feed(1, -6.0);
+    const struct {
+        const char* line;
+        const char* reply;  // "<none>" when there is none
+        int error;          // first error queued, 0 for none
+    } cases[] = {
+        {"SYST:VERS?;*OPT?", "1999.0;0", 0},
+        {"STAT:PRES;:STAT:OPER?;QUES?", "0;0", 0},
+        {"STAT:OPER:COND?;:STAT:QUES:COND?", "0;0", 0},
+        {"STAT:QUES:ENAB 65535;ENAB?;PTR?;NTR?", "32767;32767;0", 0},
+        {"STAT:PRES;:STAT:QUES:ENAB?;:STAT:OPERATION:ENABLE?", "0;0", 0},
+        {"STAT:OPER:ENAB 70000", "<none>", -222},
+        {"ABOR;:ABOR2;:INIT:CONT ON;:INIT:CONT?", "1", 0},
+        {"FETC:POW?;:FETC:SCAL:POW?;:FETC:POW:AC?;:FETC:SCAL:AC?",
+         "-5.000000E+00;-5.000000E+00;-5.000000E+00;-5.000000E+00", 0},
+        {"FETC? (@2)", "-6.000000E+00", 0},
+        {"FETC? DEF,DEF,(@2)", "-6.000000E+00", 0},
+        {"FETC2:POW? ( @ 2 )", "-6.000000E+00", 0},
+        {"CONF:POW:AC DEF,3,(@1);:CONF? (@1)", "\"POW:AC\"", 0},
+        {"AVER:COUN 4,(@2);COUN? (@2);:AVER:COUN?", "4;1", 0},
+        {"INIT:CONT OFF,(@2);:INIT:CONT? (@2);:INIT:CONT?", "0;1", 0},
+        {"INIT:CONT ON,(@2)", "<none>", 0},
+        {"FETC? -30DBM,0.01", "-5.000000E+00", 0},
+        {"FETC2? (@1)", "<none>", -224},  // suffix and list disagree
+        {"FETC? (@1,2)", "<none>", -224},
+        {"FETC? (@3)", "<none>", -222},
+        {"FETC? (@0)", "<none>", -222},
+        {"FETC? (@1:99999)", "<none>", -222},
+        {"FETC? (@x)", "<none>", -171},
+        {"FETC? (1)", "<none>", -178},
+        {"FETC? 250", "<none>", -222},
+        {"FETC? DEF,9", "<none>", -222},
+        {"FETC? \"x\"", "<none>", -158},
+        {"FETC? DEF,DEF,DEF", "<none>", -108},
+        {"SYST:CHAN:COUN?", "2", 0},
+        {"SYST:CHAN2:IDN?;SNUM?;NAME?", "ORVANE,RA,OV227701,0;\"OV227701\";\"OV227701\"", 0},
+        {"SYSTEM:CHANNEL:SNUMBER? (@2)", "\"OV227701\"", 0},
+        {"SYST:CHAN3:IDN?", "<none>", -114},
+        {"SYST:CHAN2:COUN?", "<none>", -114},
+        {"*IDN? (@1)", "<none>", -108},  // no channel there
+        {"SYST:ERR? (@1)", "<none>", -108},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(b.Ask(c.line), c.reply) << c.line;
+        EXPECT_EQ(b.Error(), c.error) << c.line;
+    }
+    // The measuring queries of every form wait for a fresh reading of their channel.
+    for (const char* query : {"MEAS:POW?", "MEAS:SCAL:POW?", "READ:POW?", "MEAS? DEF,DEF,(@2)",
+                              "READ:SCAL:POW:AC? (@2)"}) {
+        const bool second = std::string(query).find("@2") != std::string::npos;
+        EXPECT_TRUE(b.Send(query).empty()) << query;
+        b.Feed(second ? 0 : 1, -1.0);
+        EXPECT_TRUE(b.Take().empty()) << query;
+        b.Feed(second ? 1 : 0, -2.0);
+        EXPECT_EQ(b.Take(), std::vector<std::string>{"-2.000000E+00"}) << query;
+        EXPECT_EQ(b.Error(), 0) << query;
+    }
+    // A meter on a pseudo-terminal has no serial number: its name is its path.
+    testing::FakeBackend pty(1);
+    pty.ids[0] = {"/dev/pts/3", "", "ViridIrivi RA", "1.10"};
+    Instrument ptyInst(pty);
+    EXPECT_EQ(testing::Client(ptyInst).Ask("SYST:CHAN:IDN?;SNUM?;NAME?"),
+              "ORVANE,ViridIrivi RA,0,1.10;\"\";\"/dev/pts/3\"");
+    b.Send("FOO;");
+    b.Send("BAR");
+    EXPECT_EQ(b.Ask("SYST:ERR:ALL?"),
+              "-113,\"Undefined header;FOO\",-113,\"Undefined header;BAR\"");
+    EXPECT_EQ(b.Ask("SYST:ERR:ALL?;COUN?"), "0,\"No error\";0");
+}
+
+TEST(Commands, TriggersTakeAFreshMeasurementForFetch) {
+    Bench b;
+    b.Send("INIT:CONT OFF;:INIT2:CONT OFF");
+    EXPECT_TRUE(b.Send("*TRG;*OPC?").empty());  // every channel
+    b.Feed(0, -1.0);
+    EXPECT_TRUE(b.Take().empty());
+    b.Feed(1, -2.0);
+    EXPECT_EQ(b.Take(), std::vector<std::string>{"1"});
+    EXPECT_EQ(b.Ask("FETC?;FETC2?"), "-1.000000E+00;-2.000000E+00");
+    EXPECT_TRUE(b.Send("TRIG2;:FETC2?").empty());
+    b.Feed(1, -3.0);
+    EXPECT_EQ(b.Take(), std::vector<std::string>{"-3.000000E+00"});
+    // With continuous measurement on, a trigger still waits for a fresh reading.
+    EXPECT_TRUE(b.Send("INIT:CONT ON;:TRIG:IMM;*OPC?").empty());
+    b.Feed(0, -4.0);
+    EXPECT_EQ(b.Take(), std::vector<std::string>{"1"});
+    EXPECT_EQ(b.Error(), 0);
+    b.Event(1, ReadingKind::LinkLost);
+    b.Send("*TRG");
+    b.Feed(0, -5.0);
+    EXPECT_EQ(b.Errors(), std::vector<int>{-241});
+}
+
+TEST(Commands, StatusRegistersReportLimitsLostMetersAndMeasuring) {
+    Bench b;
+    testing::Client other(b.inst);
+    b.backend.reconnects = true;
+    b.Send("CALC:LIM:UPP -10;STAT ON");
+    b.Feed(0, 0.0);
+    EXPECT_EQ(b.Ask("STAT:QUES:COND?;:STAT:QUES?;:STAT:QUES?"), "1032;1032;0");  // POWer + over
+    b.Feed(0, -100.0);
+    // Under the lower limit now: only that bit rose; falls are not events by default.
+    EXPECT_EQ(b.Ask("STAT:QUES:COND?;:STAT:QUES?"), "2056;2048");
+    b.Send("STAT:QUES:NTR 2048;PTR 0");
+    b.Feed(0, -20.0);
+    EXPECT_EQ(b.Ask("STAT:QUES?"), "2048");  // it fell
+    // A lost meter sets QUEStionable 512 and, while it is looked for, OPERation 256;
+    // an enabled event shows in the status byte (QUEStionable 8, OPERation 128).
+    b.Send("STAT:PRES;:STAT:QUES:ENAB 512;:STAT:OPER:ENAB 256;*SRE 136");
+    b.Event(1, ReadingKind::LinkLost);
+    EXPECT_EQ(b.Ask("*STB?;:STAT:QUES:COND?;:STAT:OPER:COND?"), "200;512;256");
+    b.Send("*CLS");
+    EXPECT_EQ(b.Ask("*STB?;:STAT:QUES?;:STAT:QUES:COND?"), "0;0;512");
+    b.Event(1, ReadingKind::Reconnected);
+    b.Feed(1, -20.0);
+    EXPECT_EQ(b.Ask("STAT:QUES:COND?;:STAT:OPER:COND?"), "0;0");
+    // MEASuring (16) while any client waits for readings; each client has its own events.
+    b.Send("READ?");
+    EXPECT_EQ(other.Ask("STAT:OPER:COND?"), "16");
+    b.Feed(0, -20.0);
+    EXPECT_EQ(b.Take().size(), 1u);
+    EXPECT_EQ(other.Ask("STAT:OPER:COND?;:STAT:OPER?;:STAT:OPER?"), "0;272;0");
+    // A parameter accepted but not used is a command warning (QUEStionable 16384).
+    b.Send("CONF DEF,DEF;:STAT:QUES?");
+    EXPECT_EQ(b.Ask("STAT:QUES?"), "0");
+    b.Send("CONF -20DBM");
+    EXPECT_EQ(b.Ask("STAT:QUES?"), "16384");
+    EXPECT_EQ(b.Errors(), std::vector<int>{});
+    EXPECT_EQ(other.Errors(), std::vector<int>{});
 }
 
 }  // namespace

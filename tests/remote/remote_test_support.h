@@ -18,7 +18,7 @@ class FakeBackend : public IMeterBackend {
 public:
     explicit FakeBackend(std::size_t meters = 2) {
         for (std::size_t i = 0; i < meters; ++i) {
-            ids.push_back({"OV22770" + std::to_string(i), "OV22770" + std::to_string(i), "RA"});
+            ids.push_back({"OV22770" + std::to_string(i), "OV22770" + std::to_string(i), "RA", ""});
             setups.push_back({1700, 0.0, false});
             answers.push_back(WriteStatus::Done);
         }
@@ -43,12 +43,14 @@ public:
         }
         done(WriteOutcome{answer, "fake"});
     }
+    bool Reconnects() const override { return reconnects; }
 
     mutable std::mutex mutex;
     std::vector<MeterIdentity> ids;
     std::vector<MeterSetup> setups;
     std::vector<WriteStatus> answers;
     std::vector<SetupWrite> writes;
+    bool reconnects = false;
 };
 
 // One client's session driven the way the server drives it, without a socket.

@@ -75,6 +75,41 @@ TEST_F(Served, ANinthClientIsToldWhyAndClosed) {
     EXPECT_EQ(again->Ask("*OPC?"), "1");
 }
 
+TEST_F(Served, OneHostHoldsAtMostItsShareAndARefusedScriptReadsWhy) {
+    ServerOptions o;
+    o.max_clients_per_peer = 2;
+    o.limit_loopback = true;  // every test client is on loopback
+    Start(o);
+    auto first = Connect();
+    auto second = Connect();
+    EXPECT_EQ(second->Ask("*OPC?"), "1");
+    // A script whose first query is on its way reads the reason as the reply.
+    auto third = Connect();
+    EXPECT_EQ(third->Ask("*IDN?"),
+              "-300,\"Device-specific error;too many clients from 127.0.0.1; 2 per host\"");
+    EXPECT_TRUE(third->ClosedWithin(2s));
+    EXPECT_EQ(server->Counters().refused_peer, 1u);
+    first.reset();
+    for (int i = 0; i < 100 && server->Clients() > 1; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(Connect()->Ask("*OPC?"), "1");
+}
+
+TEST(ServerPeers, ClientsOnThisMachineCountOnlyAgainstTheTotal) {
+    FakeBackend backend{1};
+    Instrument inst{backend};
+    ServerOptions o;
+    o.port = 0;
+    o.max_clients_per_peer = 1;
+    TcpServer server(inst, o);
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    TcpClient a(server.Port());
+    TcpClient b(server.Port());
+    EXPECT_EQ(a.Ask("*OPC?"), "1");
+    EXPECT_EQ(b.Ask("*OPC?"), "1");
+}
+
 TEST_F(Served, AClientThatNeverReadsIsDroppedWhileAnotherIsServed) {
     ServerOptions o;
     o.max_output_bytes = 64 * 1024;
@@ -109,6 +144,23 @@ TEST_F(Served, AClientThatNeverReadsIsDroppedWhileAnotherIsServed) {
     flood.join();
     EXPECT_GT(served, 0);
     EXPECT_EQ(reader->Ask("*OPC?"), "1");
+}
+
+TEST_F(Served, ADroppedClientsQueuedCommandsDoNotRun) {
+    ServerOptions o;
+    o.max_output_bytes = 100;
+    Start(o);
+    auto watcher = Connect();
+    auto hog = Connect();
+    // The first line's reply is over the limit; the lines after it arrive with it.
+    std::string flood;
+    for (int i = 0; i < 10; ++i)
+        flood += "*IDN?;";
+    hog->Send(flood + "*OPC?\nAVER:COUN 16\nFREQ 1GHZ\n");
+    EXPECT_TRUE(hog->ClosedWithin(2s));
+    EXPECT_EQ(server->Counters().output_drops, 1u);
+    EXPECT_EQ(watcher->Ask("AVER:COUN?"), "1");
+    EXPECT_TRUE(backend.writes.empty());
 }
 
 TEST_F(Served, HostileInputCostsOnlyItsSender) {

@@ -91,6 +91,23 @@ check(a.ask("SENS2:FREQ 2.45 GHZ;*OPC?;:SENS2:FREQ?") == "1;2.450000E+09",
       "a frequency written through the meter's setup reads back")
 check(a.ask("SYST:ERR?") == '0,"No error"', "no error left")
 
+# What instrument drivers send first, and which meter is which channel.
+def number(reply):
+    try:
+        return float(reply) < 100
+    except (TypeError, ValueError):
+        return False
+for line, ok in [
+        ("SYST:VERS?;*OPT?;:STAT:OPER:COND?;:STAT:QUES:COND?", lambda r: r == "1999.0;0;0;0"),
+        ("STAT:PRES;:CONF:POW:AC DEF,3,(@1);*TRG;:TRIG;:ABOR;*OPC?", lambda r: r == "1"),
+        ("MEAS:POW?", number), ("MEAS:SCAL:POW?", number), ("READ:POW?", number),
+        ("MEAS? DEF,DEF,(@2)", number),
+        ("SYST:CHAN:COUN?;:SYST:CHAN2:SNUM?", lambda r: r == '2;"OV227701"'),
+        ("SYST:CHAN1:IDN?", lambda r: r is not None and r.startswith("ORVANE,ViridIrivi RA,OV227700,")),
+        ("SYST:ERR:ALL?", lambda r: r == '0,"No error"')]:
+    reply = a.ask(line)
+    check(ok(reply), f"{line} answers {reply!r}")
+
 # Shared settings, own queues, and the ninth client refused.
 others = [Client(port) for _ in range(7)]
 check(others[0].ask("SENS2:AVER:COUN?") == "4", "settings are shared")
