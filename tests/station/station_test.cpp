@@ -170,8 +170,8 @@ TEST(StreamGap, CountsTheJumpOfEachMetersNumbers) {
     struct Row {
         std::uint64_t last, seq, missed, lastAfter;
     };
-    for (const Row& row : {Row{0, 17, 0, 17}, Row{4, 5, 0, 5}, Row{4, 9, 4, 9}, Row{4, 0, 0, 4},
-                           Row{9, 9, 0, 9}}) {
+    for (const Row& row :
+         {Row{0, 17, 0, 17}, Row{4, 5, 0, 5}, Row{4, 9, 4, 9}, Row{4, 0, 0, 4}, Row{9, 9, 0, 9}}) {
         std::uint64_t last = row.last;
         EXPECT_EQ(MissedBefore(last, row.seq), row.missed) << row.last << " -> " << row.seq;
         EXPECT_EQ(last, row.lastAfter);
