@@ -21,6 +21,9 @@ struct Reading {
     double power_dbm = 0.0;
     double temperature_c = 0.0;
     double battery = 0.0;
+    // The place in the meter's stream, from 1 on, one more for every entry the station
+    // hands on: a subscriber sees a jump where it lost readings (0: not numbered).
+    std::uint64_t seq = 0;
 };
 
 }  // namespace velquor::station

@@ -96,6 +96,13 @@ struct Station::Slot : IReadingHandler {
             live = false;
             MarkLost(r.steady_ns);
         }
+        Send(r);
+    }
+
+    // Numbers the meter's stream, so a subscriber that lost readings sees where and
+    // how many. Under publishLock.
+    void Send(Reading& r) {
+        r.seq = ++sent;
         feed->Publish(r);
     }
 
@@ -116,7 +123,7 @@ struct Station::Slot : IReadingHandler {
         back.kind = ReadingKind::Reconnected;
         back.meter = index;
         StampNow(back);
-        feed->Publish(back);
+        Send(back);
         return true;
     }
 
@@ -145,7 +152,7 @@ struct Station::Slot : IReadingHandler {
             r.kind = ReadingKind::Reconnected;
             r.meter = index;
             StampNow(r);
-            feed->Publish(r);
+            Send(r);
         }
         // The link may have been lost while it was being set up, when its link-lost
         // frame was not passed on; it is not injected again, so report it now.
@@ -156,7 +163,7 @@ struct Station::Slot : IReadingHandler {
             StampNow(r);
             live = false;
             MarkLost(r.steady_ns);
-            feed->Publish(r);
+            Send(r);
         }
     }
 
@@ -172,6 +179,7 @@ struct Station::Slot : IReadingHandler {
     std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
     std::mutex publishLock;   // orders the meter's stream
     bool live = false;
+    std::uint64_t sent = 0;  // under publishLock
     // The station's: while it is off, a lost meter resumes with its frames (Resume()).
     const std::atomic<bool>* reconnecting = nullptr;
 

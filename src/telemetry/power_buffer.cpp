@@ -54,6 +54,16 @@ bool PowerBuffer::CloseBatch() {
     return true;
 }
 
+void PowerBuffer::Skip(std::uint64_t readings) {
+    if (readings == 0)
+        return;
+    CloseBatch();
+    m_dropped += readings;
+    m_skipped += readings;
+    ++m_nextSeq;
+    ++m_numbersLeftOut;
+}
+
 const PowerMessage* PowerBuffer::NextUnsent() const {
     for (const auto& e : m_entries) {
         if (e.state == State::Unsent)

@@ -36,6 +36,10 @@ public:
              double battery);
     // Turns the open batch into the next message. False when it holds no reading.
     bool CloseBatch();
+    // Readings that never reached this buffer (its feed fell behind the meter): the
+    // open batch is closed so that the gap falls between messages, they count in
+    // dropped, and one message number is left out so the gap shows in seq too.
+    void Skip(std::uint64_t readings);
 
     // The oldest message not yet handed to the broker, or null.
     const PowerMessage* NextUnsent() const;
@@ -45,12 +49,14 @@ public:
     // Nothing on the wire was confirmed (the connection went): send it all again, in order.
     void ResendUnconfirmed();
 
+    // Past the bounds and skipped, so far.
     std::uint64_t Dropped() const { return m_dropped; }
+    std::uint64_t Skipped() const { return m_skipped; }
     std::size_t BufferedReadings() const { return m_readings + m_batchSteadyNs.size(); }
     std::size_t BufferedMessages() const { return m_entries.size(); }
     std::size_t InFlight() const;
     std::size_t BufferedBytes() const { return m_bytes; }
-    std::uint64_t MessagesMade() const { return m_nextSeq - 1; }
+    std::uint64_t MessagesMade() const { return m_nextSeq - 1 - m_numbersLeftOut; }
 
 private:
     enum class State : std::uint8_t { Unsent, Sent, Confirmed };
@@ -69,7 +75,9 @@ private:
     std::size_t m_readings = 0;  // in m_entries
     std::size_t m_bytes = 0;     // payload bytes in m_entries
     std::uint64_t m_nextSeq = 1;
+    std::uint64_t m_numbersLeftOut = 0;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_skipped = 0;
     std::int64_t m_newestSteadyNs = 0;
 
     // The open batch; capacity reserved once, so adding a reading never allocates.

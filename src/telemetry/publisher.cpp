@@ -8,6 +8,7 @@
 
 #include "measure/power_units.h"
 #include "measure/running_statistics.h"
+#include "station/stream_gap.h"
 
 namespace velquor::telemetry {
 
@@ -100,7 +101,8 @@ struct Publisher::Meter {
     Retained status;
     Retained summary;
     std::uint64_t readings = 0;
-    std::uint64_t droppedNoticed = 0;
+    std::uint64_t droppedNoticed = 0;  // past the buffer
+    std::uint64_t lastSeq = 0;         // of the meter's stream
     // The summary window.
     measure::RunningStatistics window;
     double last = 0.0;
@@ -175,6 +177,7 @@ void Publisher::Add(const station::Reading& r) {
     if (r.meter >= m_meters.size())
         return;
     Meter& m = *m_meters[r.meter];
+    m.buffer.Skip(station::MissedBefore(m.lastSeq, r.seq));
     switch (r.kind) {
         case station::ReadingKind::Measurement:
             m.buffer.Add(r.utc_us, r.steady_ns, r.power_dbm, r.temperature_c, r.battery);
@@ -346,12 +349,13 @@ void Publisher::Lost(Clock::time_point now) {
 void Publisher::CloseBatches() {
     for (auto& m : m_meters) {
         m->buffer.CloseBatch();
-        if (m->buffer.Dropped() > m->droppedNoticed) {
+        const std::uint64_t pastBuffer = m->buffer.Dropped() - m->buffer.Skipped();
+        if (pastBuffer > m->droppedNoticed) {
             if (m->droppedNoticed == 0)
                 Notice(m->identity.name +
                        ": the broker has been away longer than the buffer "
                        "holds; dropping the oldest readings");
-            m->droppedNoticed = m->buffer.Dropped();
+            m->droppedNoticed = pastBuffer;
         }
     }
 }
@@ -487,6 +491,7 @@ MeterCounters Publisher::Counters(std::size_t meter) const {
     c.readings = m.readings;
     c.messages = m.buffer.MessagesMade();
     c.dropped = m.buffer.Dropped();
+    c.skipped = m.buffer.Skipped();
     c.buffered_readings = m.buffer.BufferedReadings();
     c.buffered_bytes = m.buffer.BufferedBytes();
     return c;

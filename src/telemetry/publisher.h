@@ -41,7 +41,8 @@ inline constexpr std::size_t kMaxReadingsPerSecond = 250;
 struct MeterCounters {
     std::uint64_t readings = 0;         // measurements taken in
     std::uint64_t messages = 0;         // power messages made
-    std::uint64_t dropped = 0;          // readings given up past the buffer bound
+    std::uint64_t dropped = 0;          // readings given up: past the buffer bound, or skipped
+    std::uint64_t skipped = 0;          // of those, lost before Add (the feed fell behind)
     std::size_t buffered_readings = 0;  // not yet confirmed by the broker
     std::size_t buffered_bytes = 0;
 };
@@ -66,6 +67,8 @@ public:
     // The first connection attempt. False with a reason when it cannot even start.
     bool Start(Clock::time_point now, std::string& error);
 
+    // Readings come in the order of each meter's stream; a jump in their numbers
+    // (station::Reading::seq) is counted as dropped and left visible in seq.
     void Add(const station::Reading& reading);
     // The meter's setup changed (it is republished in its status).
     void UpdateIdentity(std::size_t meter, const MeterIdentity& identity);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "link/sim_driver.h"
+#include "station/stream_gap.h"
 #include "station_test_support.h"
 
 namespace velquor::station {
@@ -129,6 +130,52 @@ TEST_F(SimStation, ASlowConsumerLosesCountedReadingsAndNeverHoldsUpAnother) {
     EXPECT_TRUE(slow->Ended());
     Reading r;
     EXPECT_FALSE(slow->Pop(r, 1s));
+}
+
+// A consumer that fell behind finds each of its losses in the stream's numbers, at the
+// place they happened and meter by meter, while a consumer that kept up sees none.
+TEST_F(SimStation, TheStreamNumbersShowWhereAndHowManyReadingsASlowConsumerLost) {
+    Station station(Options());
+    auto slow = station.Subscribe(8);
+    auto fast = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(2), false, errors));
+    Collected all, kept;
+    for (std::size_t round = 1; round <= 3; ++round) {
+        ASSERT_TRUE(CollectUntil(
+            *fast, all, [&](const Collected& x) { return x.all.size() >= 60 * round; }, 10s));
+        slow->PopAll(kept.all, 0ms);
+    }
+    station.Close();
+    fast->PopAll(all.all, 0ms);
+    slow->PopAll(kept.all, 0ms);
+    std::uint64_t dropped = 0;
+    for (std::uint32_t m = 0; m < 2; ++m) {
+        const auto every = all.Of(m), some = kept.Of(m);
+        ASSERT_FALSE(some.empty());
+        std::uint64_t fastLast = 0, slowLast = 0, gaps = 0;
+        for (const Reading& r : every)
+            EXPECT_EQ(MissedBefore(fastLast, r.seq), 0u) << "meter " << m << " seq " << r.seq;
+        for (const Reading& r : some)
+            gaps += MissedBefore(slowLast, r.seq);
+        EXPECT_EQ(some.front().seq, every.front().seq);
+        EXPECT_GT(gaps, 0u) << "meter " << m;
+        // What the slow one missed in between, and after its last reading.
+        dropped += gaps + (fastLast - slowLast);
+    }
+    EXPECT_EQ(dropped, slow->Dropped());
+}
+
+TEST(StreamGap, CountsTheJumpOfEachMetersNumbers) {
+    struct Row {
+        std::uint64_t last, seq, missed, lastAfter;
+    };
+    for (const Row& row :
+         {Row{0, 17, 0, 17}, Row{4, 5, 0, 5}, Row{4, 9, 4, 9}, Row{4, 0, 0, 4}, Row{9, 9, 0, 9}}) {
+        std::uint64_t last = row.last;
+        EXPECT_EQ(MissedBefore(last, row.seq), row.missed) << row.last << " -> " << row.seq;
+        EXPECT_EQ(last, row.lastAfter);
+    }
 }
 
 TEST(Subscription, AFullQueueStillTakesTheLinkEvents) {

@@ -96,6 +96,33 @@ TEST(PowerBuffer, MessagesOnTheWireAreNotDroppedUnderThem) {
     EXPECT_EQ(b.Dropped(), 200u);
 }
 
+// Readings that never reached the buffer: counted in every later message and left
+// visible as a missing message number between the readings before and after them.
+TEST(PowerBuffer, SkippedReadingsLeaveAGapInSeqAndCountInDropped) {
+    PowerBuffer b("s", PowerBuffer::Limits{});
+    Feed(b, 0, 20);  // an open batch of 20
+    b.Skip(7);
+    Feed(b, 27, 13);  // the rest of that interval, closed at reading 40
+    b.Skip(0);        // nothing missed: no gap
+    Feed(b, 40, 40);
+    struct Want {
+        int seq;
+        std::size_t readings;
+        int dropped;
+    };
+    for (const Want& w : {Want{1, 20, 0}, Want{3, 13, 7}, Want{4, 40, 7}}) {
+        const auto m = Next(b);
+        ASSERT_FALSE(m.is_null()) << w.seq;
+        EXPECT_EQ(m["seq"], w.seq);
+        EXPECT_EQ(m["dbm"].size(), w.readings) << w.seq;
+        EXPECT_EQ(m["dropped"], w.dropped) << w.seq;
+    }
+    EXPECT_TRUE(Next(b).is_null());
+    EXPECT_EQ(b.Dropped(), 7u);
+    EXPECT_EQ(b.Skipped(), 7u);
+    EXPECT_EQ(b.MessagesMade(), 3u);
+}
+
 TEST(PowerBuffer, FullBatchClosesEarly) {
     PowerBuffer::Limits limits;
     limits.max_batch = 30;

@@ -79,6 +79,26 @@ bool HasPayload(const Messages& ms, const std::string& topic, const std::string&
     return false;
 }
 
+// A jump in a meter's stream numbers (the publisher fell behind the station) is
+// counted for that meter alone; no broker is needed to take readings in.
+TEST(Publisher, AJumpInAMetersStreamCountsAsSkipped) {
+    Publisher p(LocalOptions(1, "gaps"), Meters({"OV1", "OV2"}));
+    const struct {
+        std::uint32_t meter;
+        std::uint64_t seq;
+    } stream[] = {{0, 5}, {1, 1}, {0, 6}, {0, 10}, {1, 2}, {1, 3}, {0, 11}, {1, 9}, {0, 12}};
+    for (const auto& e : stream) {
+        station::Reading r;
+        r.meter = e.meter;
+        r.seq = e.seq;
+        p.Add(r);
+    }
+    EXPECT_EQ(p.Counters(0).skipped, 3u);
+    EXPECT_EQ(p.Counters(1).skipped, 5u);
+    EXPECT_EQ(p.Counters(0).dropped, 3u);
+    EXPECT_EQ(p.Counters(0).readings, 5u);
+}
+
 TEST(PublisherBroker, BrokerRestartLosesNothingWithinTheBound) {
     velquor::testing::TempDir dir;
     MosquittoBroker::Config config;

@@ -96,6 +96,16 @@ for args in "--rate 0.5" "--rate 1,5x" "--delimiter 5" "--delimiter ." "--delimi
   [ -e "$work/log2.txt" ] && fail "log $args created its file"
   [ "$(wc -l <"$work/err")" -eq 1 ] || fail "log $args: not one line: $(cat "$work/err")"
 done
+# Nothing written when the separator is empty or the file is a folder, which is
+# named as one at once.
+"$cli" log --port "$port" --file "$work/log2.txt" --delimiter "" 2>"$work/err" && fail "empty --delimiter accepted"
+[ -e "$work/log2.txt" ] && fail "log --delimiter '' created its file"
+grep -q -- '--delimiter takes .*not ""' "$work/err" || fail "empty --delimiter: $(cat "$work/err")"
+for over in "" --overwrite; do
+  "$cli" log --port "$port" --file "$work" $over 2>"$work/err" && fail "log to a folder $over"
+  [ "$(cat "$work/err")" = "velquor-cli: $work is a folder; --file needs a file name" ] \
+    || fail "log to a folder $over: $(cat "$work/err")"
+done
 # An existing file is kept unless --overwrite is given.
 echo keep >"$work/old.txt"
 "$cli" log --port "$port" --file "$work/old.txt" --seconds 1 2>"$work/err" && fail "existing file overwritten"
@@ -132,6 +142,16 @@ for cmd in monitor log; do
   [ $took -lt 3500 ] || fail "$cmd took $took ms to end once the meter was gone"
   grep -q 'gone' "$work/err" || fail "$cmd gone message: $(cat "$work/err")"
 done
+
+# --- serve without --reconnect tells the operator when a meter is lost --------
+start_sim --interval-ms 50 --exit-after 1.5
+"$cli" serve --port "$port" --listen 127.0.0.1:0 >/dev/null 2>"$work/err" &
+cli_pid=$!
+sleep 4
+kill -INT $cli_pid
+wait $cli_pid
+grep -qE "^[0-9]{2}:[0-9]{2}:[0-9]{2} $port: link lost$" "$work/err" || fail "serve loss: $(cat "$work/err")"
+grep -q "^velquor-cli: $port: the meter is gone" "$work/err" || fail "serve gone: $(cat "$work/err")"
 
 # --- Ctrl-C while setup waits for the acknowledgement -------------------------
 start_sim --no-ack --interval-ms 50
@@ -221,6 +241,9 @@ done <<'TABLE'
 1 read --simulate --unit dbw
 2 setup --simulate --frequency 1800 --cable-loss 1 --loss-table x
 2 monitor --simulate --reconnect-timeout 5
+2 log --simulate --file x.csv --format csv --no-header
+2 log --simulate --file x.csv --format csv --no-index
+2 log --simulate --file x.csv --format csv --delimiter comma
 TABLE
 # An empty limit (an unset variable in a script) is refused, never a silent pass.
 "$cli" read --simulate --upper "" >/dev/null 2>"$work/err"
@@ -241,6 +264,23 @@ done
 # --- the simulated bus --------------------------------------------------------
 out=$("$cli" list --simulate --json)
 grep -q '"description":"Orvane Power Meter"' <<<"$out" || fail "list --simulate: $out"
+# A bus without meters: an empty answer, and on stderr where to look.
+if [ "$("$cli" list --all --json 2>/dev/null)" = "[]" ]; then
+  out=$("$cli" list 2>"$work/err")
+  [ $? -eq 0 ] && [ -z "$out" ] || fail "list without meters: $out"
+  grep -q "^velquor-cli: no meter found: check that it is plugged in .*ftdi_sio" "$work/err" \
+    || fail "list without meters: $(cat "$work/err")"
+fi
+
+# --- read with several meters: always in channel order -------------------------
+for _ in 1 2 3; do
+  out=$("$cli" read --simulate 3 --count 3 | cut -d' ' -f1 | tr '\n' ' ')
+  [ "$out" = "OV227700 OV227701 OV227702 OV227700 OV227701 OV227702 OV227700 OV227701 OV227702 " ] \
+    || fail "read order: $out"
+  out=$("$cli" read --simulate 3 --count 2 --json | grep -o '"meter":"[^"]*"' | tr '\n' ' ')
+  [ "$out" = '"meter":"OV227700" "meter":"OV227701" "meter":"OV227702" "meter":"OV227700" "meter":"OV227701" "meter":"OV227702" ' ] \
+    || fail "read --json order: $out"
+done
 
 if [ $failures -ne 0 ]; then
   echo "$failures failure(s)"

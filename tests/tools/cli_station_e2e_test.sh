@@ -79,6 +79,12 @@ grep -q $'\r' "$work/all.csv" && fail "csv has CR line ends"
 [ "$(grep -c ",$a,-10," "$work/all.csv")" -eq 2 ] && [ "$(grep -c ",$b,5," "$work/all.csv")" -eq 2 ] \
   || fail "csv rows: $(cat "$work/all.csv")"
 [ "$(cat "$work/out")" = "4 rows written to $work/all.csv" ] || fail "csv summary: $(cat "$work/out")"
+# Each row stamped with its reading's time: never going back down the file.
+python3 - "$work/all.csv" <<'PY' || fail "csv times: $(cat "$work/all.csv")"
+import csv, sys
+times = [r["time"] for r in csv.DictReader(open(sys.argv[1]))]
+assert times == sorted(times), times
+PY
 # Every reading of the period counted (20 a second), with their min and max.
 awk -F, 'NR > 1 && ($7 < 15 || $7 > 25 || $9 != $3 || $10 != $3)' "$work/all.csv" | grep -q . \
   && fail "csv period columns: $(cat "$work/all.csv")"
@@ -100,6 +106,23 @@ ln -s "$b" "$work/p_q"
 shared="$work/x-${work//\//_}_p_q.txt"
 [ -e "$shared" ] && fail "refused log created its file"
 grep -q "would both be logged to $shared" "$work/err" || fail "shared file message: $(cat "$work/err")"
+
+# --- files that fill up during a log: every file says what it holds -----------
+# A file-size limit of 200 bytes: the two lines ahead of the rows and two rows. The
+# messages go through a pipe, which the limit does not touch.
+prlimit --fsize=200:200 "$cli" log --port "$a" --port "$b" --file "$work/f-{meter}.txt" --seconds 6 \
+  2>&1 >/dev/null | cat >"$work/err"
+status=${PIPESTATUS[0]}
+[ "$status" -eq 1 ] || fail "log to full files exited $status"
+for m in "$a" "$b"; do
+  f="$work/f-${m//\//_}.txt"
+  grep -q "^velquor-cli: $m: 2 rows written to $f, then the file could not be written: File too large$" \
+    "$work/err" || fail "full file of $m: $(cat "$work/err")"
+  grep -qE "^[0-9:]{8} cannot write $f: File too large; its rows stop$" "$work/err" \
+    || fail "full file of $m told late: $(cat "$work/err")"
+  [ "$(grep -c $'^[0-9]*\t.*\t\r$' "$f")" -eq 2 ] && [ "$(tail -c 2 "$f" | od -An -tx1 | tr -d ' ')" = "0d0a" ] \
+    || fail "full file $f: $(cat -A "$f")"
+done
 
 # --- a meter that cannot be opened: nothing runs unless --keep-going ------------
 "$cli" monitor --port "$a" --port "$work/none" --seconds 1 >"$work/mon" 2>"$work/err"

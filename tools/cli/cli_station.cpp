@@ -97,10 +97,10 @@ bool CliStation::GaveUp(std::size_t index) const {
 }
 
 std::string LinkEventLine(const station::Reading& reading, const std::string& meter,
-                          std::int64_t lostSteadyNs) {
+                          std::int64_t lostSteadyNs, bool reconnecting) {
     std::string line = LocalSecondsText(reading.utc_us) + " " + PrintableText(meter) + ": ";
     if (reading.kind == station::ReadingKind::LinkLost)
-        return line + "link lost; reconnecting";
+        return line + (reconnecting ? "link lost; reconnecting" : "link lost");
     const double away = static_cast<double>(reading.steady_ns - lostSteadyNs) / 1e9;
     return line + FormatC("reconnected after %.1f s", away);
 }
@@ -110,10 +110,10 @@ void CliStation::Track(const station::Reading& reading) {
         return;
     if (reading.kind == station::ReadingKind::LinkLost)
         m_lostSteadyNs[reading.meter] = reading.steady_ns;
-    if (m_reconnect.enabled)
-        std::fprintf(
-            stderr, "%s\n",
-            LinkEventLine(reading, Name(reading.meter), m_lostSteadyNs[reading.meter]).c_str());
+    std::fprintf(stderr, "%s\n",
+                 LinkEventLine(reading, Name(reading.meter), m_lostSteadyNs[reading.meter],
+                               m_reconnect.enabled)
+                     .c_str());
 }
 
 void CliStation::OnNotice(const station::MeterNotice& notice) {

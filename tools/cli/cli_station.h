@@ -40,8 +40,10 @@ public:
     // The reconnect time-out passed for the meter.
     bool GaveUp(std::size_t index) const;
 
-    // Tells a link event on stderr while reconnecting ("14:02:11 OV227700: link
-    // lost; reconnecting", "... reconnected after 8.1 s"). Call for every reading.
+    // Tells a link event on stderr with its time ("14:02:11 OV227700: link lost",
+    // "; reconnecting" added while reconnecting, "... reconnected after 8.1 s";
+    // without reconnecting a meter that only fell silent may come back on its own
+    // link). Call for every reading.
     void Track(const station::Reading& reading);
 
 private:
@@ -59,6 +61,6 @@ private:
 
 // The line a link event is told with on stderr, without its line end.
 std::string LinkEventLine(const station::Reading& reading, const std::string& meter,
-                          std::int64_t lostSteadyNs);
+                          std::int64_t lostSteadyNs, bool reconnecting);
 
 }  // namespace velquor::cli

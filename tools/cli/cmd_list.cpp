@@ -21,6 +21,19 @@ struct ListOptions {
     bool json = false;
 };
 
+// What to check when nothing was listed.
+std::string NothingListedText(std::size_t ftdiDevices, bool every) {
+    if (ftdiDevices > 0)
+        return "no meter found; " +
+               CountText(static_cast<long long>(ftdiDevices), "other FTDI device",
+                         "other FTDI devices") +
+               " ('velquor-cli list --all' shows them): a meter names itself \"" +
+               kMeterDescription + "\"";
+    return std::string(every ? "no FTDI device found" : "no meter found") +
+           ": check that it is plugged in ('lsusb -d 0403:' lists it) and that the kernel's "
+           "ftdi_sio driver made it a /dev/ttyUSB port (README: 'Using a real meter')";
+}
+
 int RunList(CliApp& cli, const ListOptions& options) {
     MeterRequest request;
     std::string error;
@@ -41,10 +54,12 @@ int RunList(CliApp& cli, const ListOptions& options) {
     if (!ListDevices(*driver, devices))
         return Fail(kMsgListFailed);
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    std::size_t listed = 0;
     for (const DeviceEntry& d : devices) {
         const bool meter = d.description == kMeterDescription;
         if (!meter && !options.every)
             continue;
+        ++listed;
         if (options.json)
             list.push_back(
                 {{"serial", d.serial}, {"description", d.description}, {"meter", meter}});
@@ -54,6 +69,10 @@ int RunList(CliApp& cli, const ListOptions& options) {
     if (options.json)
         std::printf("%s\n",
                     list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    // An empty list is an answer, not a failure; the person still learns where to look.
+    if (listed == 0)
+        std::fprintf(stderr, "velquor-cli: %s\n",
+                     NothingListedText(devices.size(), options.every).c_str());
     return kExitOk;
 }
 

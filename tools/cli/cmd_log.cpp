@@ -15,6 +15,7 @@
 #include "logging/save_rate.h"
 #include "measure/measure_settings.h"
 #include "meter/number_format.h"
+#include "reading_poll.h"
 
 namespace velquor::cli {
 
@@ -25,7 +26,7 @@ struct LogOptions {
     std::string file;
     std::string rate = "1.0";
     std::string seconds;
-    std::string delimiter;
+    std::optional<std::string> delimiter;  // given empty is refused, not the default
     bool noIndex = false;
     bool noHeader = false;
     bool overwrite = false;
@@ -60,6 +61,21 @@ std::optional<char> ParseLogDelimiter(const std::string& text, std::string& erro
     return c;
 }
 
+// A folder is named as one before anything else; an existing file is kept unless
+// --overwrite.
+bool CheckLogFile(const std::string& file, bool overwrite, std::string& error) {
+    struct stat existing {};
+    if (stat(file.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        error = PrintableText(file) + " is a folder; --file needs a file name";
+        return false;
+    }
+    if (!overwrite && lstat(file.c_str(), &existing) == 0) {
+        error = PrintableText(file) + " exists; give --overwrite to replace it";
+        return false;
+    }
+    return true;
+}
+
 // The files the meters' rows go to; checked before anything is written.
 bool PlanFiles(const LogOptions& options, LogFormat format, CliStation& meters,
                std::vector<LoggedMeter>& logged, std::string& error) {
@@ -88,11 +104,8 @@ bool PlanFiles(const LogOptions& options, LogFormat format, CliStation& meters,
                 return false;
             }
         }
-        struct stat existing {};
-        if (!options.overwrite && lstat(m.file.c_str(), &existing) == 0) {
-            error = PrintableText(m.file) + " exists; give --overwrite to replace it";
+        if (!CheckLogFile(m.file, options.overwrite, error))
             return false;
-        }
         logged.push_back(std::move(m));
     }
     return true;
@@ -121,10 +134,19 @@ int RunLog(CliApp& cli, const LogOptions& options) {
     settings.format = format;
     settings.includeHeader = !options.noHeader;
     settings.includeIndex = !options.noIndex;
-    if (!options.delimiter.empty()) {
-        if (format == LogFormat::Csv)
+    if (format == LogFormat::Csv) {
+        // Options of the text format are refused rather than ignored.
+        if (options.delimiter)
             return UsageError("--delimiter is for --format text; CSV is comma-separated");
-        const auto parsed = ParseLogDelimiter(options.delimiter, error);
+        if (options.noHeader)
+            return UsageError(
+                "--no-header is for --format text; a CSV file always names its "
+                "columns");
+        if (options.noIndex)
+            return UsageError("--no-index is for --format text; CSV rows have no index");
+    }
+    if (options.delimiter) {
+        const auto parsed = ParseLogDelimiter(*options.delimiter, error);
         if (!parsed)
             return Fail(error);
         settings.delimiter = *parsed;
@@ -140,10 +162,9 @@ int RunLog(CliApp& cli, const LogOptions& options) {
         !(duration = ParseNumberOption(options.seconds, kSecondsField, error)))
         return Fail(error);
     // A plain file name can be checked before the meters are opened.
-    struct stat existing {};
-    if (!options.overwrite && options.file.find("{meter}") == std::string::npos &&
-        lstat(options.file.c_str(), &existing) == 0)
-        return Fail(PrintableText(options.file) + " exists; give --overwrite to replace it");
+    if (options.file.find("{meter}") == std::string::npos &&
+        !CheckLogFile(options.file, options.overwrite, error))
+        return Fail(error);
     // A file-size limit must give an error message, not kill the process.
     signal(SIGXFSZ, SIG_IGN);
 
@@ -153,7 +174,7 @@ int RunLog(CliApp& cli, const LogOptions& options) {
     std::vector<LoggedMeter> logged;
     if (!PlanFiles(options, format, meters, logged, error))
         return Fail(error);
-    const auto subscription = meters.Get().Subscribe();
+    ReadingPoll poll(meters, meters.Get().Subscribe(), {"the log", true, false});
     LogRecorder recorder(settings, logged);
     if (!recorder.Open(error))
         return Fail(error);
@@ -167,68 +188,65 @@ int RunLog(CliApp& cli, const LogOptions& options) {
                                    : Clock::time_point::max();
     auto boundary = start + period;
     const std::size_t count = meters.Count();
-    std::vector<std::string> lost(count);
-    std::size_t running = count;
-    const auto endMeter = [&](std::size_t i, const std::string& why) {
-        recorder.End(i);
-        lost[i] = why;
-        --running;
-    };
-    std::string writeError;
-    std::vector<station::Reading> batch;
-    while (!cli.Stop().Requested() && running > 0 && writeError.empty()) {
+    while (!cli.Stop().Requested() && poll.Running() > 0) {
         const auto now = Clock::now();
         if (now >= boundary) {
-            if (boundary <= deadline && !recorder.WriteRows(UtcNowUs(), writeError))
-                break;
+            if (boundary <= deadline && !recorder.WriteRows(UtcNowUs())) {
+                // A file that cannot be written ends its meters' rows; the others go on.
+                for (std::size_t i = 0; i < count; ++i) {
+                    const std::string why = recorder.FileError(i);
+                    if (why.empty() || poll.Ended(i))
+                        continue;
+                    // A CSV file is every meter's: told once.
+                    if (i == 0 || format == LogFormat::Text || recorder.FileError(0).empty())
+                        std::fprintf(stderr, "%s cannot write %s: %s; its rows stop\n",
+                                     LocalSecondsText(UtcNowUs()).c_str(),
+                                     PrintableText(recorder.File(i)).c_str(),
+                                     PrintableText(why).c_str());
+                    poll.End(i, why);
+                }
+            }
             while (boundary <= now)
                 boundary += period;
         }
         if (now >= deadline)
             break;
         const auto wake = std::min({boundary, deadline, now + std::chrono::milliseconds(100)});
-        batch.clear();
-        subscription->PopAll(batch, std::chrono::ceil<std::chrono::milliseconds>(wake - now));
-        for (const station::Reading& r : batch) {
-            if (r.meter >= count || !lost[r.meter].empty())
-                continue;
-            meters.Track(r);
+        for (const station::Reading& r :
+             poll.Poll(std::chrono::ceil<std::chrono::milliseconds>(wake - now)))
             recorder.Take(r);
-            if (r.kind == station::ReadingKind::LinkLost && !meters.Reconnecting())
-                endMeter(r.meter, meters.Gone(r.meter) ? "the device is gone" : "it fell silent");
-        }
-        if (subscription->TakeDropReport())
-            Fail("readings are being dropped: the log does not keep up");
         for (std::size_t i = 0; i < count; ++i) {
-            if (!lost[i].empty())
-                continue;
-            if (meters.Reconnecting() && meters.GaveUp(i))
-                endMeter(i, meters.Get().Status(i).last_notice);
-            else if (!meters.Reconnecting() && meters.Gone(i))
-                endMeter(i, "the device is gone");
+            if (poll.Ended(i))
+                recorder.End(i);
         }
     }
-    std::string closeError;
-    const bool closed = recorder.Close(closeError);
-    if (!writeError.empty())
-        return Fail(writeError);
-    if (!closed)
-        return Fail("cannot write the log: " + closeError);
+    recorder.Close();
+    poll.ReportDrops();
 
-    bool failed = meters.SomeFailed();
+    // What became of each file: its rows, and why it stopped early.
+    const bool csvFailed = format == LogFormat::Csv && !recorder.FileError(0).empty();
+    bool failed = meters.SomeFailed() || poll.Failed();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string rows = CountText(recorder.Rows(i), "row", "rows");
         const std::string file = PrintableText(recorder.File(i));
         const std::string name = meters.Several() ? PrintableText(meters.Name(i)) + ": " : "";
-        if (!lost[i].empty()) {
-            Fail(name + "the meter was lost after " + rows + " written to " + file + " (" +
-                 PrintableText(lost[i]) + ")");
+        const std::string written =
+            CountText(recorder.FileRows(i), "row", "rows") + " written to " + file;
+        const std::string fileError = recorder.FileError(i);
+        if (csvFailed && i > 0)
+            break;
+        if (!fileError.empty()) {
+            // A CSV file is every meter's: told once, without a meter's name.
+            Fail((csvFailed ? std::string() : name) + written +
+                 ", then the file could not be written: " + PrintableText(fileError));
             failed = true;
+        } else if (!poll.Why(i).empty()) {
+            Fail(name + "the meter was lost after " + CountText(recorder.Rows(i), "row", "rows") +
+                 " written to " + file + " (" + PrintableText(poll.Why(i)) + ")");
         } else if (format == LogFormat::Text) {
-            std::printf("%s%s written to %s\n", name.c_str(), rows.c_str(), file.c_str());
+            std::printf("%s%s\n", name.c_str(), written.c_str());
         }
     }
-    if (format == LogFormat::Csv)
+    if (format == LogFormat::Csv && !csvFailed)
         std::printf("%s written to %s\n", CountText(recorder.FileRows(0), "row", "rows").c_str(),
                     PrintableText(recorder.File(0)).c_str());
     return failed ? kExitFailure : kExitOk;

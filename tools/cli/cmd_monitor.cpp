@@ -9,6 +9,7 @@
 #include "cli_text.h"
 #include "meter/frame_timing_log.h"
 #include "reading_format.h"
+#include "reading_poll.h"
 
 namespace velquor::cli {
 
@@ -49,40 +50,28 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
     CliStation meters(cli);
     if (const int status = meters.Open(request, policy, timing.get()))
         return status;
-    const auto subscription = meters.Get().Subscribe();
+    ReadingPoll poll(meters, meters.Get().Subscribe(), {"the output"});
 
     using Clock = std::chrono::steady_clock;
     const auto end = seconds ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                   std::chrono::duration<double>(*seconds))
                              : Clock::time_point::max();
-    std::vector<bool> ended(meters.Count(), false);
     std::vector<measure::MeasurePipeline> pipelines(measured ? meters.Count() : 0);
     for (measure::MeasurePipeline& p : pipelines)
         p.Apply(settings, error);
-    std::size_t running = meters.Count();
-    bool failed = meters.SomeFailed();
-    const auto endMeter = [&](std::size_t i, const std::string& why) {
-        Fail(PrintableText(meters.Name(i)) + ": " + why);
-        ended[i] = true;
-        --running;
-        failed = true;
-    };
-    std::vector<station::Reading> batch;
-    while (!cli.Stop().Requested() && Clock::now() < end && running > 0) {
-        batch.clear();
-        subscription->PopAll(batch, std::chrono::milliseconds(100));
-        for (const station::Reading& r : batch) {
-            if (r.meter >= ended.size() || ended[r.meter])
-                continue;
-            meters.Track(r);
+    while (!cli.Stop().Requested() && Clock::now() < end && poll.Running() > 0) {
+        const std::vector<station::Reading>& batch = poll.Poll(std::chrono::milliseconds(100));
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            const station::Reading& r = batch[k];
             const std::string& name = meters.Name(r.meter);
             std::string line;
             if (measured) {
                 measure::MeasurePipeline& p = pipelines[r.meter];
+                // An average never spans a loss, nor readings dropped here.
+                if (r.kind != station::ReadingKind::Measurement || poll.MissedBefore(k) > 0)
+                    p.RestartAverage();
                 if (r.kind == station::ReadingKind::Measurement)
                     p.Process(r.power_dbm, r.steady_ns);
-                else
-                    p.RestartAverage();  // an average never spans a loss
                 line = options.json ? MonitorJsonLine(r, name, p)
                                     : MonitorTextLine(r, name, meters.Several(), p);
             } else {
@@ -101,16 +90,6 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
         // moment costs no visible delay and saves most wake-ups and writes.
         if (!batch.empty())
             cli.Stop().WaitFor(kGatherReadings);
-        if (subscription->TakeDropReport())
-            Fail("readings are being dropped: the output does not keep up");
-        for (std::size_t i = 0; i < ended.size(); ++i) {
-            if (ended[i])
-                continue;
-            if (meters.Reconnecting() && meters.GaveUp(i))
-                endMeter(i, meters.Get().Status(i).last_notice);
-            else if (!meters.Reconnecting() && meters.Gone(i))
-                endMeter(i, "the meter is gone (the device hung up or vanished)");
-        }
     }
     if (options.stats) {
         for (std::size_t i = 0; i < pipelines.size(); ++i) {
@@ -122,10 +101,8 @@ int RunMonitor(CliApp& cli, const MonitorOptions& options) {
                             StatisticsText(pipelines[i], name, meters.Several()).c_str());
         }
     }
-    if (subscription->Dropped() > 0)
-        Fail(CountText(static_cast<long long>(subscription->Dropped()), "reading", "readings") +
-             " dropped in all");
-    return failed ? kExitFailure : kExitOk;
+    poll.ReportDrops();
+    return meters.SomeFailed() || poll.Failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#include "reading_poll.h"
 #include "telemetry/password_file.h"
 #include "telemetry/publisher.h"
 #include "telemetry/tls_files.h"
@@ -157,6 +158,7 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         meters.push_back(std::move(id));
     }
     const auto subscription = station.Get().Subscribe(16384);
+    ReadingPoll poll(station, subscription, {"the publisher"});
     telemetry::Publisher publisher(p, meters);
     if (!publisher.Start(Clock::now(), error))
         return Fail(error);
@@ -165,54 +167,26 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
         publisher.Session() + ")");
 
     const auto start = Clock::now();
-    std::vector<station::Reading> readings;
     std::vector<std::string> notices;
-    std::vector<bool> ended(meters.size(), false);
-    std::size_t running = meters.size();
-    bool failed = station.SomeFailed();
-    while (!cli.Stop().Requested() && !publisher.Failed() && running > 0) {
+    while (!cli.Stop().Requested() && !publisher.Failed() && poll.Running() > 0) {
         const auto now = Clock::now();
         if (duration && now - start >= *duration)
             break;
-        readings.clear();
-        subscription->PopAll(readings, std::chrono::milliseconds(0));
-        for (const auto& r : readings) {
+        // A meter that will not come back ends (told by the poll); the others go on.
+        for (const auto& r : poll.Poll(std::chrono::milliseconds(0)))
             publisher.Add(r);
-            station.Track(r);
-            if (r.kind == station::ReadingKind::LinkLost && !station.Reconnecting() &&
-                r.meter < meters.size())
-                Say(PrintableText(meters[r.meter].name) + ": link lost");
-        }
-        if (subscription->TakeDropReport())
-            Say("readings are being dropped: the publisher does not keep up with the meters");
         publisher.Service(now);
         publisher.TakeNotices(notices);
         for (const auto& n : notices)
             Say(PrintableText(n));
         notices.clear();
-        // A meter that will not come back ends; the others go on.
-        for (std::size_t i = 0; i < ended.size(); ++i) {
-            if (ended[i])
-                continue;
-            std::string why;
-            if (station.Reconnecting() && station.GaveUp(i))
-                why = station.Get().Status(i).last_notice;
-            else if (!station.Reconnecting() && station.Gone(i))
-                why = "the meter is gone (the device hung up or vanished)";
-            else
-                continue;
-            Fail(PrintableText(meters[i].name) + ": " + PrintableText(why));
-            ended[i] = true;
-            --running;
-            failed = true;
-        }
         // Woken by the broker's answers too, so a backlog drains without waiting a
         // whole interval; short enough to see a stop request soon.
         publisher.WaitUntil(
             std::min(publisher.NextDue(), Clock::now() + std::chrono::milliseconds(100)));
     }
     station.Get().Close();
-    readings.clear();
+    std::vector<station::Reading> readings;
     subscription->PopAll(readings, std::chrono::milliseconds(0));
     for (const auto& r : readings)
         publisher.Add(r);
@@ -223,24 +197,29 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     if (publisher.Failed())
         return Fail(publisher.Failure());
 
-    std::uint64_t total = 0, messages = 0, dropped = 0;
+    std::uint64_t total = 0, messages = 0, pastBuffer = 0;
     for (std::size_t i = 0; i < publisher.MeterCount(); ++i) {
         const telemetry::MeterCounters c = publisher.Counters(i);
         total += c.readings;
         messages += c.messages;
-        dropped += c.dropped;
+        pastBuffer += c.dropped - c.skipped;
     }
-    std::printf("published %s of %s in %s to %s; %s dropped past the buffer, %llu not delivered\n",
-                CountText(static_cast<long long>(total), "reading", "readings").c_str(),
-                CountText(static_cast<long long>(meters.size()), "meter", "meters").c_str(),
-                CountText(static_cast<long long>(messages), "message", "messages").c_str(),
-                o.broker.c_str(), std::to_string(dropped).c_str(),
-                static_cast<unsigned long long>(undelivered));
+    // All the publisher never got, also those after the last reading it took, which
+    // no message could count.
+    const std::uint64_t skipped = subscription->Dropped();
+    std::printf(
+        "published %s of %s in %s to %s; %llu dropped past the buffer, %llu dropped as the "
+        "publisher fell behind, %llu not delivered\n",
+        CountText(static_cast<long long>(total), "reading", "readings").c_str(),
+        CountText(static_cast<long long>(meters.size()), "meter", "meters").c_str(),
+        CountText(static_cast<long long>(messages), "message", "messages").c_str(),
+        o.broker.c_str(), static_cast<unsigned long long>(pastBuffer),
+        static_cast<unsigned long long>(skipped), static_cast<unsigned long long>(undelivered));
     if (undelivered > 0)
         return Fail(CountText(static_cast<long long>(undelivered), "reading", "readings") +
                     " did not reach the broker");
     // Like monitor and log, a stop request is this command's normal end.
-    return failed ? kExitFailure : kExitOk;
+    return station.SomeFailed() || poll.Failed() ? kExitFailure : kExitOk;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // velquor-cli read: a few averaged values from each meter, then exit; the one-shot
 // reading that test scripts call, with a pass/fail status against user limits.
 #include <cstdio>
+#include <deque>
 
 #include "cli_app.h"
 #include "cli_measure.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#include "reading_poll.h"
 
 namespace velquor::cli {
 
@@ -24,7 +26,53 @@ constexpr NumberField kCountField{"--count", 1, 1000000, true, "values"};
 struct MeterRead {
     measure::MeasurePipeline pipeline;
     int values = 0;
-    bool done = false;
+};
+
+// A value ready to print, with what it failed.
+struct ReadValue {
+    std::string line;
+    std::string limitFailure;  // empty when it passed or had no limit
+};
+
+// Values go out in channel order whatever order the meters send in: round by round,
+// each meter's next value once those of the meters before it are out; a meter that
+// has ended is passed over.
+class ChannelOrder {
+public:
+    explicit ChannelOrder(std::size_t meters) : m_pending(meters) {}
+    void Add(std::size_t meter, ReadValue value) { m_pending[meter].push_back(std::move(value)); }
+    // Prints what is due; ended(meter) says a meter will add nothing more.
+    template <typename Ended>
+    void PrintDue(const Ended& ended) {
+        for (std::size_t passed = 0; passed < m_pending.size();) {
+            std::deque<ReadValue>& queue = m_pending[m_turn];
+            if (!queue.empty()) {
+                Print(queue.front());
+                queue.pop_front();
+                passed = 0;
+            } else if (ended(m_turn)) {
+                ++passed;
+            } else {
+                return;
+            }
+            m_turn = (m_turn + 1) % m_pending.size();
+        }
+    }
+    // Whatever is left, when the command is stopped.
+    void PrintAll() {
+        PrintDue([](std::size_t) { return true; });
+    }
+
+private:
+    static void Print(const ReadValue& v) {
+        std::printf("%s\n", v.line.c_str());
+        std::fflush(stdout);
+        if (!v.limitFailure.empty())
+            Report(kExitLimitFailed, v.limitFailure);
+    }
+
+    std::vector<std::deque<ReadValue>> m_pending;
+    std::size_t m_turn = 0;
 };
 
 int RunRead(CliApp& cli, const ReadOptions& options) {
@@ -50,70 +98,47 @@ int RunRead(CliApp& cli, const ReadOptions& options) {
     if (const int status = meters.Open(request, policy))
         return status;
     // Subscribed after the meters opened: every reading taken is a fresh one.
-    const auto subscription = meters.Get().Subscribe();
+    ReadingPoll poll(meters, meters.Get().Subscribe(), {"the reader", true});
     std::vector<MeterRead> reads(meters.Count());
     for (MeterRead& r : reads)
         r.pipeline.Apply(settings, error);
-    std::size_t running = reads.size();
-    bool failed = meters.SomeFailed();
+    ChannelOrder order(reads.size());
     bool limitFailed = false;
-    const auto finish = [&](std::size_t i, const std::string& why) {
-        if (!why.empty()) {
-            Fail(PrintableText(meters.Name(i)) + ": " + why);
-            failed = true;
-        }
-        reads[i].done = true;
-        --running;
-    };
-    std::vector<station::Reading> batch;
-    while (running > 0 && !cli.Stop().Requested()) {
-        batch.clear();
-        subscription->PopAll(batch, std::chrono::milliseconds(100));
-        for (const station::Reading& reading : batch) {
-            if (reading.meter >= reads.size() || reads[reading.meter].done)
-                continue;
-            meters.Track(reading);
+    while (poll.Running() > 0 && !cli.Stop().Requested()) {
+        const std::vector<station::Reading>& batch = poll.Poll(std::chrono::milliseconds(100));
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            const station::Reading& reading = batch[k];
             MeterRead& r = reads[reading.meter];
-            if (reading.kind == station::ReadingKind::LinkLost && !meters.Reconnecting()) {
-                finish(reading.meter, meters.Gone(reading.meter)
-                                          ? "the meter is gone (the device hung up or vanished)"
-                                          : "the meter was lost (it fell silent)");
-                continue;
-            }
-            if (reading.kind == station::ReadingKind::LinkLost)
+            // A value averages readings that came one after the other.
+            if (reading.kind != station::ReadingKind::Measurement || poll.MissedBefore(k) > 0)
                 r.pipeline.RestartAverage();
-            if (reading.kind != station::ReadingKind::Measurement ||
+            if (poll.Ended(reading.meter) || reading.kind != station::ReadingKind::Measurement ||
                 !r.pipeline.Process(reading.power_dbm, reading.steady_ns) ||
                 !r.pipeline.Last().settled)
                 continue;
             const std::string& name = meters.Name(reading.meter);
-            const std::string line =
-                options.json ? MeasuredJson(r.pipeline, name, reading.utc_us)
+            ReadValue value;
+            value.line = options.json
+                             ? MeasuredJson(r.pipeline, name, reading.utc_us)
                              : (meters.Several() ? PrintableText(name) + "  " : std::string()) +
                                    MeasuredText(r.pipeline);
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
             if (measure::Failed(r.pipeline.Last().limit)) {
                 limitFailed = true;
-                Report(kExitLimitFailed, PrintableText(name) + ": " + LimitFailureText(r.pipeline));
+                value.limitFailure = PrintableText(name) + ": " + LimitFailureText(r.pipeline);
             }
+            order.Add(reading.meter, std::move(value));
             // The next value averages readings of its own.
             r.pipeline.RestartAverage();
             if (++r.values == count)
-                finish(reading.meter, {});
+                poll.End(reading.meter);
         }
-        for (std::size_t i = 0; i < reads.size(); ++i) {
-            if (reads[i].done)
-                continue;
-            if (meters.Reconnecting() && meters.GaveUp(i))
-                finish(i, meters.Get().Status(i).last_notice);
-            else if (!meters.Reconnecting() && meters.Gone(i))
-                finish(i, "the meter is gone (the device hung up or vanished)");
-        }
+        order.PrintDue([&](std::size_t i) { return poll.Ended(i); });
     }
-    if (running > 0 && cli.Stop().Requested())
+    order.PrintAll();
+    poll.ReportDrops();
+    if (poll.Running() > 0 && cli.Stop().Requested())
         return cli.Stop().ExitStatus();
-    if (failed)
+    if (meters.SomeFailed() || poll.Failed())
         return kExitFailure;
     return limitFailed ? kExitLimitFailed : kExitOk;
 }

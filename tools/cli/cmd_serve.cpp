@@ -7,6 +7,7 @@
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#include "reading_poll.h"
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
 #include "remote/tcp_server.h"
@@ -48,6 +49,8 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     remote::Instrument instrument(backend);
     const std::shared_ptr<station::Subscription> subscription = station.Subscribe();
     remote::SubscriptionSource source(subscription);
+    // The pump takes the readings; this thread only checks on the meters.
+    ReadingPoll poll(meters, subscription, {"the server"});
     // Link losses and returns are told on stderr from the pump's thread, the only
     // one that calls Track.
     remote::ReadingPump pump(source, instrument,
@@ -68,14 +71,12 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
                     static_cast<unsigned>(tcp.Port()), meters.Count(),
                     meters.Count() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
+        // Without --reconnect a lost meter is told and its channel answers -241; the
+        // others are served on. One not back within --reconnect-timeout ends the server.
         while (status == kExitOk && !cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
-            if (subscription->TakeDropReport())
-                Fail("the server fell behind the meters; readings were dropped");
-            for (std::size_t i = 0; i < meters.Count(); ++i) {
-                if (meters.Reconnecting() && meters.GaveUp(i))
-                    status = Fail(PrintableText(meters.Name(i)) +
-                                  ": not back within --reconnect-timeout");
-            }
+            poll.Check();
+            if (meters.Reconnecting() && poll.Failed())
+                status = kExitFailure;
         }
     }
     // Clients first, then the readings, then the meters (a setup in progress is cut
@@ -84,6 +85,7 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     pump.Stop();
     station.Abort();
     backend.Stop();
+    poll.ReportDrops();
     return status;
 }
 

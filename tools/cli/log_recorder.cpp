@@ -1,5 +1,6 @@
 #include "log_recorder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -53,6 +54,14 @@ std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station:
     return row + "\n";
 }
 
+RowTime NextRowTime(const std::optional<RowTime>& above, std::int64_t utc_us,
+                    std::int64_t steady_ns) {
+    if (!above || utc_us >= above->utc_us)
+        return {utc_us, steady_ns};
+    const std::int64_t since_ns = std::max<std::int64_t>(steady_ns - above->steady_ns, 0);
+    return {above->utc_us + since_ns / 1000, std::max(steady_ns, above->steady_ns)};
+}
+
 std::string MeterFileName(const std::string& pattern, const std::string& meter) {
     std::string safe;
     for (const char c : meter) {
@@ -66,10 +75,13 @@ std::string MeterFileName(const std::string& pattern, const std::string& meter) 
     return out;
 }
 
-LogRecorder::LogRecorder(LogRecorderSettings settings, std::vector<LoggedMeter> meters)
-    : m_settings(settings) {
+LogRecorder::LogRecorder(LogRecorderSettings settings, std::vector<LoggedMeter> meters,
+                         WriterFactory makeWriter)
+    : m_settings(settings), m_makeWriter(std::move(makeWriter)) {
     for (LoggedMeter& m : meters)
         m_meters.push_back(Meter{std::move(m), {}, {}, true, false, 0, nullptr});
+    if (!m_makeWriter)
+        m_makeWriter = [] { return std::make_unique<CLogFileWriter>(); };
 }
 
 bool LogRecorder::Open(std::string& error) {
@@ -81,7 +93,7 @@ bool LogRecorder::Open(std::string& error) {
         }
         if (m.writer != nullptr)
             continue;
-        auto writer = std::make_unique<CLogFileWriter>();
+        std::unique_ptr<CLogFileWriter> writer = m_makeWriter();
         std::string head;
         if (m_settings.format == LogFormat::Csv) {
             head = (m_settings.offsetDb ? CsvOffsetLine(*m_settings.offsetDb) : std::string()) +
@@ -131,56 +143,72 @@ void LogRecorder::End(std::size_t meter) {
     m_meters.at(meter).ended = true;
 }
 
-bool LogRecorder::WriteRows(std::int64_t utc_us, std::string& error) {
-    std::string csv;
-    std::vector<Meter*> inCsv;
+bool LogRecorder::WriteRows(std::int64_t utc_us) {
+    if (m_settings.format == LogFormat::Csv)
+        return WriteCsvRows();
+    bool ok = true;
     for (Meter& m : m_meters) {
-        if (m.ended || !m.connected || !m.latest)
+        if (m.ended || !m.connected || !m.latest || m.writer->Failed())
             continue;
-        if (m_settings.format == LogFormat::Csv) {
-            csv += CsvRow(utc_us, m.info.name, *m.latest, m.period.Snapshot());
-            m.period.Reset();
-            inCsv.push_back(&m);
-            continue;
-        }
         const std::time_t seconds = static_cast<std::time_t>(utc_us / 1000000);
         const std::string row =
             FormatLogRow(m_settings.includeIndex, m.rows,
                          LogReading{m.latest->power_dbm, m.latest->temperature_c},
                          LocalTimeStamp(seconds), m_settings.delimiter);
         if (!m.writer->Append(row)) {
-            error = "cannot write " + PrintableText(m.info.file) + ": " + m.writer->Error();
-            return false;
+            ok = false;
+            continue;
         }
         ++m.rows;
     }
-    if (!csv.empty()) {
-        // Every meter's row of the period at once: the file never ends inside a period.
-        Meter& first = *inCsv.front();
-        if (!first.writer->Append(csv)) {
-            error = "cannot write " + PrintableText(first.info.file) + ": " + first.writer->Error();
-            return false;
-        }
-        for (Meter* m : inCsv)
-            ++m->rows;
-        m_csvRows += static_cast<int>(inCsv.size());
+    return ok;
+}
+
+bool LogRecorder::WriteCsvRows() {
+    std::vector<Meter*> due;
+    for (Meter& m : m_meters) {
+        if (!m.ended && m.connected && m.latest && m.period.Snapshot().count > 0)
+            due.push_back(&m);
     }
+    if (due.empty() || due.front()->writer->Failed())
+        return due.empty();
+    std::stable_sort(due.begin(), due.end(), [](const Meter* a, const Meter* b) {
+        return a->latest->steady_ns < b->latest->steady_ns;
+    });
+    // Every meter's row of the period at once: the file never ends inside a period.
+    std::string csv;
+    std::optional<RowTime> last = m_lastCsvRow;
+    for (Meter* m : due) {
+        last = NextRowTime(last, m->latest->utc_us, m->latest->steady_ns);
+        csv += CsvRow(last->utc_us, m->info.name, *m->latest, m->period.Snapshot());
+    }
+    if (!due.front()->writer->Append(csv))
+        return false;
+    m_lastCsvRow = last;
+    for (Meter* m : due) {
+        m->period.Reset();
+        ++m->rows;
+    }
+    m_csvRows += static_cast<int>(due.size());
     return true;
 }
 
-bool LogRecorder::Close(std::string& error) {
+bool LogRecorder::Close() {
     bool ok = true;
     for (const auto& writer : m_writers) {
-        if (writer->IsOpen() && !writer->Close() && ok) {
-            error = writer->Error();
+        if (writer->IsOpen() && !writer->Close())
             ok = false;
-        }
     }
     return ok;
 }
 
 int LogRecorder::FileRows(std::size_t meter) const {
     return m_settings.format == LogFormat::Csv ? m_csvRows : m_meters.at(meter).rows;
+}
+
+std::string LogRecorder::FileError(std::size_t meter) const {
+    const CLogFileWriter* writer = m_meters.at(meter).writer;
+    return writer != nullptr && writer->Failed() ? writer->Error() : std::string();
 }
 
 }  // namespace velquor::cli

@@ -5,6 +5,7 @@
 // meter) or as CSV (one file for every meter).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,19 @@ inline constexpr const char* kCsvHeader =
 std::string CsvRow(std::int64_t utc_us, const std::string& meter, const station::Reading& latest,
                    const measure::StatisticsSnapshot& period);
 
+// When a CSV row was measured: the UTC time in its time column, and the monotonic
+// time of the same reading.
+struct RowTime {
+    std::int64_t utc_us = 0;
+    std::int64_t steady_ns = 0;
+};
+// The time of the next CSV row, whose reading was stamped utc_us and steady_ns: that
+// UTC time, but never before the row above. After the wall clock was stepped back
+// the times run on from the row above at the pace of the monotonic clock, until the
+// wall clock passes them again; a step forward shows as a jump.
+RowTime NextRowTime(const std::optional<RowTime>& above, std::int64_t utc_us,
+                    std::int64_t steady_ns);
+
 // The file of one meter: "{meter}" in pattern replaced by its name, with every
 // character that is not a letter, digit, '.', '-', '_' or '#' written as '_'.
 std::string MeterFileName(const std::string& pattern, const std::string& meter);
@@ -59,10 +73,14 @@ struct LoggedMeter {
 };
 
 // Keeps each meter's latest reading and writes rows on request. The files are
-// written a whole row at a time, each row synced. Not thread-safe: one consumer.
+// written a whole row at a time, each row synced. A file that cannot be written
+// ends the rows of its meters; the other files go on. Not thread-safe: one consumer.
 class LogRecorder {
 public:
-    LogRecorder(LogRecorderSettings settings, std::vector<LoggedMeter> meters);
+    // Makes each file's writer (a plain CLogFileWriter unless given).
+    using WriterFactory = std::function<std::unique_ptr<CLogFileWriter>()>;
+    LogRecorder(LogRecorderSettings settings, std::vector<LoggedMeter> meters,
+                WriterFactory makeWriter = {});
 
     // Creates (or truncates) the files and writes their first lines. False with a
     // one-line reason.
@@ -72,16 +90,21 @@ public:
     void Take(const station::Reading& reading);
     // A meter whose rows stop for good (lost without reconnecting, gone).
     void End(std::size_t meter);
-    // One row for every meter that is connected and has a reading, stamped utc_us.
-    // False with a one-line reason when a file could not be written.
-    bool WriteRows(std::int64_t utc_us, std::string& error);
-    // Closes the files; false with the reason when closing reported an error.
-    bool Close(std::string& error);
+    // The text format: one row for every meter that is connected and has a reading,
+    // stamped utc_us (the time of writing, as the window's log has it). CSV: one row
+    // for every connected meter that sent readings in the period, in the order of
+    // their latest readings and stamped with their times (NextRowTime). False when a
+    // file could not be written (FileError says why).
+    bool WriteRows(std::int64_t utc_us);
+    // Closes the files; false when closing one reported an error (FileError).
+    bool Close();
 
     int Rows(std::size_t meter) const { return m_meters[meter].rows; }
     // The file a meter's rows go to, and the rows written to it.
     const std::string& File(std::size_t meter) const { return m_meters[meter].info.file; }
     int FileRows(std::size_t meter) const;
+    // Why the meter's file could not be written; empty while it can.
+    std::string FileError(std::size_t meter) const;
 
 private:
     struct Meter {
@@ -94,10 +117,14 @@ private:
         CLogFileWriter* writer = nullptr;
     };
 
+    bool WriteCsvRows();
+
     LogRecorderSettings m_settings;
     std::vector<Meter> m_meters;
+    WriterFactory m_makeWriter;
     std::vector<std::unique_ptr<CLogFileWriter>> m_writers;
     int m_csvRows = 0;
+    std::optional<RowTime> m_lastCsvRow;
 };
 
 }  // namespace velquor::cli
