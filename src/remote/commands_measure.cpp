@@ -1,6 +1,7 @@
 // Measuring: MEASure?, READ?, FETCh?, CONFigure, INITiate, UNIT, CALCulate and DIAGnostic.
 #include <string>
 
+#include "measure/battery_gauge.h"
 #include "measure/measure_settings.h"
 #include "remote/commands.h"
 #include "remote/scpi_values.h"
@@ -128,6 +129,15 @@ void Temperature(Call& c) {
 void Battery(Call& c) {
     c.out.reply = FormatNr3(c.inst.Battery(c.channel));
 }
+// The window's gauge: whole percent, and 1 at or below its empty mark.
+void BatteryPercentQuery(Call& c) {
+    const auto percent = measure::BatteryPercent(c.inst.Battery(c.channel));
+    c.out.reply = percent ? FormatNr1(*percent) : kNotANumber;
+}
+void BatteryLowQuery(Call& c) {
+    const auto low = measure::BatteryLow(c.inst.Battery(c.channel));
+    c.out.reply = low ? (*low ? "1" : "0") : kNotANumber;
+}
 
 constexpr CommandDef kMeasure[] = {
     {"MEASure#[:SCALar][:POWer:AC]?", Read, 0, 0},
@@ -156,6 +166,8 @@ constexpr CommandDef kMeasure[] = {
     {"CALCulate#:LIMit:CLEar[:IMMediate]", LimitClear, 0, 0},
     {"DIAGnostic:TEMPerature#?", Temperature, 0, 0},
     {"DIAGnostic:BATTery#?", Battery, 0, 0},
+    {"DIAGnostic:BATTery#:PERCent?", BatteryPercentQuery, 0, 0},
+    {"DIAGnostic:BATTery#:LOW?", BatteryLowQuery, 0, 0},
 };
 
 }  // namespace
