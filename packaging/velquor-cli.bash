@@ -28,11 +28,15 @@ _velquor_cli() {
         --serial)
             # Ask the tool itself, on the same bus (or simulator) the line names; a bound
             # wait so a stuck device cannot hang the shell.
-            local simulate='' word serials
-            for word in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
-                [[ $word == --simulate ]] && simulate=--simulate
+            # Every one of --simulate N's meters, not just the first.
+            local simulate=() i serials
+            for ((i = 1; i < COMP_CWORD - 1; i++)); do
+                if [[ ${COMP_WORDS[i]} == --simulate ]]; then
+                    simulate=(--simulate)
+                    [[ ${COMP_WORDS[i + 1]} =~ ^[0-9]+$ ]] && simulate+=("${COMP_WORDS[i + 1]}")
+                fi
             done
-            serials=$(timeout 5 "${COMP_WORDS[0]}" list --json $simulate 2>/dev/null |
+            serials=$(timeout 5 "${COMP_WORDS[0]}" list --json "${simulate[@]}" 2>/dev/null |
                 grep -o '"serial":"[^"\\]*"' | sed 's/^"serial":"//; s/"$//')
             mapfile -t COMPREPLY < <(compgen -W "$serials" -- "$cur")
             return

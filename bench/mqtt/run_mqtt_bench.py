@@ -152,11 +152,10 @@ def run(args, work):
                                stdout=open(received, "w"), stderr=subprocess.DEVNULL)
         procs.append(sub)
         time.sleep(0.5)
-        meters = ["OVBENCH%d" % (i + 1) for i in range(args.meters)]
         ptys = []
-        for i, serial in enumerate(meters):
+        for i in range(args.meters):
             sim = subprocess.Popen([os.path.join(args.build, "tools/meter_sim/velquor-meter-sim"),
-                                    "--rate", str(args.rate), "--tag", "--serial", serial,
+                                    "--rate", str(args.rate), "--tag",
                                     "--send-log", os.path.join(work, "send%d.log" % i)],
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
             sims.append(sim)

@@ -84,6 +84,9 @@ if [[ -z $sim_serial ]]; then
 else
     expect "velquor-cli info --simulate --serial " "$sim_serial"
 fi
+# With a count, every simulated meter is offered, as list --simulate N lists them.
+expect "velquor-cli info --simulate 3 --serial " "OV227700 OV227701 OV227702"
+expect "velquor-cli --simulate 2 read --serial OV2277" "OV227700 OV227701"
 
 # Everything --help names must complete: commands at the start, each command's options
 # after it, the common options after every command.

@@ -38,6 +38,34 @@ for pair in "$@"; do
             ((failures++))
         fi
     done
+    # A program with commands: each has a tagged paragraph of its own, and its synopsis
+    # line names every option the overview gives it, or a group ([measurement]) whose
+    # section (MEASUREMENT OPTIONS) describes the option. Wide lines, no hyphenation.
+    wide=$(groff -man -Tutf8 -P-cbou -rLL=2000n -rHY=0 "$page" 2>/dev/null | sed 's/‐/-/g')
+    name=$(basename "$program") synopsis=''
+    while IFS= read -r line; do
+        if [[ $line =~ ^\ \ ([a-z]+)\  ]]; then
+            command=${BASH_REMATCH[1]}
+            if ! grep -qE "^ {7}$command( {2,}|$)" <<<"$wide"; then
+                echo "FAIL: $page has no paragraph of its own for the command $command" >&2
+                ((failures++))
+            fi
+            synopsis=$(grep -E "^ {7}$name $command( |$)" <<<"$wide")
+            continue
+        fi
+        for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$line"); do
+            grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$synopsis" && continue
+            found=''
+            for group in $(grep -oE '\[[a-z]+\]' <<<"$synopsis" | tr -d '[]'); do
+                awk -v h="${group^^} OPTIONS" '$0 == h { on = 1; next } /^[A-Z]/ { on = 0 } on' \
+                    <<<"$wide" | grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" && found=1
+            done
+            if [[ -z $found ]]; then
+                echo "FAIL: $page's synopsis of $command lacks $option" >&2
+                ((failures++))
+            fi
+        done
+    done < <(sed -n '/^commands:/,/^$/p' <<<"$usage" | sed '1d')
     echo "$page: checked against $program"
 done
 ((failures == 0))

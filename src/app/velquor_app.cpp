@@ -15,6 +15,7 @@
 #include "link/serial_driver.h"
 #include "link/sim_driver.h"
 #include "meter/prompt.h"
+#include "station/meter_target.h"
 #include "ui/measure_controller.h"
 #include "ui/resources.h"
 #include "ui/velquor_view.h"
@@ -73,8 +74,14 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
         serial = driver.get();
         m_pDriver = std::move(driver);
     }
+    // A relative --port is a path too; the driver would take it for a serial number.
+    std::string port;
+    if (!options.port.empty() && !station::ResolveDevicePath(options.port, port, error)) {
+        std::fprintf(stderr, "velquor: %s\n", error.c_str());
+        return false;
+    }
     m_pView = new CVelquorView(*m_pDriver, &m_document);
-    m_pView->SetPort(options.port);
+    m_pView->SetPort(port);
     if (serial != nullptr)
         m_pView->SetOpenFailureReason([serial] { return serial->LastError(); });
     m_pView->SetTimingLog(m_pTimingLog.get());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "measure/battery_gauge.h"
 #include "meter/number_format.h"
 #include "meter/round_half_down.h"
 #include "meter/unit_parameters.h"
@@ -71,8 +72,9 @@ int BatteryBar(double battery) {
     // NaN cannot come from the meter's bytes; treat it as an empty battery rather than full.
     if (std::isnan(battery))
         return kBatteryBarMax;
-    const int bar = TruncateToInt(kBatteryBarMax - (battery - kBatteryEmpty) * kBatteryBarMax /
-                                                       (kBatteryFull - kBatteryEmpty));
+    // The same fraction the command line, SCPI and MQTT give as a percentage.
+    const int bar =
+        TruncateToInt(kBatteryBarMax - measure::BatteryFraction(battery) * kBatteryBarMax);
     return std::clamp(bar, 0, kBatteryBarMax);
 }
 

@@ -17,10 +17,8 @@ inline constexpr double kPowerOverLimitDbm = 45.0;
 inline constexpr double kTemperatureOverLimitC = 45.0;
 inline constexpr double kPowerBelowLimitDbm = -5.0;
 
-// Battery gauge: readings at or below empty give a bar of 72 (nothing filled), at or above
-// full a bar of 0 (72 pixels filled).
-inline constexpr double kBatteryEmpty = 576.0;
-inline constexpr double kBatteryFull = 664.0;
+// Battery gauge: readings at or below empty (measure/battery_gauge.h) give a bar of 72
+// (nothing filled), at or above full a bar of 0 (72 pixels filled).
 inline constexpr int kBatteryBarMax = 72;
 
 // Temperature the dial shows while no unit is connected.

@@ -164,6 +164,16 @@ struct LossTableParser {
 };
 
 LossTableParse ParseLossTable(std::string_view text) {
+    // Spreadsheets save "CSV UTF-8" with a byte-order mark in front.
+    constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        text.remove_prefix(kUtf8Bom.size());
+    // UTF-16 would otherwise be refused as a line of question marks.
+    if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
+        LossTableParse result;
+        result.error = "The loss table is UTF-16 text; save it as CSV or CSV UTF-8";
+        return result;
+    }
     return LossTableParser::Parse(text);
 }
 

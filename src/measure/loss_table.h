@@ -44,7 +44,8 @@ struct LossTableParse {
 
 // Reads a loss table from text: one "frequency loss" pair per line, MHz and dB,
 // separated by a comma or by blanks; '#' starts a comment; blank lines are
-// skipped; the first line may be a header of words. Stops at the first error.
+// skipped; the first line may be a header of words. A UTF-8 byte-order mark and
+// CR LF line ends are taken as a spreadsheet writes them. Stops at the first error.
 LossTableParse ParseLossTable(std::string_view text);
 
 }  // namespace velquor::measure

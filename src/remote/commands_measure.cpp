@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "measure/battery_gauge.h"
 #include "measure/measure_settings.h"
 #include "remote/commands.h"
 #include "remote/scpi_values.h"
@@ -202,6 +203,15 @@ void Temperature(Call& c) {
 void Battery(Call& c) {
     c.out.reply = FormatNr3(c.inst.Battery(c.channel));
 }
+// The window's gauge: whole percent, and 1 at or below its empty mark.
+void BatteryPercentQuery(Call& c) {
+    const auto percent = measure::BatteryPercent(c.inst.Battery(c.channel));
+    c.out.reply = percent ? FormatNr1(*percent) : kNotANumber;
+}
+void BatteryLowQuery(Call& c) {
+    const auto low = measure::BatteryLow(c.inst.Battery(c.channel));
+    c.out.reply = low ? (*low ? "1" : "0") : kNotANumber;
+}
 
 constexpr CommandDef kMeasure[] = {
     {"MEASure#[:SCALar][:POWer][:AC]?", Read, 0, 2},
@@ -233,6 +243,8 @@ constexpr CommandDef kMeasure[] = {
     {"CALCulate#:LIMit:CLEar[:IMMediate]", LimitClear, 0, 0},
     {"DIAGnostic:TEMPerature#?", Temperature, 0, 0},
     {"DIAGnostic:BATTery#?", Battery, 0, 0},
+    {"DIAGnostic:BATTery#:PERCent?", BatteryPercentQuery, 0, 0},
+    {"DIAGnostic:BATTery#:LOW?", BatteryLowQuery, 0, 0},
 };
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace velquor::station {
 
@@ -23,12 +25,55 @@ std::string MeterTarget::Label() const {
     return value;
 }
 
+std::string AbsoluteDevicePath(const std::string& path, const std::string& cwd) {
+    const std::string whole = !path.empty() && path.front() == '/' ? path : cwd + "/" + path;
+    std::string out;
+    std::size_t start = 0;
+    while (start <= whole.size()) {
+        std::size_t end = whole.find('/', start);
+        if (end == std::string::npos)
+            end = whole.size();
+        const std::string part = whole.substr(start, end - start);
+        if (!part.empty() && part != ".")
+            out += "/" + part;
+        start = end + 1;
+    }
+    return out.empty() ? "/" : out;
+}
+
+bool ResolveDevicePath(const std::string& path, std::string& absolute, std::string& error) {
+    if (path.empty()) {
+        error = "--port needs a device path";
+        return false;
+    }
+    if (path.front() == '/') {
+        absolute = AbsoluteDevicePath(path, {});
+        return true;
+    }
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    if (ec) {
+        error = path + ": cannot read the working directory: " + ec.message();
+        return false;
+    }
+    absolute = AbsoluteDevicePath(path, cwd.string());
+    return true;
+}
+
 MeterModelConfig SimulatedMeterModel(int index) {
     MeterModelConfig model;
     model.serial = "OV" + std::to_string(227700 + index);
     model.powerOffsetTenths =
         static_cast<std::int16_t>(std::lround(kSimulatedPowerStepDb * 10.0 * index));
     return model;
+}
+
+std::optional<int> SimulatedMeterIndex(const std::string& serial, int count) {
+    for (int index = 0; index < count; ++index) {
+        if (SimulatedMeterModel(index).serial == serial)
+            return index;
+    }
+    return std::nullopt;
 }
 
 bool ListMeterTargets(IFtdiDriver& driver, std::vector<MeterTarget>& targets, std::string& error) {

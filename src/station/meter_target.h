@@ -31,10 +31,21 @@ struct MeterTarget {
     bool operator==(const MeterTarget&) const = default;
 };
 
+// A device path as typed, made absolute against the working directory cwd, so
+// that a relative one ("./m1" in /dev/serial/by-id) is never taken for a serial
+// number. "." and empty parts are dropped; ".." is kept, since a folder on the way
+// may be a link.
+std::string AbsoluteDevicePath(const std::string& path, const std::string& cwd);
+// The same against this process's working directory. False with the reason when
+// the path is empty or the directory cannot be read.
+bool ResolveDevicePath(const std::string& path, std::string& absolute, std::string& error);
+
 // The simulated meter of an index: serial OV227700 + index, and readings offset by
 // kSimulatedPowerStepDb per index so several meters can be told apart.
 inline constexpr double kSimulatedPowerStepDb = -15.0;
 MeterModelConfig SimulatedMeterModel(int index);
+// Which of count simulated meters calls itself serial; nothing when none does.
+std::optional<int> SimulatedMeterIndex(const std::string& serial, int count);
 
 // A serial-number target for every meter the driver lists, in listing order. On a
 // failed listing: false with the reason.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "measure/battery_gauge.h"
+
 namespace velquor::telemetry {
 
 namespace {
@@ -27,6 +29,11 @@ json Number(double v) {
 
 json Optional(const std::optional<double>& v) {
     return v ? Number(*v) : json(nullptr);
+}
+
+template <typename T>
+json Optional(const std::optional<T>& v) {
+    return v ? json(*v) : json(nullptr);
 }
 
 json TextOrNull(std::string_view text) {
@@ -93,6 +100,8 @@ std::string PowerPayload(const PowerBatchView& batch) {
                      {"dbm", std::move(dbm)},
                      {"temperature_c", Number(batch.temperature_c)},
                      {"battery", Number(batch.battery)},
+                     {"battery_percent", Optional(measure::BatteryPercent(batch.battery))},
+                     {"battery_low", Optional(measure::BatteryLow(batch.battery))},
                      {"dropped", batch.dropped}});
 }
 

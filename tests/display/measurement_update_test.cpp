@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/measurement_panel_layout.h"
+#include "measure/battery_gauge.h"
 
 namespace velquor {
 namespace {
@@ -99,6 +100,19 @@ TEST(MeasurementBattery, BarIsTruncatedAndClamped) {
     };
     for (const auto& [battery, bar] : cases)
         EXPECT_EQ(BatteryBar(battery), bar) << battery;
+}
+
+// The percentage the command line, SCPI and MQTT report is the gauge's filling.
+TEST(MeasurementBattery, GaugeAgreesWithTheReportedPercentage) {
+    for (int byte = 0; byte <= 255; ++byte) {
+        const double raw = byte * 4.0;  // the meter sends a quarter of the gauge number
+        const int filled = kBatteryBarMax - BatteryBar(raw);
+        const int percent = measure::BatteryPercent(raw).value_or(-1);
+        // A pixel of the gauge, plus the percentage's rounding.
+        EXPECT_LE(std::abs(filled * 100.0 / kBatteryBarMax - percent), 100.0 / kBatteryBarMax + 0.5)
+            << raw;
+        EXPECT_EQ(measure::BatteryLow(raw), filled == 0) << raw;
+    }
 }
 
 TEST(MeasurementReadouts, CentringNeverStartsLeftOfTheBox) {

@@ -56,10 +56,6 @@ TEST(MeterSimOptions, BehaviourKnobs) {
                                 "9",
                                 "--record-out",
                                 "/tmp/r",
-                                "--serial",
-                                "X1",
-                                "--manufacturer",
-                                "Acme",
                                 "--no-answer",
                                 "--interval-ms",
                                 "50"});
@@ -74,10 +70,17 @@ TEST(MeterSimOptions, BehaviourKnobs) {
     EXPECT_DOUBLE_EQ(o.model.silenceAfterS, 1.5);
     EXPECT_DOUBLE_EQ(o.exitAfterS, 9.0);
     EXPECT_EQ(o.recordOut, "/tmp/r");
-    EXPECT_EQ(o.model.serial, "X1");
-    EXPECT_EQ(o.model.manufacturer, "Acme");
     EXPECT_EQ(o.frameInterval.count(), 50000);
     EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+TEST(MeterSimOptions, TellsOnlyWhatAClientSees) {
+    const std::string notice = ServingNotice("/dev/pts/7");
+    EXPECT_EQ(notice.rfind("simulated meter on /dev/pts/7; ", 0), 0u) << notice;
+    EXPECT_NE(notice.find("no serial number"), std::string::npos) << notice;
+    EXPECT_NE(notice.find("velquor-cli info --simulate 3 --serial OV227701"), std::string::npos);
+    EXPECT_EQ(notice.find("OV227700"), std::string::npos) << notice;
+    EXPECT_EQ(notice.find("Dunmarsh"), std::string::npos) << notice;
 }
 
 TEST(MeterSimOptions, NumbersAreWholeTextsInTheirRange) {
@@ -123,6 +126,9 @@ TEST(MeterSimOptions, BadInputIsAUsageError) {
         {{"--no-ack=1"}, {"--no-ack"}},
         {{"--frobnicate"}, {"--frobnicate"}},
         {{"--power"}, {"--power"}},
+        // A pseudo-terminal has no USB identity to carry them; say where serial selection is.
+        {{"--serial", "OR000001"}, {"--serial: ", "no USB identity", "--simulate 3 --serial"}},
+        {{"--manufacturer=Acme"}, {"--manufacturer: ", "no USB identity"}},
     };
     for (const Case& c : bad) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));

@@ -40,6 +40,32 @@ TEST(LossTable, ReadsCommaOrBlankSeparatedPairsWithHeaderAndComments) {
     }
 }
 
+// A spreadsheet's "CSV UTF-8" starts with a byte-order mark and ends lines with CR LF.
+TEST(LossTable, ReadsWhatASpreadsheetSaves) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"mark before a number", bom + "700,1.0\r\n2700,2.0\r\n"},
+        {"mark before the header", bom + "MHz,dB\r\n700,1.0\r\n2700,2.0\r\n"},
+        {"no mark", "700,1.0\r\n2700,2.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LossTable table = Parse(c.text);
+        ASSERT_EQ(table.Points().size(), 2u);
+        EXPECT_EQ(table.Points()[0].frequency_mhz, 700.0);
+        EXPECT_EQ(table.Points()[1].loss_db, 2.0);
+    }
+    // Only at the start: a mark inside the text is not a number.
+    EXPECT_EQ(ParseLossTable("700,1.0\n" + bom + "2700,2.0\n").error_line, 2);
+    const std::string utf16 = {'\xFF', '\xFE', '7', '\0', '0', '\0'};
+    const LossTableParse parsed = ParseLossTable(utf16);
+    EXPECT_FALSE(parsed.table);
+    EXPECT_EQ(parsed.error, "The loss table is UTF-16 text; save it as CSV or CSV UTF-8");
+}
+
 TEST(LossTable, NeverGuessesOutsideItsRange) {
     const LossTable table = Parse("100 1\n200 2\n");
     std::string error;

@@ -110,6 +110,25 @@ TEST(Commands, FetchUnitRelativeLimitsAndDiagnostics) {
     EXPECT_EQ(b.Errors(), (std::vector<int>{-230, -221}));
 }
 
+// DIAG:BATT? keeps the raw gauge number peers rely on; PERC? and LOW? are the gauge's.
+TEST(Commands, BatteryAsRawPercentAndLow) {
+    Bench b;
+    EXPECT_EQ(b.Ask("DIAG:BATT:PERC?;LOW?"), "9.91E37;9.91E37");  // no reading yet
+    const struct {
+        double raw;
+        const char* reply;
+    } cases[] = {
+        {636.0, "6.360000E+02;68;0"},
+        {576.0, "5.760000E+02;0;1"},
+        {700.0, "7.000000E+02;100;0"},
+    };
+    for (const auto& c : cases) {
+        b.Feed(0, -10.0, 25.0, c.raw);
+        EXPECT_EQ(b.Ask("DIAG:BATT?;BATT:PERC?;LOW?"), c.reply) << c.raw;
+    }
+    EXPECT_EQ(b.Error(), 0);
+}
+
 TEST(Commands, InitiateWithContinuousOffKeepsOneResult) {
     Bench b;
     b.Send("INIT");

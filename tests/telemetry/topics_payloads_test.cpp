@@ -71,7 +71,15 @@ TEST(Payloads, PowerMessageCarriesEveryReadingWithItsTime) {
     b.dropped = 7;
     EXPECT_EQ(PowerPayload(b),
               R"({"v":1,"session":"5e55","seq":42,"t0":1765000000123,"dt_ms":[0.456,5.151,9.846],)"
-              R"("dbm":[-12.3,-12.4,null],"temperature_c":23.75,"battery":3.9,"dropped":7})");
+              R"("dbm":[-12.3,-12.4,null],"temperature_c":23.75,"battery":3.9,)"
+              R"("battery_percent":0,"battery_low":true,"dropped":7})");
+    // The raw gauge number stays; the percentage and the flag are what the window shows.
+    b.battery = 636.0;
+    EXPECT_NE(PowerPayload(b).find(R"("battery":636.0,"battery_percent":68,"battery_low":false,)"),
+              std::string::npos);
+    b.battery = NAN;  // the last frame had no battery field
+    EXPECT_NE(PowerPayload(b).find(R"("battery":null,"battery_percent":null,"battery_low":null,)"),
+              std::string::npos);
 }
 
 TEST(Payloads, StatusAndSummaryMessages) {

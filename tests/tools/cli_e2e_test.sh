@@ -3,8 +3,8 @@
 # end to end, checking what the meter received.
 # Usage: cli_e2e_test.sh CLI METER_SIM
 set -u
-cli=$1
-sim=$2
+cli=$(readlink -f "$1")
+sim=$(readlink -f "$2")
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -37,7 +37,8 @@ grep -q '"show_dbm":true,"show_watt":false' <<<"$out" || fail "info flags: $out"
 out=$("$cli" setup --port "$port" --frequency 2000 --cable-loss 2.26 --show-watt on 2>"$work/err")
 status=$?
 [ $status -eq 0 ] || fail "setup exited $status: $(cat "$work/err")"
-[ "$out" = "This unit has been set successfully!" ] || fail "setup output: $out"
+[ "$out" = $'This unit has been set successfully!\nCable loss written: 2.3 dB (2.26 dB, to the tenth of a dB the meter stores)' ] \
+  || fail "setup output: $out"
 [ -s "$work/err" ] && fail "setup success also on stderr: $(cat "$work/err")"
 # 2000 MHz: offset 1300 = 32 x 40 + 20; cable loss 2.26 dB -> 23 (0x17); dBm and Watt on.
 [ "$(cat "$work/record1")" = "12852A170314200000" ] || fail "record after setup: $(cat "$work/record1")"
@@ -51,7 +52,7 @@ while IFS='|' read -r args want; do
   [ "$(wc -l <"$work/err")" -eq 1 ] || fail "setup $args: not one line: $(cat "$work/err")"
   [ "$(cat "$work/record1")" = "$before" ] || fail "record changed by setup $args"
 done <<'TABLE'
---frequency 2701|--frequency: 2701 is out of range; enter a whole number from 150 to 2700 MHz
+--frequency 2701|--frequency: 2701 MHz is out of range for a unit not calibrated for low frequency; enter a whole number from 700 to 2700 MHz
 --frequency 2000.7|--frequency: "2000.7" is not a whole number
 --frequency 1800abc|--frequency: "1800abc" is not a whole number
 --frequency 0x700|--frequency: "0x700" is not a whole number
@@ -76,6 +77,15 @@ refused --frequency 1800 --low-frequency yes
 # beside the dBm and Watt flags.
 [ "$(cat "$work/record1")" = "12852A19231E080000" ] || fail "record after 2,5 dB: $(cat "$work/record1")"
 refused --frequency 2000 --low-frequency no
+# Now a low-frequency unit: a refusal names its range.
+refused --frequency 2800
+grep -q 'for a unit calibrated for low frequency; enter a whole number from 150 to 2700 MHz' "$work/err" \
+  || fail "low-frequency unit's range: $(cat "$work/err")"
+
+# --- a relative --port is a path, not a serial number -------------------------
+out=$(cd "$(dirname "$port")" && "$cli" info --port "./$(basename "$port")" --json 2>"$work/err") \
+  || fail "relative --port: $(cat "$work/err")"
+grep -q "\"path\":\"$port\"" <<<"$out" || fail "relative --port opened: $out"
 
 # --- monitor: measurement frames as JSON, then a clean end -------------------
 out=$("$cli" monitor --port "$port" --seconds 1 --json) || fail "monitor exited $?"
@@ -187,7 +197,7 @@ for bad in 1e300 5abc 0 -2 1,5,0; do
 done
 
 # --- measurement math: read, limits and the exit status 3, statistics, loss table
-start_sim --power -10 --interval-ms 50 --record-out "$work/record2"
+start_sim --power -10 --battery 576 --interval-ms 50 --record-out "$work/record2"
 out=$("$cli" read --port "$port" --json --average 4 --count 2 --unit w) || fail "read exited $?"
 python3 - <<PY || fail "read --json: $out"
 import json
@@ -197,6 +207,9 @@ assert all(abs(r["power_dbm"] + 10) < 1e-9 and r["limit"] is None and r["time"].
 PY
 out=$("$cli" read --port "$port" --relative -13 --lower -12 --upper -5 --json) || fail "read in limits exited $?"
 grep -q '"value":3.0,"unit":"dB","power_dbm":-10.0,"limit":"pass"' <<<"$out" || fail "relative read: $out"
+# The raw battery number stays, with what the window's gauge shows beside it.
+out=$("$cli" monitor --port "$port" --seconds 0.5 --json) || fail "monitor for the battery"
+grep -q '"battery":576.0,"battery_percent":0,"battery_low":true' <<<"$out" || fail "battery: $out"
 out=$("$cli" read --port "$port" --upper -12 2>"$work/err")
 [ $? -eq 3 ] || fail "a value above --upper did not exit 3"
 [ "$out" = "-10.00 dBm  fail" ] || fail "failed read: $out"
@@ -209,6 +222,11 @@ out=$("$cli" setup --port "$port" --frequency 1350 --loss-table "$work/loss.txt"
 # 1.65 dB at 1350 MHz, stored as 1.6 (16 = 0x10) since an exact half rounds down.
 grep -q 'Cable loss written: 1.6 dB' <<<"$out" || fail "loss-table output: $out"
 [ "$(cut -c7-8 "$work/record2")" = "10" ] || fail "record after --loss-table: $(cat "$work/record2")"
+# A spreadsheet's "CSV UTF-8": a byte-order mark and CR LF line ends.
+printf '\xEF\xBB\xBFMHz,dB\r\n700,1.0\r\n2000,2.3\r\n' >"$work/sheet.csv"
+out=$("$cli" setup --port "$port" --frequency 1000 --loss-table "$work/sheet.csv" 2>"$work/err") \
+  || fail "setup with a CSV UTF-8 table: $(cat "$work/err")"
+grep -q 'Cable loss written: 1.3 dB' <<<"$out" || fail "CSV UTF-8 table output: $out"
 printf '700 1.0\n650 2.0\n' >"$work/bad.txt"
 before=$(cat "$work/record2")
 "$cli" setup --port "$port" --frequency 1350 --loss-table "$work/bad.txt" 2>"$work/err" && fail "bad table accepted"
@@ -236,6 +254,7 @@ done <<'TABLE'
 2 monitor --simulate --port /dev/null
 1 monitor --port /nonexistent/tty
 1 setup --simulate --frequency 12
+1 info --simulate 3 --serial OV227703
 1 read --simulate --average 1025
 1 read --simulate --upper 1 --lower 2
 1 read --simulate --unit dbw
@@ -281,6 +300,18 @@ for _ in 1 2 3; do
   [ "$out" = '"meter":"OV227700" "meter":"OV227701" "meter":"OV227702" "meter":"OV227700" "meter":"OV227701" "meter":"OV227702" ' ] \
     || fail "read --json order: $out"
 done
+
+# --serial chooses among the simulated meters, as list --simulate 3 names them.
+out=$("$cli" info --simulate 3 --serial OV227702 --serial OV227701 --json) || fail "simulated --serial"
+[ "$(grep -o '"serial":"[^"]*"' <<<"$out" | xargs)" = "serial:OV227702 serial:OV227701" ] \
+  || fail "simulated --serial opened: $out"
+
+# --- the pty simulator: no identity a client could not see -------------------
+"$sim" --serial OR000001 --exit-after 1 >/dev/null 2>"$work/err"
+[ $? -eq 2 ] && grep -q -- '--simulate 3 --serial' "$work/err" || fail "sim --serial: $(cat "$work/err")"
+"$sim" --exit-after 0.2 2>"$work/err" >/dev/null
+grep -q 'no serial number' "$work/err" && ! grep -q 'OV227700\|Dunmarsh' "$work/err" \
+  || fail "sim start notice: $(cat "$work/err")"
 
 if [ $failures -ne 0 ]; then
   echo "$failures failure(s)"

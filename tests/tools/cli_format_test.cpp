@@ -99,12 +99,16 @@ TEST(MonitorLines, HostileMeterNamesStaySafe) {
     EXPECT_DOUBLE_EQ(json["power_dbm"].get<double>(), -10.0);
     EXPECT_DOUBLE_EQ(json["power_w"].get<double>(), 1e-4);
     EXPECT_DOUBLE_EQ(json["temperature_c"].get<double>(), 26.25);
+    // The raw gauge number stays; the percentage and flag are the window's gauge.
+    EXPECT_DOUBLE_EQ(json["battery"].get<double>(), 576.0);
+    EXPECT_EQ(json["battery_percent"], 0);
+    EXPECT_EQ(json["battery_low"], true);
     EXPECT_EQ(json["meter"], "OV\"1\x1B[2J\xEF\xBF\xBD\n");  // invalid byte replaced
     setenv("TZ", "UTC", 1);
     tzset();
     const std::string text = MonitorTextLine(r, hostile, true);
     EXPECT_EQ(text,
-              "19:53:53.123  OV\"1\\x1B[2J\\xFF\\x0A  measurement  battery 576.0  power "
+              "19:53:53.123  OV\"1\\x1B[2J\\xFF\\x0A  measurement  battery 576.0 (0%, low)  power "
               "-10.0 dBm  temperature 26.25 C");
     r.kind = station::ReadingKind::LinkLost;
     const auto lost = nlohmann::json::parse(MonitorJsonLine(r, "OV1"));
@@ -120,6 +124,10 @@ TEST(MonitorLines, AFrameWithoutPowerCarriesNoEarlierValue) {
     EXPECT_FALSE(p.Process(r.power_dbm, 0));
     const auto json = nlohmann::json::parse(MonitorJsonLine(r, "OV1", p));
     EXPECT_TRUE(json["power_dbm"].is_null());
+    r.battery = std::numeric_limits<double>::quiet_NaN();  // a frame without battery
+    const auto noBattery = nlohmann::json::parse(MonitorJsonLine(r, "OV1"));
+    EXPECT_TRUE(noBattery["battery_percent"].is_null());
+    EXPECT_TRUE(noBattery["battery_low"].is_null());
     EXPECT_FALSE(json.contains("value")) << json.dump();
     EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
 }

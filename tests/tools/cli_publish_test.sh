@@ -69,6 +69,24 @@ grep -q '^velquor/v1/e2e/status {"state":"online"' "$work/received" || fail "no 
 timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/e2e/status' -C 1 >"$work/retained"
 grep -q '"state":"offline"' "$work/retained" || fail "retained status: $(cat "$work/retained")"
 
+# Ctrl-C ends publish with 0 when every reading reached the broker, with 1 when some
+# did not (here no broker listens on port 1).
+while IFS='|' read -r broker expect; do
+  "$cli" publish --broker "$broker" --stand ctrlc --simulate >/dev/null 2>"$work/err" &
+  publisher=$!
+  sleep 1.5
+  kill -INT "$publisher"
+  wait "$publisher"
+  status=$?
+  [ $status -eq "$expect" ] || fail "Ctrl-C to publish to $broker: status $status, $(cat "$work/err")"
+  if [ "$expect" -eq 1 ]; then
+    grep -q 'did not reach the broker' "$work/err" || fail "undelivered message: $(cat "$work/err")"
+  fi
+done <<EOF2
+127.0.0.1:$port|0
+127.0.0.1:1|1
+EOF2
+
 # A publisher that is killed leaves its Last Will: the stand is "lost".
 "$cli" publish --broker "127.0.0.1:$port" --stand killed --simulate 2>/dev/null >/dev/null &
 publisher=$!

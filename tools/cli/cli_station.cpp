@@ -11,6 +11,19 @@
 
 namespace velquor::cli {
 
+namespace {
+
+// "OV227700", "OV227700 and OV227701", "OV227700 to OV227702".
+std::string SimulatedSerials(int count) {
+    const std::string first = station::SimulatedMeterModel(0).serial;
+    if (count <= 1)
+        return "the simulated meter is " + first;
+    const std::string last = station::SimulatedMeterModel(count - 1).serial;
+    return "the simulated meters are " + first + (count == 2 ? " and " : " to ") + last;
+}
+
+}  // namespace
+
 CliStation::CliStation(CliApp& cli) : m_cli(cli) {}
 
 CliStation::~CliStation() {
@@ -23,10 +36,28 @@ bool CliStation::ChooseTargets(const MeterRequest& request,
                                std::vector<station::MeterTarget>& targets,
                                std::string& error) const {
     using station::MeterTarget;
+    if (request.simulated > 0 && !request.serials.empty()) {
+        // --serial picks among the simulated meters, as it would among real ones.
+        for (const std::string& serial : request.serials) {
+            const auto index = station::SimulatedMeterIndex(serial, request.simulated);
+            if (!index) {
+                error = PrintableText(serial) + ": no simulated meter has this serial number (" +
+                        SimulatedSerials(request.simulated) + ")";
+                return false;
+            }
+            targets.push_back(MeterTarget::Simulated(*index));
+        }
+        return true;
+    }
     for (int i = 0; i < request.simulated; ++i)
         targets.push_back(MeterTarget::Simulated(i));
-    for (const std::string& port : request.ports)
-        targets.push_back(MeterTarget::ByPath(port));
+    for (const std::string& port : request.ports) {
+        // A path is a path also when relative; the driver would take it for a serial number.
+        std::string path;
+        if (!station::ResolveDevicePath(port, path, error))
+            return false;
+        targets.push_back(MeterTarget::ByPath(path));
+    }
     for (const std::string& serial : request.serials)
         targets.push_back(MeterTarget::BySerial(serial));
     if (!targets.empty())

@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
 #include "measure/loss_table.h"
 #include "meter/number_format.h"
-#include "meter/round_half_down.h"
 #include "meter/unit_sequences.h"
+#include "setup_checks.h"
 
 namespace velquor::cli {
 
@@ -30,9 +31,9 @@ struct SetupOptions {
 
 constexpr std::size_t kMaxLossTableBytes = 1 << 20;
 
-// The loss a table file gives at a frequency, rounded to the tenth of a dB the
-// meter stores. Nothing, with a reason naming the file and line, otherwise.
-std::optional<double> LossFromTable(const std::string& path, int mhz, std::string& error) {
+// A loss table file, read whole and checked. Nothing, with a reason naming the file
+// (and the line), otherwise.
+std::optional<measure::LossTable> ReadLossTable(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     const int openError = errno;
     struct stat node {};
@@ -50,46 +51,24 @@ std::optional<double> LossFromTable(const std::string& path, int mhz, std::strin
         error = "--loss-table: " + PrintableText(path) + " is larger than 1 MiB; not a loss table";
         return std::nullopt;
     }
-    const measure::LossTableParse parsed = measure::ParseLossTable(text);
-    if (!parsed.table) {
+    measure::LossTableParse parsed = measure::ParseLossTable(text);
+    if (!parsed.table)
         error = "--loss-table: " + PrintableText(path) + ": " + PrintableText(parsed.error);
-        return std::nullopt;
-    }
-    std::string why;
-    const auto loss = parsed.table->LossAt(mhz, why);
-    if (!loss) {
-        error = "--loss-table: " + PrintableText(path) + ": " + PrintableText(why);
-        return std::nullopt;
-    }
-    return RoundHalfDown(*loss * 10.0) / 10.0;
+    return std::move(parsed.table);
 }
 
-constexpr NumberField kFrequencyField{"--frequency", 150, 2700, true, "MHz"};
 constexpr NumberField kCableLossField{"--cable-loss", 0.0, 25.5, false, "dB"};
-constexpr int kLowestStandardMhz = 700;
 
-// Why a unit would not take the frequency, or what --low-frequency could not do;
-// empty when the setup may go ahead. The unit marks itself as calibrated for low
-// frequency only when told so for a frequency below 700 MHz, and no setup clears
-// the mark, so an answer that could not take effect is refused, never ignored.
-std::string CheckLowFrequency(int mhz, bool unitLow, std::optional<bool> answer) {
-    const bool below = mhz < kLowestStandardMhz;
-    if (answer && *answer && !unitLow && !below)
-        return FormatC(
-            "--low-frequency yes marks a unit as calibrated for low frequency only "
-            "with a frequency below %d MHz, not %d MHz",
-            kLowestStandardMhz, mhz);
-    if (answer && !*answer && unitLow)
-        return "--low-frequency no: the unit is marked as calibrated for low frequency, and a "
-               "setup cannot clear the mark";
-    if (below && !unitLow && !(answer && *answer))
-        return FormatC(
-            "--frequency: %d MHz is out of range for a unit not calibrated for low "
-            "frequency; enter a whole number from %d to %d MHz, or give "
-            "--low-frequency yes if the unit is calibrated from %d MHz",
-            mhz, kLowestStandardMhz, static_cast<int>(kFrequencyField.max),
-            static_cast<int>(kFrequencyField.min));
-    return {};
+// Which range applies depends on the unit, so here the text only has to be one
+// whole number; CheckSetupFrequency names the unit's range once it is open.
+std::optional<double> ParseFrequency(const std::string& text, std::string& error) {
+    constexpr double kAny = std::numeric_limits<double>::max();
+    const NumberField anyMhz{"--frequency", -kAny, kAny, true, "MHz"};
+    std::string ignored;
+    if (const auto mhz = ParseUserNumber(text, anyMhz, ignored))
+        return mhz;
+    error = "--frequency: \"" + PrintableText(text) + "\" is not a whole number of MHz";
+    return std::nullopt;
 }
 
 int RunSetup(CliApp& cli, const SetupOptions& options) {
@@ -98,17 +77,17 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
         return Report(status, error);
     // Everything is checked before anything is written: a refused value writes nothing.
-    const auto frequency = ParseNumberOption(options.frequency, kFrequencyField, error);
+    const auto frequency = ParseFrequency(options.frequency, error);
     if (!frequency)
         return Fail(error);
     std::optional<double> cableLoss;
+    std::optional<measure::LossTable> lossTable;
     if (!options.cableLoss.empty() && !options.lossTable.empty())
         return UsageError("--cable-loss and --loss-table cannot be used together");
     if (!options.cableLoss.empty() &&
         !(cableLoss = ParseNumberOption(options.cableLoss, kCableLossField, error)))
         return Fail(error);
-    if (!options.lossTable.empty() &&
-        !(cableLoss = LossFromTable(options.lossTable, static_cast<int>(*frequency), error)))
+    if (!options.lossTable.empty() && !(lossTable = ReadLossTable(options.lossTable, error)))
         return Fail(error);
     std::optional<bool> showDbm, showWatt, lowFrequency;
     if (!options.showDbm.empty() && !(showDbm = ParseSwitch(options.showDbm)))
@@ -122,14 +101,13 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     CliStation meters(cli);
     if (const int status = meters.Open(request))
         return status;
-    const int mhz = static_cast<int>(*frequency);
     const auto prefix = [&](std::size_t i) {
         return meters.Several() ? PrintableText(meters.Name(i)) + ": " : std::string();
     };
     bool refused = false;
     for (std::size_t i = 0; i < meters.Count(); ++i) {
         const std::string why =
-            CheckLowFrequency(mhz, meters.Get().Meter(i).low_frequency, lowFrequency);
+            CheckSetupFrequency(*frequency, meters.Get().Meter(i).low_frequency, lowFrequency);
         if (!why.empty()) {
             Fail(prefix(i) + why);
             refused = true;
@@ -137,24 +115,35 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     }
     if (refused)
         return kExitFailure;
+    const int mhz = static_cast<int>(*frequency);
+    if (lossTable) {
+        std::string why;
+        cableLoss = lossTable->LossAt(mhz, why);
+        if (!cableLoss)
+            return Fail("--loss-table: " + PrintableText(options.lossTable) + ": " +
+                        PrintableText(why));
+    }
 
     station::SetupRequest setup;
     setup.frequency = FormatC("%d", mhz);
-    // Round-trip precision, so the unit gets exactly the value typed.
+    // Round-trip precision, so the unit gets exactly the value given; it keeps tenths,
+    // and the line after the verdict says which.
     if (cableLoss)
         setup.cable_loss = FormatC("%.17g", *cableLoss);
     setup.show_dbm = showDbm;
     setup.show_watt = showWatt;
     setup.low_frequency_answer = lowFrequency;
+    const std::optional<int> tableMhz = lossTable ? std::optional<int>(mhz) : std::nullopt;
     bool failed = meters.SomeFailed();
-    bool written = false;
     for (std::size_t i = 0; i < meters.Count() && !cli.Stop().Requested(); ++i) {
         const station::SetupOutcome outcome = meters.Get().Setup(i, setup);
         if (cli.Stop().Requested())
             break;
         if (outcome.Ok()) {
-            written = true;
             std::printf("%s%s\n", prefix(i).c_str(), kMsgSetupDone);
+            if (cableLoss)
+                std::printf("%s%s\n", prefix(i).c_str(),
+                            CableLossWrittenLine(*cableLoss, tableMhz).c_str());
             std::fflush(stdout);
         } else {
             Fail(prefix(i) + PrintableText(outcome.Message()));
@@ -163,8 +152,6 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     }
     if (cli.Stop().Requested())
         return cli.Stop().ExitStatus();
-    if (written && !options.lossTable.empty())
-        std::printf("Cable loss written: %.1f dB (the loss table's at %d MHz)\n", *cableLoss, mhz);
     return failed ? kExitFailure : kExitOk;
 }
 
@@ -174,7 +161,9 @@ void RegisterSetupCommand(CliApp& cli) {
     auto options = std::make_shared<SetupOptions>();
     CLI::App* app = cli.AddCommand("setup", "write each unit's setup",
                                    [options](CliApp& c) { return RunSetup(c, *options); });
-    app->add_option("--frequency", options->frequency, "Measurement frequency in whole MHz")
+    app->add_option("--frequency", options->frequency,
+                    "Measurement frequency in whole MHz: 700 to 2700, or from 150 on a unit "
+                    "calibrated for low frequency")
         ->type_name("MHZ")
         ->required();
     app->add_option("--cable-loss", options->cableLoss,

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cli_text.h"
+#include "measure/battery_gauge.h"
 #include "meter/number_format.h"
 
 namespace velquor::cli {
@@ -23,6 +24,14 @@ std::string ShortNumber(double v) {
     return text;
 }
 
+// " (68%)", " (0%, low)": what the window's gauge shows; nothing without a reading.
+std::string BatteryGaugeText(double raw) {
+    const auto percent = measure::BatteryPercent(raw);
+    if (!percent)
+        return {};
+    return FormatC(" (%d%%%s)", *percent, measure::BatteryLow(raw).value_or(false) ? ", low" : "");
+}
+
 }  // namespace
 
 double PowerWatts(double dBm) {
@@ -36,9 +45,9 @@ std::string MonitorTextLine(const station::Reading& reading, const std::string& 
         line += PrintableText(meter) + "  ";
     switch (reading.kind) {
         case station::ReadingKind::Measurement:
-            return line + "measurement  battery " + ShortNumber(reading.battery) + "  power " +
-                   ShortNumber(reading.power_dbm) + " dBm  temperature " +
-                   ShortNumber(reading.temperature_c) + " C";
+            return line + "measurement  battery " + ShortNumber(reading.battery) +
+                   BatteryGaugeText(reading.battery) + "  power " + ShortNumber(reading.power_dbm) +
+                   " dBm  temperature " + ShortNumber(reading.temperature_c) + " C";
         case station::ReadingKind::LinkLost:
             return line + "link lost";
         case station::ReadingKind::Reconnected:
@@ -55,6 +64,13 @@ nlohmann::ordered_json MonitorJson(const station::Reading& reading, const std::s
         case station::ReadingKind::Measurement:
             object["opcode"] = kOpcodeMeasurement;
             object["battery"] = reading.battery;
+            if (const auto percent = measure::BatteryPercent(reading.battery)) {
+                object["battery_percent"] = *percent;
+                object["battery_low"] = measure::BatteryLow(reading.battery).value_or(false);
+            } else {
+                object["battery_percent"] = nullptr;
+                object["battery_low"] = nullptr;
+            }
             object["power_dbm"] = reading.power_dbm;
             object["power_w"] = PowerWatts(reading.power_dbm);
             object["temperature_c"] = reading.temperature_c;

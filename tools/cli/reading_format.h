@@ -12,14 +12,16 @@ namespace velquor::cli {
 // Power in Watt of a reading in dBm.
 double PowerWatts(double dBm);
 
-// "19:53:53.123  measurement  battery 636.0  power 10.0 dBm  temperature 25.0 C",
+// "19:53:53.123  measurement  battery 636.0 (68%)  power 10.0 dBm  temperature 25.0 C"
+// (", low" after the percentage at or below the gauge's empty mark),
 // with the meter's name after the time when withMeter (several meters). The name
 // is shown escaped.
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
                             bool withMeter);
 
 // One JSON object on one line: "meter", "time" (ISO 8601 UTC), "opcode", and
-// "battery", "power_dbm", "power_w", "temperature_c" for a measurement or
+// "battery" (the raw gauge number), "battery_percent", "battery_low", "power_dbm",
+// "power_w", "temperature_c" for a measurement or
 // "event" ("link_lost", "reconnected") for a link event. Any bytes in the name
 // come out as valid JSON.
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter);

@@ -43,9 +43,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", server.SlavePath().c_str());
     std::fflush(stdout);
-    // A pseudo-terminal carries no USB identity; say who this meter claims to be.
-    std::fprintf(stderr, "velquor-meter-sim: meter %s (%s) on %s\n", options.model.serial.c_str(),
-                 options.model.manufacturer.c_str(), server.SlavePath().c_str());
+    std::fprintf(stderr, "velquor-meter-sim: %s\n", ServingNotice(server.SlavePath()).c_str());
     const bool ok = server.Serve(stopFd, error);
     server.Close();
     close(stopFd);

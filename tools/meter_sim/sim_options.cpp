@@ -27,6 +27,11 @@ int HexDigit(char c) {
     return -1;
 }
 
+constexpr const char* kNoIdentity =
+    "a pseudo-terminal carries no USB identity, so clients see no serial number";
+constexpr const char* kTrySerialSelection =
+    "to try choosing meters by serial number: velquor-cli info --simulate 3 --serial OV227701";
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(const std::string& text) {
@@ -90,8 +95,6 @@ std::string SimUsage() {
            "  --power DBM           fixed power reading in dBm (tenths are sent)\n"
            "  --temperature C       fixed temperature in degrees C\n"
            "  --battery RAW         fixed battery gauge value (0 to 1023; 576 empty, 664 full)\n"
-           "  --serial S            serial number the meter calls itself\n"
-           "  --manufacturer TEXT   manufacturer text the meter calls itself\n"
            "  --record HEX          the 9-byte parameter record, e.g. 12852A0003001900 00\n"
            "  --silence-after S     send and answer nothing after S seconds\n"
            "  --no-answer           never answer requests (measurements still flow)\n"
@@ -108,7 +111,14 @@ std::string SimUsage() {
            "                        a request repeats the last frame's counter\n"
            "  --send-log FILE       with --tag: write \"S <counter> <CLOCK_MONOTONIC ns>\"\n"
            "                        per frame sent (complete at exit)\n"
-           "  --help                show this text\n";
+           "  --help                show this text\n"
+           "A pseudo-terminal carries no USB identity, so clients see no serial number or\n"
+           "manufacturer here. To try choosing meters by serial number, use the simulated\n"
+           "meters built into the programs: velquor-cli info --simulate 3 --serial OV227701\n";
+}
+
+std::string ServingNotice(const std::string& path) {
+    return "simulated meter on " + path + "; " + kNoIdentity + " (" + kTrySerialSelection + ")";
 }
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
@@ -126,6 +136,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
         const auto v =
             number(name, value, static_cast<double>(min), static_cast<double>(max), true, unit);
         return v ? std::optional<long long>(static_cast<long long>(*v)) : std::nullopt;
+    };
+    const auto NoIdentity = [&](const std::string& name) {
+        error = name + ": " + kNoIdentity + "; " + kTrySerialSelection;
+        return false;
     };
     const std::map<std::string, Handler> valued = {
         {"--rate",
@@ -170,16 +184,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                  options.model.fixedBattery = raw;
              return raw.has_value();
          }},
-        {"--serial",
-         [&](const std::string&, const std::string& v) {
-             options.model.serial = v;
-             return !v.empty();
-         }},
+        // What only a USB device carries: refused, since no client could see it.
+        {"--serial", [&](const std::string& name, const std::string&) { return NoIdentity(name); }},
         {"--manufacturer",
-         [&](const std::string&, const std::string& v) {
-             options.model.manufacturer = v;
-             return true;
-         }},
+         [&](const std::string& name, const std::string&) { return NoIdentity(name); }},
         {"--record",
          [&](const std::string&, const std::string& v) {
              const auto bytes = ParseHexBytes(v);

@@ -41,6 +41,8 @@ struct SimOptions {
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
 
 std::string SimUsage();
+// What the simulator tells on stderr once it serves: only what a client can see.
+std::string ServingNotice(const std::string& path);
 
 // "12852A0003001900 00" -> bytes; blanks between digit pairs are allowed.
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(const std::string& text);
