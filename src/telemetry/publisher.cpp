@@ -474,10 +474,11 @@ void Publisher::SayGoodbye(Clock::time_point deadline) {
         if (m_connected)
             SendStatuses(true);
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (confirmed()) {
-        m_client->Disconnect(std::clamp(left, std::chrono::milliseconds(0),
-                                        std::chrono::milliseconds(250)));
+        m_client->Disconnect(
+            std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(250)));
     } else if (m_connected) {
         // A DISCONNECT would make the broker discard the will and keep "online".
         Notice(m_client->Drop() ? "the broker did not confirm the offline status in time; left "

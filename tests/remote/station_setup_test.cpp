@@ -120,8 +120,8 @@ TEST_F(StationSetup, StopWhileASetupRunsEndsTheQueuedWritesAsGone) {
     std::this_thread::sleep_for(200ms);
     backend->Stop();
     std::lock_guard g(lock);
-    EXPECT_EQ(outcomes,
-              (std::vector<WriteStatus>{WriteStatus::Failed, WriteStatus::Gone, WriteStatus::Gone}));
+    EXPECT_EQ(outcomes, (std::vector<WriteStatus>{WriteStatus::Failed, WriteStatus::Gone,
+                                                  WriteStatus::Gone}));
 }
 
 }  // namespace

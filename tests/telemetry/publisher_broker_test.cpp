@@ -415,10 +415,9 @@ TEST(PublisherBroker, ABrokerThatStopsAnsweringIsNotLeftSayingOnline) {
         EXPECT_LT(took, kFinish + 500ms);
         std::vector<std::string> notices;
         p.TakeNotices(notices);
-        const bool dropped =
-            std::find_if(notices.begin(), notices.end(), [](const auto& n) {
-                return n.find("publishes the stand as lost") != n.npos;
-            }) != notices.end();
+        const bool dropped = std::find_if(notices.begin(), notices.end(), [](const auto& n) {
+                                 return n.find("publishes the stand as lost") != n.npos;
+                             }) != notices.end();
         EXPECT_EQ(dropped, c.state == "lost");
         EXPECT_TRUE(subscriber.WaitFor(
             [&](const Messages& ms) { return Text(Last(ms, standStatus), "state") == c.state; },
