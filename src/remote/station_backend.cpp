@@ -75,6 +75,7 @@ WriteOutcome StationBackend::ToOutcome(const station::SetupOutcome& outcome) {
 void StationBackend::Run(std::size_t meter, Worker& w) {
     for (;;) {
         Job job;
+        bool stopping = false;
         {
             std::unique_lock lock(w.lock);
             w.wake.wait(lock, [&w] { return w.stop || !w.jobs.empty(); });
@@ -82,8 +83,10 @@ void StationBackend::Run(std::size_t meter, Worker& w) {
                 return;
             job = std::move(w.jobs.front());
             w.jobs.pop_front();
+            // Stop() writes the flag under the lock while a setup may be running here.
+            stopping = w.stop;
         }
-        if (w.stop) {
+        if (stopping) {
             job.done(WriteOutcome{WriteStatus::Gone, "server stopping"});
             continue;
         }

@@ -283,8 +283,10 @@ bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& note
     UnitContext ctx{*m_link, *m_driver, m_state, m_controls, prompt, *m_clock, m_tap, OpenName()};
     if (!ConnectUnits(ctx)) {
         error = prompt.messages.empty() ? OpenFailureText() : prompt.messages.back();
-        // A unit that opened but did not answer stays closed until the next attempt.
+        // A unit that opened but did not answer stays closed until the next attempt,
+        // and an idle worker would report a link lost for a meter never connected.
         m_link->CloseDevice();
+        m_link->StopWorker();
         m_state.m_bConnected = false;
         return false;
     }

@@ -56,9 +56,21 @@ private:
 struct Station::Slot : IReadingHandler {
     Slot(std::uint32_t i, std::shared_ptr<Feed> f)
         : index(i), feed(std::move(f)), wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    // The session's link worker calls into this slot: it is joined while the slot is whole.
     ~Slot() override {
+        EndSession();
         if (wakeEvent >= 0)
             close(wakeEvent);
+    }
+
+    // Stops the meter's link worker and closes the device. Waits for a sequence in progress.
+    void EndSession() {
+        std::unique_ptr<MeterSession> ended;
+        {
+            std::lock_guard lock(sequenceLock);
+            ended = std::move(session);
+        }
+        ended.reset();
     }
 
     // Wakes the supervisor wherever it waits, to look at the stop flag and the policy.
@@ -117,6 +129,8 @@ struct Station::Slot : IReadingHandler {
             if (status.state != MeterState::Lost)
                 return false;
             status.state = MeterState::Connected;
+            // Back on its own: turning reconnecting on later must not reopen a live meter.
+            lostPending = false;
         }
         live = true;
         Reading back;
@@ -315,6 +329,9 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
             m_slots.push_back(std::move(slot));
         }
     }
+    // Their link workers may still deliver a link-lost frame: each session goes first.
+    for (auto& slot : dropped)
+        slot->EndSession();
     dropped.clear();
 
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
@@ -565,12 +582,7 @@ void Station::Close() {
             std::lock_guard lock(slot->publishLock);
             slot->live = false;
         }
-        std::unique_ptr<MeterSession> session;
-        {
-            std::lock_guard lock(slot->sequenceLock);
-            session = std::move(slot->session);
-        }
-        session.reset();
+        slot->EndSession();
         std::lock_guard lock(slot->stateLock);
         slot->status.state = MeterState::Closed;
     }

@@ -2,8 +2,12 @@
 
 #include <MQTTAsync.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <utility>
+
+#include "telemetry/peer_socket.h"
 
 namespace velquor::telemetry {
 
@@ -31,9 +35,12 @@ public:
     MqttClient& owner;
     const std::uint64_t id;
     MQTTAsync handle = nullptr;
+    // This process's sockets to the broker's port before the attempt.
+    std::vector<std::uint64_t> otherSockets;
     // Guarded by owner.m_mutex:
     std::array<Slot, kWindow> slots;
     bool connected = false;
+    std::uint64_t socketInode = 0;  // 0: not known
     std::string tlsError;
 
     void Event(ClientEvent::Kind kind, int code = 0, std::string message = {},
@@ -51,9 +58,17 @@ public:
 
     static void OnConnected(void* context, MQTTAsync_successData*) {
         auto& c = From(context);
+        // The one new socket to the port is this connection's; two new ones (another
+        // client of this process connected meanwhile) leave it unknown.
+        std::vector<std::uint64_t> fresh = SocketsToPort(c.owner.m_port);
+        std::erase_if(fresh, [&c](std::uint64_t inode) {
+            return std::find(c.otherSockets.begin(), c.otherSockets.end(), inode) !=
+                   c.otherSockets.end();
+        });
         {
             std::lock_guard lock(c.owner.m_mutex);
             c.connected = true;
+            c.socketInode = fresh.size() == 1 ? fresh.front() : 0;
         }
         c.Event(ClientEvent::Kind::Connected);
     }
@@ -122,10 +137,25 @@ public:
     }
 };
 
-MqttClient::MqttClient(ConnectSettings settings) : m_settings(std::move(settings)) {}
+namespace {
+
+// The port of tcp://host:port or ssl://[v6]:port; 0 when there is none.
+int PortOfUri(const std::string& uri) {
+    const std::size_t colon = uri.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= uri.size())
+        return 0;
+    char* end = nullptr;
+    const long port = std::strtol(uri.c_str() + colon + 1, &end, 10);
+    return *end == '\0' && port > 0 && port < 65536 ? static_cast<int>(port) : 0;
+}
+
+}  // namespace
+
+MqttClient::MqttClient(ConnectSettings settings)
+    : m_settings(std::move(settings)), m_port(PortOfUri(m_settings.server_uri)) {}
 
 MqttClient::~MqttClient() {
-    Release().reset();
+    Drop();
 }
 
 std::unique_ptr<MqttClient::Connection> MqttClient::Release() {
@@ -153,6 +183,7 @@ bool MqttClient::StartConnect(std::string& error) {
     // client also stops its threads, which takes up to a second.
     std::unique_ptr<Connection> old = std::exchange(m_connection, std::move(next));
     old.reset();
+    m_connection->otherSockets = SocketsToPort(m_port);
 
     MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
     MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
@@ -204,7 +235,7 @@ std::uint64_t MqttClient::CurrentConnection() const {
 }
 
 bool MqttClient::Publish(std::string_view topic, std::string_view payload, int qos, bool retained,
-                         std::uint64_t tag) {
+                         std::uint64_t tag, std::size_t keep_free) {
     Connection* c = m_connection.get();
     if (c == nullptr || c->handle == nullptr)
         return false;
@@ -213,13 +244,14 @@ bool MqttClient::Publish(std::string_view topic, std::string_view payload, int q
         std::lock_guard lock(m_mutex);
         if (!c->connected)
             return false;
+        std::size_t free = 0;
         for (auto& s : c->slots) {
             if (!s.busy) {
-                slot = &s;
-                break;
+                slot = slot != nullptr ? slot : &s;
+                ++free;
             }
         }
-        if (slot == nullptr)
+        if (slot == nullptr || free <= keep_free)
             return false;
         slot->busy = true;
         slot->tag = tag;
@@ -292,10 +324,28 @@ void MqttClient::Disconnect(std::chrono::milliseconds timeout) {
             return false;
         };
         std::unique_lock lock(m_mutex);
-        // The library's own bound, plus its one-second polling of the socket.
-        m_eventArrived.wait_for(lock, timeout + std::chrono::milliseconds(1500), done);
+        // The library's own bound and a little more. Cut short, nothing is lost: the
+        // library still ends a connection it thinks is up with a DISCONNECT.
+        m_eventArrived.wait_for(lock, timeout + std::chrono::milliseconds(100), done);
     }
     Release().reset();
+}
+
+bool MqttClient::Drop() {
+    bool cut = true;
+    if (const Connection* c = m_connection.get()) {
+        bool connected = false;
+        std::uint64_t inode = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            connected = c->connected;
+            inode = c->socketInode;
+        }
+        if (connected)
+            cut = inode != 0 && ShutDownSocket(inode);
+    }
+    Release().reset();
+    return cut;
 }
 
 }  // namespace velquor::telemetry

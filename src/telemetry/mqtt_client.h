@@ -60,7 +60,7 @@ public:
     static constexpr std::size_t kWindow = 64;
 
     explicit MqttClient(ConnectSettings settings);
-    // Drops the connection without a DISCONNECT, so the broker publishes the will.
+    // A live connection ends as with Drop(): the broker publishes the will.
     ~MqttClient();
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
@@ -71,9 +71,10 @@ public:
     bool StartConnect(std::string& error);
     std::uint64_t CurrentConnection() const;
 
-    // Hands one message to the library. False when not connected or the window is full.
+    // Hands one message to the library. False when not connected or when it would leave
+    // fewer than keep_free places of the window free (kept for messages that matter more).
     bool Publish(std::string_view topic, std::string_view payload, int qos, bool retained,
-                 std::uint64_t tag);
+                 std::uint64_t tag, std::size_t keep_free = 0);
     std::size_t FreeSlots() const;
 
     // Moves the events collected so far into out (appended in the order they happened).
@@ -82,8 +83,12 @@ public:
     bool WaitForEvent(std::chrono::milliseconds timeout);
 
     // A clean DISCONNECT (the broker discards the will) after at most timeout for
-    // the messages on the wire; then the connection is dropped.
+    // the messages on the wire; then the connection is released.
     void Disconnect(std::chrono::milliseconds timeout);
+    // Ends the connection without a DISCONNECT, so the broker publishes the will.
+    // False when a live connection could not be told from another one of this process
+    // to the same port; the library then ends it with a DISCONNECT.
+    bool Drop();
 
 private:
     class Connection;
@@ -93,6 +98,7 @@ private:
     std::unique_ptr<Connection> Release();
 
     const ConnectSettings m_settings;
+    const int m_port;  // of the server URI, to find the connection's socket
     mutable std::mutex m_mutex;
     std::condition_variable m_eventArrived;
     std::vector<ClientEvent> m_events;

@@ -9,27 +9,18 @@
 #include "measure/power_units.h"
 #include "measure/running_statistics.h"
 #include "station/stream_gap.h"
+#include "telemetry/connect_refusal.h"
+#include "telemetry/publish_tag.h"
 
 namespace velquor::telemetry {
 
 namespace {
 
-// A publish tag: what was sent, for which meter, and which message or version.
-enum class TagKind : std::uint64_t { StandStatus = 0, MeterStatus = 1, Summary = 2, Power = 3 };
-
-std::uint64_t MakeTag(TagKind kind, std::size_t meter, std::uint64_t value) {
-    return (static_cast<std::uint64_t>(kind) << 62) |
-           ((static_cast<std::uint64_t>(meter) & 0x3FFF) << 48) | (value & 0xFFFFFFFFFFFFULL);
-}
-TagKind KindOf(std::uint64_t tag) {
-    return static_cast<TagKind>(tag >> 62);
-}
-std::size_t MeterOf(std::uint64_t tag) {
-    return static_cast<std::size_t>((tag >> 48) & 0x3FFF);
-}
-std::uint64_t ValueOf(std::uint64_t tag) {
-    return tag & 0xFFFFFFFFFFFFULL;
-}
+// Places of the library's window that power and summary messages leave free, so that
+// a meter's status and the stand's get out while a backlog fills it; meters' status
+// messages leave the last one for the stand's, whose "offline" must always fit.
+constexpr std::size_t kStatusSlots = 8;
+constexpr std::size_t kStandSlots = 1;
 
 std::string RandomSession() {
     std::random_device device;
@@ -54,32 +45,6 @@ std::string Seconds(std::chrono::steady_clock::duration d) {
     return text;
 }
 
-// Why a refused connection will not be accepted on a retry either, or empty.
-std::string PermanentRefusal(const ClientEvent& e) {
-    switch (e.code) {
-        case 1:
-            return "the broker refused the connection: it does not accept MQTT 3.1.1";
-        case 2:
-            return "the broker refused the client identifier";
-        case 4:
-            return "the broker refused the user name or password";
-        case 5:
-            return "the broker refused the connection: not authorised (check the user name and "
-                   "password)";
-        default:
-            break;
-    }
-    const std::string& m = e.message;
-    if (m.find("certificate verify failed") != std::string::npos ||
-        m.find("CERTIFICATE_VERIFY_FAILED") != std::string::npos)
-        return "TLS: the broker's certificate was not accepted (" + m + ")";
-    if (m.find("no such file") != std::string::npos ||
-        m.find("No such file") != std::string::npos || m.find("PEM") != std::string::npos ||
-        m.find("system library") != std::string::npos)
-        return "TLS: " + m;
-    return {};
-}
-
 }  // namespace
 
 // A retained message whose latest payload must reach the broker once per
@@ -88,6 +53,7 @@ struct Publisher::Retained {
     std::string payload;
     std::uint64_t version = 0;
     bool pending = false;
+    bool confirmed = false;  // the broker acknowledged this version
 };
 
 struct Publisher::Meter {
@@ -189,14 +155,19 @@ void Publisher::Add(const station::Reading& r) {
             }
             break;
         case station::ReadingKind::LinkLost:
-        case station::ReadingKind::Reconnected: {
-            const bool connected = r.kind == station::ReadingKind::Reconnected;
-            if (connected != m.connected) {
-                m.connected = connected;
-                SetRetained(m.status, MeterStatusPayload(m_session, m.identity, connected));
+            if (m.connected) {
+                m.connected = false;
+                SetRetained(m.status, MeterStatusPayload(m_session, m.identity, false));
             }
             break;
-        }
+        case station::ReadingKind::Reconnected:
+            // A reconnect may have found the meter at another place or with another setup.
+            if (m_options.current_identity)
+                if (auto identity = m_options.current_identity(r.meter))
+                    m.identity = std::move(*identity);
+            m.connected = true;
+            SetRetained(m.status, MeterStatusPayload(m_session, m.identity, true));
+            break;
     }
 }
 
@@ -212,6 +183,7 @@ void Publisher::SetRetained(Retained& r, std::string payload) {
     r.payload = std::move(payload);
     ++r.version;
     r.pending = true;
+    r.confirmed = false;
 }
 
 void Publisher::Service(Clock::time_point now) {
@@ -277,10 +249,28 @@ void Publisher::HandleEvent(const ClientEvent& e, Clock::time_point now) {
         case ClientEvent::Kind::ConnectionLost:
             Lost(now);
             break;
-        case ClientEvent::Kind::Delivered:
-            if (KindOf(e.tag) == TagKind::Power && MeterOf(e.tag) < m_meters.size())
-                m_meters[MeterOf(e.tag)]->buffer.Confirm(ValueOf(e.tag));
+        case ClientEvent::Kind::Delivered: {
+            const std::size_t meter = MeterOf(e.tag);
+            const auto confirm = [&e](Retained& r) { r.confirmed |= r.version == ValueOf(e.tag); };
+            switch (KindOf(e.tag)) {
+                case TagKind::Power:
+                    if (meter < m_meters.size())
+                        m_meters[meter]->buffer.Confirm(ValueOf(e.tag));
+                    break;
+                case TagKind::StandStatus:
+                    confirm(*m_standStatus);
+                    break;
+                case TagKind::MeterStatus:
+                    if (meter < m_meters.size())
+                        confirm(m_meters[meter]->status);
+                    break;
+                case TagKind::Summary:
+                    if (meter < m_meters.size())
+                        confirm(m_meters[meter]->summary);
+                    break;
+            }
             break;
+        }
         case ClientEvent::Kind::NotDelivered: {
             const std::size_t meter = MeterOf(e.tag);
             const std::uint64_t value = ValueOf(e.tag);
@@ -312,7 +302,7 @@ void Publisher::HandleEvent(const ClientEvent& e, Clock::time_point now) {
 void Publisher::ConnectFailed(const ClientEvent& e, Clock::time_point now) {
     m_connected = false;
     m_connecting = false;
-    if (std::string refusal = PermanentRefusal(e); !refusal.empty()) {
+    if (std::string refusal = PermanentRefusal(e.code, e.message); !refusal.empty()) {
         m_failure = refusal;
         return;
     }
@@ -378,25 +368,37 @@ void Publisher::PublishSummaries() {
     }
 }
 
-bool Publisher::SendRetained(Retained& r, const std::string& topic, int qos, std::uint64_t tag) {
+bool Publisher::SendRetained(Retained& r, const std::string& topic, int qos, std::uint64_t tag,
+                             std::size_t keep_free) {
     if (!r.pending)
         return true;
-    if (!m_client->Publish(topic, r.payload, qos, true, tag))
+    if (!m_client->Publish(topic, r.payload, qos, true, tag, keep_free))
         return false;
     r.pending = false;
     return true;
 }
 
+bool Publisher::SendStatuses(bool stand_last) {
+    const auto stand = [this] {
+        return SendRetained(*m_standStatus, m_topics.status, 1,
+                            MakeTag(TagKind::StandStatus, 0, m_standStatus->version), 0);
+    };
+    bool all = stand_last || stand();
+    for (std::size_t i = 0; i < m_meters.size(); ++i) {
+        Meter& m = *m_meters[i];
+        all &= SendRetained(m.status, m.topics.status, 1,
+                            MakeTag(TagKind::MeterStatus, i, m.status.version), kStandSlots);
+    }
+    return (!stand_last || stand()) && all;
+}
+
 void Publisher::SendPending() {
-    if (!SendRetained(*m_standStatus, m_topics.status, 1,
-                      MakeTag(TagKind::StandStatus, 0, m_standStatus->version)))
+    if (!SendStatuses(false))
         return;
     for (std::size_t i = 0; i < m_meters.size(); ++i) {
         Meter& m = *m_meters[i];
-        if (!SendRetained(m.status, m.topics.status, 1,
-                          MakeTag(TagKind::MeterStatus, i, m.status.version)) ||
-            !SendRetained(m.summary, m.topics.summary, m_options.qos,
-                          MakeTag(TagKind::Summary, i, m.summary.version)))
+        if (!SendRetained(m.summary, m.topics.summary, m_options.qos,
+                          MakeTag(TagKind::Summary, i, m.summary.version), kStatusSlots))
             return;
     }
     // Power messages, one meter after the other, each meter's in order.
@@ -408,7 +410,7 @@ void Publisher::SendPending() {
             if (message == nullptr)
                 continue;
             if (!m_client->Publish(m.topics.power, message->payload, m_options.qos, false,
-                                   MakeTag(TagKind::Power, i, message->seq)))
+                                   MakeTag(TagKind::Power, i, message->seq), kStatusSlots))
                 return;
             m.buffer.MarkSent(message->seq);
             progress = true;
@@ -432,38 +434,63 @@ void Publisher::WaitUntil(Clock::time_point until) {
 
 std::uint64_t Publisher::Finish(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
+    // The goodbye gets the last part of the time, whatever the backlog.
+    const auto drainEnd = deadline - std::min<std::chrono::milliseconds>(
+                                         timeout / 2, std::chrono::milliseconds(1000));
     if (m_started && !Failed()) {
         for (auto& m : m_meters)
             m->buffer.CloseBatch();
         // A connection being made is waited for; a broker that is away is not.
         while ((m_connected || m_connecting) && !Failed() && BufferedReadings() > 0 &&
-               Clock::now() < deadline) {
+               Clock::now() < drainEnd) {
             Service(Clock::now());
-            WaitUntil(std::min(deadline, Clock::now() + std::chrono::milliseconds(50)));
+            WaitUntil(std::min(drainEnd, Clock::now() + std::chrono::milliseconds(50)));
         }
-        if (m_connected) {
-            SetRetained(*m_standStatus, StandOfflinePayload(m_session));
-            SendPending();
-            // The offline status must be on the broker before the DISCONNECT.
-            const std::uint64_t tag = MakeTag(TagKind::StandStatus, 0, m_standStatus->version);
-            bool delivered = false;
-            while (!delivered && m_connected && Clock::now() < deadline) {
-                WaitUntil(deadline);
-                m_events.clear();
-                m_client->TakeEvents(m_events);
-                for (const auto& e : m_events) {
-                    if (e.kind == ClientEvent::Kind::Delivered && e.tag == tag)
-                        delivered = true;
-                    else if (e.connection == m_client->CurrentConnection())
-                        HandleEvent(e, Clock::now());
-                }
-            }
-            m_client->Disconnect(std::chrono::milliseconds(500));
-            m_connected = false;
-        }
+        if (m_connected)
+            SayGoodbye(deadline);
     }
     m_started = false;
     return BufferedReadings();
+}
+
+void Publisher::SayGoodbye(Clock::time_point deadline) {
+    for (auto& m : m_meters) {
+        m->connected = false;
+        SetRetained(m->status, MeterStatusPayload(m_session, m->identity, false));
+    }
+    SetRetained(*m_standStatus, StandOfflinePayload(m_session));
+    const auto confirmed = [this] {
+        bool all = m_standStatus->confirmed;
+        for (const auto& m : m_meters)
+            all &= m->status.confirmed;
+        return all;
+    };
+    // The meters first, so a consumer that sees "offline" finds them all disconnected.
+    SendStatuses(true);
+    while (!confirmed() && m_connected && Clock::now() < deadline) {
+        WaitUntil(deadline);
+        m_events.clear();
+        m_client->TakeEvents(m_events);
+        for (const auto& e : m_events) {
+            if (e.connection == m_client->CurrentConnection())
+                HandleEvent(e, Clock::now());
+        }
+        if (m_connected)
+            SendStatuses(true);
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (confirmed()) {
+        m_client->Disconnect(
+            std::clamp(left, std::chrono::milliseconds(0), std::chrono::milliseconds(250)));
+    } else if (m_connected) {
+        // A DISCONNECT would make the broker discard the will and keep "online".
+        Notice(m_client->Drop() ? "the broker did not confirm the offline status in time; left "
+                                  "without a goodbye, so it publishes the stand as lost"
+                                : "the broker did not confirm the offline status in time, and "
+                                  "the connection could not be cut; it may keep it online");
+    }
+    m_connected = false;
 }
 
 void Publisher::Notice(std::string text) {

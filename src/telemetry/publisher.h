@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ struct PublisherOptions {
     std::chrono::seconds keep_alive{10};
     std::string session;  // empty: a random one
     std::string version = "1.1.0";
+    // Asked when a meter is back after a loss: what it is now (a reconnect may find it
+    // at another path, or with another setup). Null, or nothing returned: unchanged.
+    std::function<std::optional<MeterIdentity>(std::size_t meter)> current_identity;
 };
 
 // Readings per second of one meter that the buffer bound is sized for: above the
@@ -78,9 +82,12 @@ public:
     // Waits until the connection reports something or `until`, whichever is first.
     void WaitUntil(Clock::time_point until);
 
-    // Sends what is buffered while the broker stays connected (at most timeout),
-    // then the retained "offline" status and a clean DISCONNECT. Returns the
-    // number of readings that did not reach the broker.
+    // Sends what is buffered while the broker stays connected, then every meter's
+    // status with "connected" false and the stand's "offline", all within timeout
+    // (the last half of it, at most a second, is kept for those). When the broker
+    // confirms them, a clean DISCONNECT; otherwise the connection is dropped without
+    // one, so that the broker publishes the will ("lost") rather than keep "online".
+    // Returns the number of readings that did not reach the broker.
     std::uint64_t Finish(std::chrono::milliseconds timeout);
 
     bool Connected() const { return m_connected; }
@@ -102,8 +109,13 @@ private:
     void ConnectFailed(const ClientEvent& event, Clock::time_point now);
     void Lost(Clock::time_point now);
     void SetRetained(Retained& r, std::string payload);
-    bool SendRetained(Retained& r, const std::string& topic, int qos, std::uint64_t tag_base);
+    bool SendRetained(Retained& r, const std::string& topic, int qos, std::uint64_t tag,
+                      std::size_t keep_free);
+    // The stand's and every meter's status, whichever are pending; the stand's first
+    // or last. False when one did not fit.
+    bool SendStatuses(bool stand_last);
     void SendPending();
+    void SayGoodbye(Clock::time_point deadline);
     void CloseBatches();
     void PublishSummaries();
     void Notice(std::string text);

@@ -3,6 +3,8 @@
 // station's stream.
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include "link/sim_driver.h"
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
@@ -99,6 +101,27 @@ TEST_F(StationSetup, AMeterGoneIsHardwareMissing) {
     EXPECT_EQ(c.Errors(), (std::vector<int>{-241, -241}));
     EXPECT_EQ(c.Ask("*TST?"), "2");
     EXPECT_NE(c.Ask("READ1?"), "<none>");
+}
+
+// Stop() comes while a setup runs on the meter's thread: that one ends on its own
+// verdict, the writes queued behind it as Gone.
+TEST_F(StationSetup, StopWhileASetupRunsEndsTheQueuedWritesAsGone) {
+    Open();
+    std::mutex lock;
+    std::vector<WriteStatus> outcomes;
+    for (int i = 0; i < 3; ++i)
+        backend->WriteSetup(1, SetupWrite{900 + i, {}}, [&](WriteOutcome o) {
+            std::lock_guard g(lock);
+            outcomes.push_back(o.status);
+        });
+    // A plain sleep, not a look at the meter: a look would order this thread after the
+    // setup thread's, and the thread sanitizer could no longer see a stop flag read
+    // outside its lock. The write waits about a second for the acknowledgement.
+    std::this_thread::sleep_for(200ms);
+    backend->Stop();
+    std::lock_guard g(lock);
+    EXPECT_EQ(outcomes, (std::vector<WriteStatus>{WriteStatus::Failed, WriteStatus::Gone,
+                                                  WriteStatus::Gone}));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "link/sim_driver.h"
 #include "station/stream_gap.h"
@@ -316,6 +318,78 @@ TEST_F(SimStation, ReconnectingTurnedOnAndOffWhileAMeterIsAway) {
     EXPECT_EQ(events, (std::vector<ReadingKind>{ReadingKind::LinkLost, ReadingKind::Reconnected}));
     EXPECT_EQ(station.Status(0).state, MeterState::Connected);
     EXPECT_EQ(station.Meter(0).serial, "OV227700");
+}
+
+// With reconnecting off, a meter that only fell silent goes on when its frames come
+// again; turning reconnecting on afterwards must leave that live meter alone.
+TEST_F(SimStation, AMeterBackOnItsOwnIsNotReopenedWhenReconnectingIsTurnedOn) {
+    StationOptions o = Options();
+    o.timings.idle_wait_ms = 50;  // a busy machine must not lose the fed meter
+    Station station(o);
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(1), false, errors));
+    Collected c;
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Of(0).size() >= 3; }, 10s));
+    drivers[0]->Unplug();
+    ASSERT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::LinkLost) == 1; }, 10s));
+    // Its frames come again on the same link.
+    std::atomic<bool> feeding{true};
+    std::thread feeder([&] {
+        const CMeterModel model(SimulatedMeterModel(0));
+        for (double t = 0; feeding.load(); t += 0.01) {
+            drivers[0]->SendWire(model.MeasurementWire(t));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    const auto events = [&] {
+        std::vector<ReadingKind> kinds;
+        for (const Reading& r : c.Of(0))
+            if (r.kind != ReadingKind::Measurement)
+                kinds.push_back(r.kind);
+        return kinds;
+    };
+    const std::vector<ReadingKind> lostAndBack = {ReadingKind::LinkLost, ReadingKind::Reconnected};
+    EXPECT_TRUE(CollectUntil(
+        *sub, c, [](const Collected& x) { return x.Count(0, ReadingKind::Reconnected) == 1; },
+        10s));
+    ReconnectPolicy on;
+    on.enabled = true;
+    on.first_delay = 20ms;
+    station.SetReconnect(on);
+    EXPECT_FALSE(CollectUntil(
+        *sub, c, [&](const Collected&) { return events() != lostAndBack; }, 400ms));
+    feeding.store(false);
+    feeder.join();
+    EXPECT_EQ(events(), lostAndBack);
+    EXPECT_EQ(drivers[0]->OpenCount(), 1);
+    EXPECT_EQ(station.Status(0).state, MeterState::Connected);
+}
+
+// A meter that failed to open has no link to lose: its session reports nothing
+// afterwards, so a station dropping it has no frame in flight to a slot it destroys.
+TEST(MeterSessionAlone, AFailedOpenLeavesNoWorkerToReportALinkLost) {
+    struct Count : IReadingHandler {
+        std::atomic<int> readings{0};
+        void OnReading(const Reading&) override { ++readings; }
+    } handler;
+    SimDeviceConfig broken = CSimDriver::DefaultMeter(SimulatedMeterModel(0));
+    broken.failOpen = true;
+    SessionOptions so;
+    so.timings = velquor::testing_support::FastTimings();
+    MeterSession session(MeterTarget::Simulated(0),
+                         std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{broken}),
+                         std::move(so));
+    session.SetReadingHandler(&handler);
+    std::string error;
+    std::vector<std::string> notes;
+    ASSERT_FALSE(session.Connect(error, notes));
+    EXPECT_FALSE(session.Link().WorkerRunning());
+    // A worker left idle injects its link-lost frame after four idle waits (80 ms).
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(handler.readings.load(), 0);
 }
 
 }  // namespace

@@ -129,9 +129,20 @@ bool MosquittoBroker::Start(std::string& error) {
     return false;
 }
 
+void MosquittoBroker::Pause() {
+    if (m_pid > 0)
+        kill(m_pid, SIGSTOP);
+}
+
+void MosquittoBroker::Resume() {
+    if (m_pid > 0)
+        kill(m_pid, SIGCONT);
+}
+
 void MosquittoBroker::Stop() {
     if (m_pid <= 0)
         return;
+    kill(m_pid, SIGCONT);  // a paused broker would not act on the SIGTERM
     kill(m_pid, SIGTERM);
     const auto deadline = Clock::now() + 5s;
     int status = 0;

@@ -35,6 +35,9 @@ public:
     bool Start(std::string& error);
     // SIGTERM (it saves its state), at most 5 s, then SIGKILL.
     void Stop();
+    // SIGSTOP: connections stay open, nothing is read or answered. Resume: SIGCONT.
+    void Pause();
+    void Resume();
     int Port() const { return m_port; }
 
 private:

@@ -291,6 +291,43 @@ int MeterStatusCount(const Messages& ms, const std::string& topic, bool value) {
     return n;
 }
 
+// The last message on topic, parsed; null when there is none.
+nlohmann::json Last(const Messages& ms, const std::string& topic) {
+    for (auto m = ms.rbegin(); m != ms.rend(); ++m)
+        if (m->topic == topic)
+            return nlohmann::json::parse(m->payload);
+    return nullptr;
+}
+
+// A text field of a payload; empty when absent, null or not text.
+std::string Text(const nlohmann::json& j, const char* key) {
+    return j.is_object() && j.contains(key) && j[key].is_string() ? j[key].get<std::string>() : "";
+}
+
+// A meter status's "connected"; null when the payload has none.
+nlohmann::json Connected(const nlohmann::json& j) {
+    return j.is_object() && j.contains("connected") ? j["connected"] : nlohmann::json(nullptr);
+}
+
+// What a new subscriber to the stand's topics finds retained, once it has a message
+// on every one of `topics` (or after 2 s).
+Messages Retained(int port, const std::string& stand, const std::vector<std::string>& topics) {
+    TestSubscriber fresh(port, "velquor-test-retained", false, "velquor/v1/" + stand + "/#");
+    if (!fresh.Start(5s))
+        return {};
+    fresh.WaitFor(
+        [&](const Messages& ms) {
+            return std::all_of(topics.begin(), topics.end(),
+                               [&](const auto& t) { return !Last(ms, t).is_null(); });
+        },
+        2s);
+    Messages kept;
+    for (const auto& m : fresh.Messages())
+        if (m.retained)
+            kept.push_back(m);
+    return kept;
+}
+
 TEST(PublisherBroker, StatusFollowsTheMeterAndACleanExitSaysOffline) {
     velquor::testing::TempDir dir;
     MosquittoBroker broker(dir.Path(), {});
@@ -298,9 +335,18 @@ TEST(PublisherBroker, StatusFollowsTheMeterAndACleanExitSaysOffline) {
     ASSERT_TRUE(broker.Start(error)) << error;
     TestSubscriber subscriber(broker.Port(), "velquor-test-status", false, "velquor/v1/+/#");
     ASSERT_TRUE(subscriber.Start(5s));
+    const std::string meterStatus = "velquor/v1/clean/OV1/status";
 
     {
-        Publisher p(LocalOptions(broker.Port(), "clean"), Meters({"OV1"}));
+        PublisherOptions o = LocalOptions(broker.Port(), "clean");
+        // The meter comes back on another node.
+        o.current_identity = [](std::size_t) {
+            MeterIdentity moved;
+            moved.name = "OV1";
+            moved.path = "/dev/ttyUSB7";
+            return std::optional<MeterIdentity>(moved);
+        };
+        Publisher p(o, Meters({"OV1"}));
         ASSERT_TRUE(p.Start(Clock::now(), error)) << error;
         ASSERT_TRUE(RunUntil(
             p, [&] { return p.Connected(); }, 5s));
@@ -310,7 +356,6 @@ TEST(PublisherBroker, StatusFollowsTheMeterAndACleanExitSaysOffline) {
             [](const Messages& ms) { return HasPayload(ms, "velquor/v1/clean/status", "online"); },
             5s));
         // The meter's retained status follows its link.
-        const std::string meterStatus = "velquor/v1/clean/OV1/status";
         for (const auto kind :
              {station::ReadingKind::LinkLost, station::ReadingKind::Reconnected}) {
             station::Reading r;
@@ -326,11 +371,86 @@ TEST(PublisherBroker, StatusFollowsTheMeterAndACleanExitSaysOffline) {
                 5s))
                 << connected;
         }
+        EXPECT_EQ(Text(Last(subscriber.Messages(), meterStatus), "path"), "/dev/ttyUSB7");
         p.Finish(3s);
     }
     EXPECT_TRUE(subscriber.WaitFor(
         [](const Messages& ms) { return HasPayload(ms, "velquor/v1/clean/status", "offline"); },
         5s));
+    // A clean exit leaves no meter "connected", with its last identity, and no will.
+    const Messages retained =
+        Retained(broker.Port(), "clean", {meterStatus, "velquor/v1/clean/status"});
+    const nlohmann::json meter = Last(retained, meterStatus);
+    EXPECT_EQ(Connected(meter), false) << meter;
+    EXPECT_EQ(Text(meter, "path"), "/dev/ttyUSB7") << meter;
+    EXPECT_EQ(Text(Last(retained, "velquor/v1/clean/status"), "state"), "offline");
+}
+
+// A broker that stops answering (stopped with SIGSTOP) while a backlog fills the
+// library's window, and goes on again while the publisher ends or after it has gone.
+// The goodbye always fits in the window and in the time given. Confirmed, it is a
+// clean exit; not confirmed, the connection is dropped without a DISCONNECT, so the
+// broker publishes the will. Either way the stand is never left "online".
+TEST(PublisherBroker, ABrokerThatStopsAnsweringIsNotLeftSayingOnline) {
+    constexpr auto kFinish = 1000ms;
+    const struct {
+        std::chrono::milliseconds resume;  // after Finish began
+        std::string state;                 // the stand's retained state at the end
+        bool meters_disconnected;          // each meter's status says so too
+    } cases[] = {
+        {700ms, "offline", true},  // back while the goodbye waits for its answer
+        {kFinish + 400ms, "lost", false},
+    };
+    velquor::testing::TempDir dir;
+    MosquittoBroker broker(dir.Path(), {});
+    std::string error;
+    ASSERT_TRUE(broker.Start(error)) << error;
+    TestSubscriber subscriber(broker.Port(), "velquor-test-stuck", false, "velquor/v1/#");
+    ASSERT_TRUE(subscriber.Start(5s));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        const std::string stand = "stuck-" + c.state;
+        const std::string standStatus = "velquor/v1/" + stand + "/status";
+        PublisherOptions o = LocalOptions(broker.Port(), stand);
+        o.interval = 10ms;  // 200 messages a second: far more than the window holds
+        Publisher p(o, Meters({"OV1", "OV2"}));
+        ASSERT_TRUE(p.Start(Clock::now(), error)) << error;
+        ASSERT_TRUE(RunUntil(
+            p, [&] { return p.Connected(); }, 5s));
+        std::int64_t next = 0;
+        Feed(p, 200ms, next);
+        ASSERT_TRUE(subscriber.WaitFor(
+            [&](const Messages& ms) { return HasPayload(ms, standStatus, "online"); }, 5s));
+
+        broker.Pause();
+        Feed(p, 1s, next);
+        const auto start = Clock::now();
+        std::thread resume([&] {
+            std::this_thread::sleep_for(c.resume);
+            broker.Resume();
+        });
+        p.Finish(kFinish);
+        const auto took = Clock::now() - start;
+        resume.join();
+        EXPECT_LT(took, kFinish + 500ms);
+        std::vector<std::string> notices;
+        p.TakeNotices(notices);
+        const bool dropped = std::find_if(notices.begin(), notices.end(), [](const auto& n) {
+                                 return n.find("publishes the stand as lost") != n.npos;
+                             }) != notices.end();
+        EXPECT_EQ(dropped, c.state == "lost");
+        EXPECT_TRUE(subscriber.WaitFor(
+            [&](const Messages& ms) { return Text(Last(ms, standStatus), "state") == c.state; },
+            10s));
+        std::vector<std::string> topics = {standStatus};
+        if (c.meters_disconnected)
+            for (const char* meter : {"OV1", "OV2"})
+                topics.push_back("velquor/v1/" + stand + "/" + meter + "/status");
+        const Messages retained = Retained(broker.Port(), stand, topics);
+        EXPECT_EQ(Text(Last(retained, standStatus), "state"), c.state);
+        for (std::size_t t = 1; t < topics.size(); ++t)
+            EXPECT_EQ(Connected(Last(retained, topics[t])), false) << topics[t];
+    }
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 # velquor-cli publish as a user runs it: the option checks that guard the password,
 # and two simulated meters published to a mosquitto the test starts on a free
 # loopback port, read back with mosquitto_sub.
-# Usage: cli_publish_test.sh CLI
+# Usage: cli_publish_test.sh CLI METER_SIM
 set -u
 cli=$1
+sim=$2
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -44,7 +45,8 @@ port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); p
 printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/mosquitto.conf"
 [ "$(id -u)" -eq 0 ] && echo "user root" >>"$work/mosquitto.conf"
 /usr/sbin/mosquitto -c "$work/mosquitto.conf" 2>"$work/broker.log" &
-pids+=($!)
+broker=$!
+pids+=($broker)
 for _ in $(seq 50); do mosquitto_pub -p "$port" -t probe -n 2>/dev/null && break; sleep 0.1; done
 mosquitto_sub -p "$port" -t 'velquor/v1/e2e/#' -v >"$work/received" &
 pids+=($!)
@@ -101,6 +103,64 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 grep -q '"state":"lost"' "$work/will" || fail "killed: the will is not 'lost': $(cat "$work/will")"
+
+# A meter that comes back after a loss is published as it is now: here behind a
+# link re-pointed at a new terminal whose meter is set to another frequency.
+start_sim() {  # sets $meter_pid and $meter_port
+  "$sim" --interval-ms 50 "$@" >"$work/sim.out" 2>/dev/null &
+  meter_pid=$!
+  pids+=($meter_pid)
+  for _ in $(seq 100); do
+    meter_port=$(head -n1 "$work/sim.out")
+    [ -n "$meter_port" ] && return
+    sleep 0.05
+  done
+  fail "the meter simulator did not start"
+}
+start_sim
+ln -s "$meter_port" "$work/meter"
+mosquitto_sub -p "$port" -t 'velquor/v1/back/meter/status' >"$work/back" &
+pids+=($!)
+sleep 0.3
+"$cli" publish --broker "127.0.0.1:$port" --stand back --port "$work/meter" --reconnect \
+  --seconds 8 >/dev/null 2>"$work/err" &
+publisher=$!
+sleep 2
+kill "$meter_pid"
+ln -sfn "$work/nowhere" "$work/meter"
+sleep 2
+start_sim --record 12852A000300050000  # 900 MHz
+ln -sfn "$meter_port" "$work/meter"
+wait "$publisher" || fail "reconnecting publish exited $?: $(cat "$work/err")"
+grep -q '"frequency_mhz":1700.0,.*"connected":true' "$work/back" &&
+  grep -q '"frequency_mhz":1700.0,.*"connected":false' "$work/back" &&
+  grep -q '"frequency_mhz":900.0,.*"connected":true' "$work/back" ||
+  fail "the meter's status around its return: $(cat "$work/back")"
+# At a clean exit no meter is left "connected".
+tail -n1 "$work/back" | grep -q '"frequency_mhz":900.0,.*"connected":false' ||
+  fail "the meter's last status: $(tail -n1 "$work/back")"
+
+# Ctrl-C while the broker has stopped answering: the command still ends within the
+# stop signal's grace, with its summary line, and leaves the broker free to publish
+# the will when it goes on, rather than keep the stand "online".
+"$cli" publish --broker "127.0.0.1:$port" --stand stuck --simulate 2 >"$work/out" 2>"$work/err" &
+publisher=$!
+pids+=($publisher)
+timeout 10 mosquitto_sub -p "$port" -t 'velquor/v1/stuck/status' -C 1 >/dev/null
+kill -STOP "$broker"
+sleep 1
+kill -INT "$publisher"
+wait "$publisher"
+status=$?
+kill -CONT "$broker"
+[ $status -le 1 ] && grep -q '^published ' "$work/out" ||
+  fail "Ctrl-C with the broker stopped: status $status, $(cat "$work/out" "$work/err")"
+for _ in $(seq 50); do
+  timeout 5 mosquitto_sub -p "$port" -t 'velquor/v1/stuck/status' -C 1 >"$work/will"
+  grep -q '"state":"lost"' "$work/will" && break
+  sleep 0.1
+done
+grep -q '"state":"lost"' "$work/will" || fail "stopped broker: the stand is $(cat "$work/will")"
 
 [ $failures -eq 0 ] && echo "publish end to end: all checks passed"
 exit $((failures > 0))

@@ -25,6 +25,10 @@ constexpr NumberField kBufferField{"--buffer-seconds", 0, 3600, false, "s"};
 constexpr NumberField kReconnectTimeoutField{"--reconnect-timeout", 0.001, 365.0 * 24 * 3600, false,
                                              "s"};
 constexpr const char* kPasswordVariable = "VELQUOR_MQTT_PASSWORD";
+// The goodbye after Ctrl-C, within the stop signal's grace together with closing
+// the meters and the summary line.
+constexpr std::chrono::milliseconds kFinishAfterStop{300};
+constexpr std::chrono::milliseconds kFinish{3000};
 
 struct PublishOptions {
     MeterOptions meters;
@@ -141,8 +145,7 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     if (const int status = station.Open(request, policy))
         return status;
 
-    std::vector<telemetry::MeterIdentity> meters;
-    for (std::size_t i = 0; i < station.Count(); ++i) {
+    const auto identityOf = [&station](std::size_t i) {
         const station::MeterInfo info = station.Get().Meter(i);
         telemetry::MeterIdentity id;
         id.name = station.Name(i);
@@ -155,8 +158,14 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
             id.frequency_mhz = info.frequency_mhz;
             id.cable_loss_db = info.cable_loss_db;
         }
-        meters.push_back(std::move(id));
-    }
+        return id;
+    };
+    std::vector<telemetry::MeterIdentity> meters;
+    for (std::size_t i = 0; i < station.Count(); ++i)
+        meters.push_back(identityOf(i));
+    p.current_identity = [&identityOf](std::size_t i) {
+        return std::optional<telemetry::MeterIdentity>(identityOf(i));
+    };
     const auto subscription = station.Get().Subscribe(16384);
     ReadingPoll poll(station, subscription, {"the publisher"});
     telemetry::Publisher publisher(p, meters);
@@ -190,7 +199,8 @@ int RunPublish(CliApp& cli, const PublishOptions& o) {
     subscription->PopAll(readings, std::chrono::milliseconds(0));
     for (const auto& r : readings)
         publisher.Add(r);
-    const std::uint64_t undelivered = publisher.Finish(std::chrono::seconds(3));
+    const std::uint64_t undelivered =
+        publisher.Finish(cli.Stop().Requested() ? kFinishAfterStop : kFinish);
     publisher.TakeNotices(notices);
     for (const auto& n : notices)
         Say(PrintableText(n));
