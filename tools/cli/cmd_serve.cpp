@@ -71,9 +71,8 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     // alone tells the link events and the server's poll the meters that end.
     std::unique_ptr<MqttFeed> feed;
     if (publishing)
-        feed = std::make_unique<MqttFeed>(
-            meters, options.mqtt.broker, std::move(publisher),
-            PollOptions{"the publisher", false, false, false});
+        feed = std::make_unique<MqttFeed>(meters, options.mqtt.broker, std::move(publisher),
+                                          PollOptions{"the publisher", false, false, false});
     remote::TcpServer tcp(instrument, server);
     int status = kExitOk;
     if (feed && !feed->Start(error)) {

@@ -69,8 +69,9 @@ std::vector<telemetry::MeterIdentity> Identities(CliStation& station) {
 
 CLI::Option* AddMqttOptions(CLI::App& app, MqttOptions& o, const std::string& brokerOption,
                             const std::string& brokerHelp) {
-    CLI::Option* broker =
-        app.add_option(brokerOption, o.broker, brokerHelp)->type_name("HOST[:PORT]")->group(kMqttGroup);
+    CLI::Option* broker = app.add_option(brokerOption, o.broker, brokerHelp)
+                              ->type_name("HOST[:PORT]")
+                              ->group(kMqttGroup);
     const auto other = [&](CLI::Option* option) { o.others.push_back(option->group(kMqttGroup)); };
     other(app.add_option("--stand", o.stand, "This stand's topic level (default: the host name)")
               ->type_name("NAME"));
@@ -90,7 +91,8 @@ CLI::Option* AddMqttOptions(CLI::App& app, MqttOptions& o, const std::string& br
               ->type_name("FILE"));
     other(app.add_option("--tls-cert", o.tlsCert, "Client certificate (with --tls-key)")
               ->type_name("F"));
-    other(app.add_option("--tls-key", o.tlsKey, "Client certificate's private key")->type_name("F"));
+    other(
+        app.add_option("--tls-key", o.tlsKey, "Client certificate's private key")->type_name("F"));
     other(app.add_option("--buffer-seconds", o.bufferSeconds,
                          "Readings kept per meter while the broker is away (default 60)")
               ->type_name("S"));
