@@ -13,6 +13,7 @@ _velquor_cli() {
 --buffer-seconds"
     local measure="--average --unit --offset --relative --upper --lower"
     local reconnect="--reconnect --reconnect-timeout"
+    local mqtt="--stand --topic-prefix --interval-ms --qos --username --password-file --tls-ca --tls-cert --tls-key --buffer-seconds --insecure"
 
     case $prev in
         --port)
@@ -111,11 +112,8 @@ _velquor_cli() {
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --offset $reconnect" ;;
-        serve) options+=" --listen --idle-timeout $reconnect" ;;
-        publish)
-            options+=" --broker --stand --topic-prefix --interval-ms --qos --username --password-file"
-            options+=" --tls-ca --tls-cert --tls-key --buffer-seconds --seconds --insecure $reconnect"
-            ;;
+        serve) options+=" --listen --idle-timeout --publish $mqtt $reconnect" ;;
+        publish) options+=" --broker $mqtt --seconds $reconnect" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }

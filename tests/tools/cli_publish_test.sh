@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# velquor-cli publish as a user runs it: the option checks that guard the password,
+# velquor-cli publish (and serve --publish) as a user runs it: the option checks that guard the password,
 # and two simulated meters published to a mosquitto the test starts on a free
 # loopback port, read back with mosquitto_sub.
 # Usage: cli_publish_test.sh CLI METER_SIM
@@ -73,14 +73,14 @@ grep -q '"state":"offline"' "$work/retained" || fail "retained status: $(cat "$w
 
 # Ctrl-C ends publish with 0 when every reading reached the broker, with 1 when some
 # did not (here no broker listens on port 1).
-while IFS='|' read -r broker expect; do
-  "$cli" publish --broker "$broker" --stand ctrlc --simulate >/dev/null 2>"$work/err" &
+while IFS="|" read -r target expect; do
+  "$cli" publish --broker "$target" --stand ctrlc --simulate >/dev/null 2>"$work/err" &
   publisher=$!
   sleep 1.5
   kill -INT "$publisher"
   wait "$publisher"
   status=$?
-  [ $status -eq "$expect" ] || fail "Ctrl-C to publish to $broker: status $status, $(cat "$work/err")"
+  [ $status -eq "$expect" ] || fail "Ctrl-C to publish to $target: status $status, $(cat "$work/err")"
   if [ "$expect" -eq 1 ]; then
     grep -q 'did not reach the broker' "$work/err" || fail "undelivered message: $(cat "$work/err")"
   fi
@@ -161,6 +161,75 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 grep -q '"state":"lost"' "$work/will" || fail "stopped broker: the stand is $(cat "$work/will")"
+
+# --- serve --publish: one process answers SCPI and publishes the same meter -----
+scpi_ask() {  # PORT QUERY: the first line of the answer
+  exec 3<>"/dev/tcp/127.0.0.1/$1" && printf '%s\n' "$2" >&3 && timeout 3 head -n1 <&3
+  exec 3<&-
+}
+serve_port() {  # the port serve tells in its first line on $work/serve.out
+  for _ in $(seq 100); do
+    local p
+    p=$(grep -o 'on 127.0.0.1:[0-9]*' "$work/serve.out" 2>/dev/null | cut -d: -f2)
+    [ -n "$p" ] && echo "$p" && return
+    sleep 0.05
+  done
+}
+mosquitto_sub -p "$port" -t 'velquor/v1/both/#' -v >"$work/both" &
+pids+=($!)
+sleep 0.3
+"$cli" serve --listen 127.0.0.1:0 --publish "127.0.0.1:$port" --stand both --qos 0 --simulate \
+  >"$work/serve.out" 2>"$work/err" &
+server=$!
+pids+=($server)
+scpi=$(serve_port)
+sleep 1
+fetched=$(scpi_ask "$scpi" 'FETC?' | tr -d '\r')
+kill -INT "$server"
+wait "$server"
+status=$?
+sleep 0.5
+[ $status -eq 0 ] || fail "serve --publish: status $status, $(cat "$work/err")"
+grep -q '^published .* of 1 meter .* 0 not delivered$' "$work/serve.out" ||
+  fail "serve --publish summary: $(cat "$work/serve.out")"
+# The answer is one of the readings that went to the broker (which has one decimal).
+python3 - "$fetched" "$work/both" <<'PY' || fail "FETC? '$fetched' is not among the published readings"
+import json, sys
+dbm = [v for line in open(sys.argv[2]) if "/OV227700/power " in line
+       for v in json.loads(line.split(" ", 1)[1])["dbm"]]
+sys.exit(0 if dbm and min(dbm) - 0.05 <= float(sys.argv[1]) <= max(dbm) + 0.05 else 1)
+PY
+
+# A broker that is not there: the server goes on answering and says so; Ctrl-C
+# then fails, as publish alone does, for the readings that never left.
+"$cli" serve --listen 127.0.0.1:0 --publish 127.0.0.1:1 --simulate >"$work/serve.out" \
+  2>"$work/err" &
+server=$!
+pids+=($server)
+scpi=$(serve_port)
+sleep 1.5
+answer=$(scpi_ask "$scpi" 'FETC?')
+kill -INT "$server"
+wait "$server"
+status=$?
+[[ $answer == [0-9-]*E* ]] || fail "no FETC? answer with the broker away: '$answer'"
+[ $status -eq 1 ] && grep -q 'cannot reach broker' "$work/err" &&
+  grep -q 'did not reach the broker' "$work/err" ||
+  fail "serve with the broker away: status $status, $(cat "$work/err")"
+
+# MQTT options without --publish, and bad ones with it, are refused before any meter.
+while IFS='|' read -r expect word args; do
+  eval "\"\$cli\" serve --listen 127.0.0.1:0 --simulate $args" 2>"$work/err" >/dev/null
+  status=$?
+  [ $status -eq "$expect" ] && grep -q -- "$word" "$work/err" ||
+    fail "serve $args: status $status, $(cat "$work/err")"
+done <<EOF2
+2|--stand needs --publish|--stand x
+2|--insecure needs --publish|--insecure
+1|--qos takes 0 or 1|--publish 127.0.0.1 --qos 2
+2|--tls-cert and --tls-key need --tls-ca|--publish 127.0.0.1 --tls-cert a --tls-key b
+1|the stand name is empty|--publish 127.0.0.1 --stand ''
+EOF2
 
 [ $failures -eq 0 ] && echo "publish end to end: all checks passed"
 exit $((failures > 0))

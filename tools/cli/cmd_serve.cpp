@@ -1,4 +1,5 @@
-// velquor-cli serve: the meters as a SCPI instrument on a TCP port, until Ctrl-C.
+// velquor-cli serve: the meters as a SCPI instrument on a TCP port, until Ctrl-C;
+// with --publish also to an MQTT broker, from the same meters.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#include "mqtt_feed.h"
 #include "reading_poll.h"
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
@@ -23,6 +25,7 @@ struct ServeOptions {
     ReconnectOptions reconnect;
     std::string listen = "127.0.0.1:5025";
     std::string idleTimeout = "600";
+    MqttOptions mqtt;  // broker empty: no publishing
 };
 
 int RunServe(CliApp& cli, const ServeOptions& options) {
@@ -40,6 +43,14 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     station::ReconnectPolicy policy;
     if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
         return Report(status, error);
+    const bool publishing = !options.mqtt.broker.empty();
+    telemetry::PublisherOptions publisher;
+    if (!publishing) {
+        if (const auto given = MqttOptionGiven(options.mqtt))
+            return UsageError(*given + " needs --publish HOST[:PORT]");
+    } else if (const int status = BuildPublisherOptions(options.mqtt, publisher, error)) {
+        return Report(status, error);
+    }
 
     CliStation meters(cli);
     if (const int status = meters.Open(request, policy))
@@ -56,9 +67,17 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     remote::ReadingPump pump(source, instrument,
                              [&meters](const station::Reading& r) { meters.Track(r); });
     pump.Start();
+    // The publisher has its own subscription and drop count; the pump's thread
+    // alone tells the link events and the server's poll the meters that end.
+    std::unique_ptr<MqttFeed> feed;
+    if (publishing)
+        feed = std::make_unique<MqttFeed>(meters, options.mqtt.broker, std::move(publisher),
+                                          PollOptions{"the publisher", false, false, false});
     remote::TcpServer tcp(instrument, server);
     int status = kExitOk;
-    if (!tcp.Start(error)) {
+    if (feed && !feed->Start(error)) {
+        status = Fail(error);
+    } else if (!tcp.Start(error)) {
         status = Fail(error);
     } else {
         std::string names;
@@ -73,7 +92,18 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
         std::fflush(stdout);
         // Without --reconnect a lost meter is told and its channel answers -241; the
         // others are served on. One not back within --reconnect-timeout ends the server.
-        while (status == kExitOk && !cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
+        // A broker away is told and retried by the publisher while serving goes on;
+        // one that refuses the credentials ends both, as publish alone would.
+        while (status == kExitOk) {
+            if (feed) {
+                feed->Step(std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
+                if (cli.Stop().Requested())
+                    break;
+                if (feed->Failed())
+                    status = kExitFailure;
+            } else if (cli.Stop().WaitFor(std::chrono::milliseconds(100))) {
+                break;
+            }
             poll.Check();
             if (meters.Reconnecting() && poll.Failed())
                 status = kExitFailure;
@@ -86,6 +116,13 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     station.Abort();
     backend.Stop();
     poll.ReportDrops();
+    if (feed) {
+        meters.Get().Close();
+        // Its failure is told here, once, with the summary.
+        const int published = feed->Finish(cli.Stop().Requested());
+        if (published != kExitOk)
+            status = published;
+    }
     return status;
 }
 
@@ -102,6 +139,8 @@ void RegisterServeCommand(CliApp& cli) {
     app->add_option("--idle-timeout", options->idleTimeout,
                     "Drop a client silent for S seconds (default 600; 0: never)")
         ->type_name("S");
+    AddMqttOptions(*app, options->mqtt, "--publish",
+                   "Also publish every reading to this MQTT broker, as publish does");
     AddReconnectOptions(*app, options->reconnect);
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }

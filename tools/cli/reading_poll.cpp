@@ -33,7 +33,8 @@ const std::vector<station::Reading>& ReadingPoll::Poll(std::chrono::milliseconds
             continue;
         m_missed.push_back(station::MissedBefore(m_lastSeq[r.meter], r.seq));
         m_readings.push_back(r);
-        m_meters.Track(r);
+        if (m_options.track)
+            m_meters.Track(r);
         if (r.kind == station::ReadingKind::LinkLost && m_options.lossEnds &&
             !m_meters.Reconnecting())
             End(r.meter, m_meters.Gone(r.meter) ? kGone : "the meter was lost (it fell silent)");

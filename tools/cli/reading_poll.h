@@ -20,6 +20,9 @@ struct PollOptions {
     // A meter that ends is told on stderr at once; off for a command that reports it
     // in its own summary (log).
     bool tellEnds = true;
+    // Link events are told (CliStation::Track) from this poll; off for a second
+    // consumer of the same station, whose first one tells them.
+    bool track = true;
 };
 
 // The loop every command that takes the meters' readings runs over its
