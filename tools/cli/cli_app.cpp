@@ -2,13 +2,30 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 namespace velquor::cli {
 
 namespace {
+
+// How long a command has to end after Ctrl-C before it is ended hard. Test stands
+// under sanitizers or heavy load may give it longer through VELQUOR_STOP_GRACE_MS;
+// a value that is not a whole number of 100 to 60000 ms is ignored.
+std::chrono::milliseconds StopGrace() {
+    constexpr std::chrono::milliseconds kGrace{800};
+    const char* text = std::getenv("VELQUOR_STOP_GRACE_MS");
+    if (text == nullptr || *text == '\0')
+        return kGrace;
+    char* end = nullptr;
+    const long ms = std::strtol(text, &end, 10);
+    if (*end != '\0' || ms < 100 || ms > 60000)
+        return kGrace;
+    return std::chrono::milliseconds(ms);
+}
 
 // The root's help is the overview of every command; a command's own help is
 // CLI11's, listing its options.
@@ -158,7 +175,7 @@ int CliApp::Run(int argc, char** argv) {
     if (chosen) {
         const Command& c = *chosen;
         // Before any thread starts, so every thread inherits the blocked signals.
-        m_stop = std::make_unique<StopSignal>();
+        m_stop = std::make_unique<StopSignal>(StopGrace());
         std::fflush(stdout);
         const int status = c.run(*this);
         if (FlushOutput())
