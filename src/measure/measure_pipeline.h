@@ -5,7 +5,7 @@
 #include <string>
 
 #include "measure/measure_settings.h"
-#include "measure/moving_average.h"
+#include "measure/power_average.h"
 #include "measure/running_statistics.h"
 
 namespace velquor::measure {
@@ -34,7 +34,9 @@ struct LimitCounts {
 class MeasurePipeline {
 public:
     // Settings are checked as a whole; on refusal error says why and nothing changes.
-    // A new averaging count or offset restarts the average.
+    // A new averaging count or offset restarts the average; a new offset also
+    // restarts the statistics, the failure counts and max hold, which would
+    // otherwise mix powers of two scales.
     bool Apply(const MeasureSettings& settings, std::string& error);
     const MeasureSettings& Settings() const { return settings_; }
 
@@ -50,22 +52,26 @@ public:
     // refused before the first reading.
     bool TakeReference(std::string& error);
 
-    // A reading from the meter. A value that is not finite is refused (false) and
-    // changes nothing.
+    // A reading from the meter. One whose power after the offset is not finite in
+    // milliwatt (3082.6 dBm and up; frames carry no checksum) is left out of
+    // everything, counted as invalid in the statistics, and refused (false).
     bool Process(double input_dbm, std::int64_t steady_ns) {
-        if (!std::isfinite(input_dbm))
+        const double power_dbm = input_dbm + settings_.offset_db;
+        const double mw = DbmToMilliwatt(power_dbm);
+        if (!std::isfinite(power_dbm) || !std::isfinite(mw)) {
+            statistics_.CountInvalid();
             return false;
+        }
         MeasureResult& r = last_;
         r.input_dbm = input_dbm;
-        r.power_dbm = input_dbm + settings_.offset_db;
-        const double mw = DbmToMilliwatt(r.power_dbm);
+        r.power_dbm = power_dbm;
+        const PowerAverage::Mean mean = average_.Add(power_dbm, mw);
         double average_mw = mw;
         if (settings_.average_count == 1) {
-            r.average_dbm = r.power_dbm;
-            average_.Add(mw);
+            r.average_dbm = power_dbm;
         } else {
-            average_mw = average_.Add(mw);
-            r.average_dbm = MilliwattToDbm(average_mw);
+            r.average_dbm = mean.dbm;
+            average_mw = mean.mw;
         }
         r.averaged = average_.Filled();
         r.settled = average_.Full();
@@ -96,7 +102,8 @@ public:
     const LimitCounts& Failures() const { return failures_; }
     double HeldMaxDbm() const { return held_max_dbm_; }
 
-    // Statistics, failure counts and the held maximum start again.
+    // Statistics (with the invalid count), failure counts and the held maximum start
+    // again.
     void ResetStatistics();
     void ClearFailures() { failures_ = {}; }
     // The next reading starts a new average; the last result is forgotten.
@@ -107,7 +114,7 @@ private:
     void Rederive();
 
     MeasureSettings settings_;
-    MovingAverage average_;
+    PowerAverage average_;
     RunningStatistics statistics_;
     LimitCounts failures_;
     MeasureResult last_;
