@@ -11,7 +11,6 @@
 #include "cli_text.h"
 #include "measure/loss_table.h"
 #include "meter/number_format.h"
-#include "meter/round_half_down.h"
 #include "meter/unit_sequences.h"
 
 namespace velquor::cli {
@@ -56,12 +55,12 @@ std::optional<double> LossFromTable(const std::string& path, int mhz, std::strin
         return std::nullopt;
     }
     std::string why;
-    const auto loss = parsed.table->LossAt(mhz, why);
-    if (!loss) {
+    const auto tenths = parsed.table->LossTenthsAt(mhz, why);
+    if (!tenths) {
         error = "--loss-table: " + PrintableText(path) + ": " + PrintableText(why);
         return std::nullopt;
     }
-    return RoundHalfDown(*loss * 10.0) / 10.0;
+    return *tenths / 10.0;
 }
 
 constexpr NumberField kFrequencyField{"--frequency", 150, 2700, true, "MHz"};
