@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "measure/power_units.h"
 #include "meter/number_format.h"
 #include "meter/round_half_down.h"
 #include "meter/unit_parameters.h"
@@ -85,7 +86,7 @@ std::string DbmReadoutText(bool connected, double shownPowerDbm) {
 std::string WattReadoutText(bool connected, double shownPowerDbm) {
     if (!connected || !PowerShownAsNumber(shownPowerDbm))
         return kPowerPlaceholder;
-    const double watt = DbmToWatt(shownPowerDbm);
+    const double watt = measure::DbmToUnit(shownPowerDbm, measure::PowerUnit::Watt);
     return watt >= 1.0 ? FormatC("%2.2f", watt) : FormatC("%1.3f", watt);
 }
 

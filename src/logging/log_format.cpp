@@ -1,5 +1,6 @@
 #include "logging/log_format.h"
 
+#include "measure/power_units.h"
 #include "meter/number_format.h"
 
 namespace velquor {
@@ -45,7 +46,7 @@ std::string FormatLogRow(bool includeIndex, int index, const LogReading& reading
     if (includeIndex)
         field(FormatC("%d", index));
     field(FormatC("%3.2f", reading.powerDbm));
-    field(FormatC("%3.2f", DbmToWatt(reading.powerDbm)));
+    field(FormatC("%3.2f", measure::DbmToUnit(reading.powerDbm, measure::PowerUnit::Watt)));
     field(FormatC("%3.1f/%3.1f", CelsiusToFahrenheit(reading.temperatureC), reading.temperatureC));
     field(FormatC("%s:%s:%s", TwoDigits(time.hour).c_str(), TwoDigits(time.minute).c_str(),
                   TwoDigits(time.second).c_str()));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cli_text.h"
+#include "measure/power_units.h"
 #include "meter/number_format.h"
 
 namespace velquor::cli {
@@ -26,7 +27,7 @@ std::string ShortNumber(double v) {
 }  // namespace
 
 double PowerWatts(double dBm) {
-    return std::pow(10.0, dBm / 10.0) / 1000.0;
+    return measure::DbmToUnit(dBm, measure::PowerUnit::Watt);
 }
 
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
