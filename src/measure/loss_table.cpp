@@ -146,8 +146,8 @@ struct LossTableParser {
                 return fail(line_number,
                             "frequency " + Number(*frequency, "MHz") + " is not above 0 MHz");
             if (*frequency > kMaxTableFrequencyMhz)
-                return fail(line_number, "frequency " + Number(*frequency, "MHz") +
-                                             " is above " + Number(kMaxTableFrequencyMhz, "MHz"));
+                return fail(line_number, "frequency " + Number(*frequency, "MHz") + " is above " +
+                                             Number(kMaxTableFrequencyMhz, "MHz"));
             if (*loss < kMinTableLossDb || *loss > kMaxTableLossDb)
                 return fail(line_number, "loss " + Number(*loss, "dB") +
                                              " is outside what the meter stores, 0.0 to 25.5 dB");
@@ -224,7 +224,8 @@ std::optional<int> LossTable::LossTenthsAt(double frequency_mhz, std::string& er
     const Wide span = Millionths(b.frequency_mhz) - fa;
     const Wide la = Millionths(a.loss_db);
     const Wide numerator =
-        span == 0 ? la : la * span + (Millionths(frequency_mhz) - fa) * (Millionths(b.loss_db) - la);
+        span == 0 ? la
+                  : la * span + (Millionths(frequency_mhz) - fa) * (Millionths(b.loss_db) - la);
     const Wide denominator = (span == 0 ? 1 : span) * 100000;  // micro-dB in a tenth
     Wide tenths = numerator / denominator;
     if (2 * (numerator % denominator) > denominator)

@@ -244,8 +244,8 @@ TEST(MeasurePipeline, OnlyPowersBeyondADoubleInMilliwattAreInvalid) {
         double offset_db;
         bool valid;
     } cases[] = {
-        {3082.5, 0.0, true},     {3082.6, 0.0, false},   {3276.7, 0.0, false},
-        {-3276.8, 0.0, true},    {2982.5, 100.0, true},  {2982.6, 100.0, false},
+        {3082.5, 0.0, true},     {3082.6, 0.0, false},    {3276.7, 0.0, false},
+        {-3276.8, 0.0, true},    {2982.5, 100.0, true},   {2982.6, 100.0, false},
         {3276.7, -100.0, false}, {-3276.8, -100.0, true}, {-3276.8, 100.0, true},
     };
     for (const auto& c : cases) {
@@ -271,8 +271,7 @@ TEST(MeasurePipeline, OnlyPowersBeyondADoubleInMilliwattAreInvalid) {
                 EXPECT_TRUE(std::isfinite(v)) << v;
             EXPECT_GE(s.mean_dbm, s.min_dbm);
             EXPECT_LE(s.mean_dbm, s.max_dbm);
-            EXPECT_EQ(DescribeStatistics(s, p.Failures(), true).back().value,
-                      c.valid ? "0" : "1");
+            EXPECT_EQ(DescribeStatistics(s, p.Failures(), true).back().value, c.valid ? "0" : "1");
             if (c.valid) {
                 EXPECT_GT(s.stddev_db, 0.0);
             } else {
@@ -325,9 +324,14 @@ TEST(MeasurePipeline, LinearMeansAreExactAtTheEndsOfTheRange) {
         double dbm;
         double average_dbm;
     } steps[] = {
-        {-3276.8, -3276.8},         {-3276.8, -3276.8},      {0.0, -kTwoDb},
-        {3082.5, 3082.5 - kTwoDb}, {-3000.0, 3082.5 - kTwoDb}, {-3000.0, -3000.0},
-        {-20.0, -20.0 - kTwoDb},   {-20.0, -20.0},
+        {-3276.8, -3276.8},
+        {-3276.8, -3276.8},
+        {0.0, -kTwoDb},
+        {3082.5, 3082.5 - kTwoDb},
+        {-3000.0, 3082.5 - kTwoDb},
+        {-3000.0, -3000.0},
+        {-20.0, -20.0 - kTwoDb},
+        {-20.0, -20.0},
     };
     for (const auto& step : steps) {
         ASSERT_TRUE(p.Process(step.dbm, 0));
