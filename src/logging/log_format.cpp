@@ -2,6 +2,7 @@
 
 #include "measure/power_units.h"
 #include "meter/number_format.h"
+#include "meter/unit_state.h"
 
 namespace velquor {
 
@@ -22,7 +23,9 @@ std::string TwoDigits(int value) {
 }
 
 std::string FormatLogFirstLine(const std::string& serialNumber) {
-    return FormatC("Orvane Virid Irivi RA-Serial Number %s", serialNumber.c_str()) + kLogLineEnd;
+    return FormatC("Orvane Virid Irivi RA-Serial Number %s",
+                   SerialNumberText(serialNumber).c_str()) +
+           kLogLineEnd;
 }
 
 std::string FormatLogTitleLine(const std::vector<CColumnInfo>& columns, char delimiter) {

@@ -33,6 +33,7 @@ std::string TwoDigits(int value);
 // Every line ends with CR LF.
 inline constexpr const char* kLogLineEnd = "\r\n";
 
+// Line 1; an empty serial number (not read) is written "unknown".
 std::string FormatLogFirstLine(const std::string& serialNumber);
 
 // Each column's heading followed by the delimiter, then CR LF; empty when there

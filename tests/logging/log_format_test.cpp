@@ -16,7 +16,8 @@ const LogTimeStamp kMorning{9, 5, 3, 3, 7, 2008};
 
 TEST(LogFormat, FirstLineNamesTheSerialNumber) {
     EXPECT_EQ(FormatLogFirstLine("PM000123"), "Orvane Virid Irivi RA-Serial Number PM000123\r\n");
-    EXPECT_EQ(FormatLogFirstLine(""), "Orvane Virid Irivi RA-Serial Number \r\n");
+    // A serial number that could not be read says so.
+    EXPECT_EQ(FormatLogFirstLine(""), "Orvane Virid Irivi RA-Serial Number unknown\r\n");
 }
 
 TEST(LogFormat, TitleLineEndsWithADelimiter) {

@@ -226,6 +226,26 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
               "seconds.");
 }
 
+// A unit whose identity cannot be read (as a device node given by path) shows an
+// unknown serial number: no built-in default, and not the panel's placeholder
+// after a reconnect.
+TEST_F(ViewTest, AnUnreadSerialNumberIsShownAsUnknown) {
+    SimDeviceConfig d = Meter();
+    d.failEeprom = true;
+    Start({d});
+    ASSERT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(101), "unknown");
+    EXPECT_EQ(view->Unit().m_strSerialNumber, "");
+    view->Unit().m_bConnected = false;
+    Paint();
+    EXPECT_EQ(Text(101), "XXXXXX");
+    view->OnConnectUnits();
+    Paint();
+    ASSERT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(101), "unknown");
+    EXPECT_EQ(view->Unit().m_strSerialNumber, "");
+}
+
 TEST(ViewOpenFailure, AMeterOpenElsewhereIsReportedAsBusy) {
     testing::Pty pty;
     CSerialDriver elsewhere;
