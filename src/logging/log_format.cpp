@@ -28,6 +28,33 @@ std::string FormatLogFirstLine(const std::string& serialNumber) {
            kLogLineEnd;
 }
 
+std::string FormatLogNotes(const measure::MeasureSettings& s) {
+    std::string notes;
+    const auto line = [&notes](const std::string& text) { notes += "# " + text + kLogLineEnd; };
+    if (s.offset_db != 0.0)
+        line(FormatC("OFS %+.1f dB: offset_db=%.10g is added to every power below", s.offset_db,
+                     s.offset_db));
+    if (s.average_count > 1)
+        line(
+            FormatC("AVG %d: every power below is the moving average of the last %d readings, "
+                    "in linear power",
+                    s.average_count, s.average_count));
+    if (s.max_hold)
+        line("MAX: every power below is the highest average held (max hold)");
+    if (s.relative)
+        line(
+            FormatC("REL %.2f dBm: the window shows every power below minus this reference, "
+                    "in dB",
+                    s.reference_dbm));
+    return notes;
+}
+
+std::string FormatLogNotesChange(const std::string& notes) {
+    if (!notes.empty())
+        return notes;
+    return std::string("# every power below is the meter's reading as it came") + kLogLineEnd;
+}
+
 std::string FormatLogTitleLine(const std::vector<CColumnInfo>& columns, char delimiter) {
     if (columns.empty())
         return {};
