@@ -17,6 +17,7 @@ TEST(MeasurementConversions, WattAndFahrenheit) {
     EXPECT_EQ(watt(30.0), 1.0);
     EXPECT_EQ(watt(20.0), 0.1);
     EXPECT_EQ(watt(0.0), 0.001);
+    EXPECT_EQ(watt(-40.0), 1e-7);
     EXPECT_NEAR(watt(43.0), 19.9526, 1e-4);
     EXPECT_DOUBLE_EQ(CelsiusToFahrenheit(25.0), 77.0);
     EXPECT_DOUBLE_EQ(CelsiusToFahrenheit(-40.0), -40.0);
