@@ -107,6 +107,7 @@ void MeasurePipeline::ResetStatistics() {
 void MeasurePipeline::RestartAverage() {
     average_.Restart();
     has_reading_ = false;
+    latest_taken_ = false;
     last_ = {};
 }
 

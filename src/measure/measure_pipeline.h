@@ -54,12 +54,15 @@ public:
 
     // A reading from the meter. One whose power after the offset is not finite in
     // milliwatt (3082.6 dBm and up; frames carry no checksum) is left out of
-    // everything, counted as invalid in the statistics, and refused (false).
+    // everything, counted as invalid in the statistics, and refused (false). NaN
+    // (a frame without a power) is refused without being counted.
     bool Process(double input_dbm, std::int64_t steady_ns) {
+        latest_taken_ = false;
         const double power_dbm = input_dbm + settings_.offset_db;
         const double mw = DbmToMilliwatt(power_dbm);
         if (!std::isfinite(power_dbm) || !std::isfinite(mw)) {
-            statistics_.CountInvalid();
+            if (!std::isnan(input_dbm))
+                statistics_.CountInvalid();
             return false;
         }
         MeasureResult& r = last_;
@@ -85,10 +88,13 @@ public:
         failures_.upper += r.limit == LimitState::FailUpper;
         failures_.lower += r.limit == LimitState::FailLower;
         has_reading_ = true;
+        latest_taken_ = true;
         return true;
     }
 
     bool HasReading() const { return has_reading_; }
+    // The reading last given to Process() was taken: Last() is its result.
+    bool LatestTaken() const { return latest_taken_; }
     const MeasureResult& Last() const { return last_; }
 
     // The shown value in the unit asked for (dB when relative), plain W or V.
@@ -119,6 +125,7 @@ private:
     LimitCounts failures_;
     MeasureResult last_;
     bool has_reading_ = false;
+    bool latest_taken_ = false;
     bool has_held_ = false;
     double held_max_dbm_ = 0.0;
 };

@@ -263,6 +263,9 @@ TEST(MeasurePipeline, OnlyPowersBeyondADoubleInMilliwattAreInvalid) {
             const MeasureResult before = p.Last();
             const LimitCounts failures_before = p.Failures();
             EXPECT_EQ(p.Process(c.input_dbm, 20 * kSecond), c.valid);
+            EXPECT_EQ(p.LatestTaken(), c.valid);
+            EXPECT_FALSE(p.Process(nan, 21 * kSecond));  // a frame without a power
+            EXPECT_FALSE(p.LatestTaken());
             const StatisticsSnapshot s = p.Statistics();
             EXPECT_EQ(s.count, c.valid ? 21 : 20);
             EXPECT_EQ(s.invalid, c.valid ? 0 : 1);

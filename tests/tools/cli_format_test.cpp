@@ -123,6 +123,12 @@ TEST(MonitorLines, AFrameWithoutPowerCarriesNoEarlierValue) {
     EXPECT_TRUE(json["power_dbm"].is_null());
     EXPECT_FALSE(json.contains("value")) << json.dump();
     EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
+    // Nor does one whose power the measurement refused as impossible.
+    r.power_dbm = 3082.6;
+    EXPECT_FALSE(p.Process(r.power_dbm, 0));
+    EXPECT_FALSE(nlohmann::json::parse(MonitorJsonLine(r, "OV1", p)).contains("value"));
+    EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
+    EXPECT_EQ(p.Statistics().invalid, 1);
 }
 
 // JSON, CSV and "read --unit w" print the watts the window shows: one conversion.

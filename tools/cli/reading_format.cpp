@@ -84,8 +84,8 @@ std::string MonitorJsonLine(const station::Reading& reading, const std::string& 
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter,
                             const measure::MeasurePipeline& measured) {
     nlohmann::ordered_json object = MonitorJson(reading, meter);
-    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading() &&
-        std::isfinite(reading.power_dbm)) {  // a frame without power has no new value
+    // A frame without a power, or with one the measurement refused, has no new value.
+    if (reading.kind == station::ReadingKind::Measurement && measured.LatestTaken()) {
         const double value = measured.OutputValue();
         object["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nullptr;
         object["unit"] = measured.OutputUnit();
@@ -98,8 +98,8 @@ std::string MonitorJsonLine(const station::Reading& reading, const std::string& 
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
                             bool withMeter, const measure::MeasurePipeline& measured) {
     std::string line = MonitorTextLine(reading, meter, withMeter);
-    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading() &&
-        std::isfinite(reading.power_dbm)) {  // a frame without power has no new value
+    // A frame without a power, or with one the measurement refused, has no new value.
+    if (reading.kind == station::ReadingKind::Measurement && measured.LatestTaken()) {
         line += "  value " + measured.OutputText();
         const measure::LimitState limit = measured.Last().limit;
         if (limit == measure::LimitState::Pass)
