@@ -65,20 +65,22 @@ double TenthPowerOfTen(double dbm, int shift) {
         1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
     constexpr int kLowest = -25;
     constexpr int kHighest = 22;
-    // A product instead of a division (which costs as much as the rest); the
-    // remainder corrects a decade that rounding put one off.
-    double decades = std::floor(dbm * 0.1);
-    double rest = dbm - decades * 10.0;
-    if (rest < 0.0) {
-        decades -= 1.0;
-        rest += 10.0;
-    } else if (rest >= 10.0) {
-        decades += 1.0;
-        rest -= 10.0;
+    // Only where the table may serve, which also keeps the int in range; NaN is not.
+    if (dbm > 10.0 * (kLowest - 1) && dbm < 10.0 * (kHighest + 4)) {
+        // Truncation and a product: floor and a division cost as much as the rest.
+        int decade = static_cast<int>(dbm * 0.1);
+        double rest = dbm - decade * 10.0;
+        if (rest < 0.0) {
+            decade -= 1;
+            rest += 10.0;
+        } else if (rest >= 10.0) {
+            decade += 1;
+            rest -= 10.0;
+        }
+        decade += shift;
+        if (decade >= kLowest && decade <= kHighest)
+            return kPowersOfTen[decade - kLowest] * std::exp(rest * kDbToNaturalLog);
     }
-    decades += shift;
-    if (decades >= kLowest && decades <= kHighest)
-        return kPowersOfTen[static_cast<int>(decades) - kLowest] * std::exp(rest * kDbToNaturalLog);
     return std::exp((dbm + 10.0 * shift) * kDbToNaturalLog);
 }
 
