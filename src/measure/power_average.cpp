@@ -1,6 +1,7 @@
 #include "measure/power_average.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "measure/power_units.h"
 
@@ -13,6 +14,10 @@ namespace {
 // kPlainRangeDb keep one pass from calling for the next.
 constexpr double kHighestRelativeDb = 2600.0;
 constexpr double kLowestRelativeMw = 1e-270;
+// Once the average lies this far below the largest power summed since the window
+// was last summed again, the rounding that power left in the compensated sum
+// (about 1e-32 of it) may outweigh the average: the window is summed again.
+constexpr double kCancellationDb = 150.0;
 
 }  // namespace
 
@@ -25,6 +30,7 @@ void PowerAverage::Restart() {
     linear_.Restart();
     next_ = 0;
     reference_dbm_ = 0.0;
+    peak_dbm_ = -std::numeric_limits<double>::infinity();
 }
 
 PowerAverage::Mean PowerAverage::Add(double power_dbm, double power_mw) {
@@ -33,6 +39,7 @@ PowerAverage::Mean PowerAverage::Add(double power_dbm, double power_mw) {
         return {power_dbm, power_mw};
     }
     dbm_[next_] = power_dbm;
+    peak_dbm_ = std::max(peak_dbm_, power_dbm);
     if (++next_ == linear_.Count())
         next_ = 0;
     const double relative_db = power_dbm - reference_dbm_;
@@ -49,10 +56,13 @@ PowerAverage::Mean PowerAverage::Add(double power_dbm, double power_mw) {
             mean = linear_.Mean();
         }
     }
-    if (reference_dbm_ == 0.0)
-        return {MilliwattToDbm(mean), mean};
-    const double dbm = reference_dbm_ + MilliwattToDbm(mean);
-    return {dbm, DbmToMilliwatt(dbm)};
+    double dbm = reference_dbm_ + MilliwattToDbm(mean);
+    if (peak_dbm_ - dbm > kCancellationDb) {
+        Resum();
+        mean = linear_.Mean();
+        dbm = reference_dbm_ + MilliwattToDbm(mean);
+    }
+    return {dbm, reference_dbm_ == 0.0 ? mean : DbmToMilliwatt(dbm)};
 }
 
 void PowerAverage::Resum() {
@@ -64,6 +74,7 @@ void PowerAverage::Resum() {
     for (int i = 0; i < filled; ++i)
         largest = std::max(largest, dbm_[(first + i) % count]);
     reference_dbm_ = largest >= -kPlainRangeDb && largest <= kPlainRangeDb ? 0.0 : largest;
+    peak_dbm_ = largest;
     linear_.Restart();
     for (int i = 0; i < filled; ++i)
         linear_.Add(DbmToMilliwatt(dbm_[(first + i) % count] - reference_dbm_));

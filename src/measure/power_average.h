@@ -10,8 +10,9 @@ namespace velquor::measure {
 // and exact over every power a frame can carry (-3276.8 to +3276.7 dBm, more than a
 // double holds as milliwatts). Within +-kPlainRangeDb the window sums plain
 // milliwatts; when its powers leave that range it is summed again relative to its
-// largest power, which costs one pass over the window and happens only with such
-// powers.
+// largest power, and so it is when the largest power summed has left a window
+// more than 150 dB below it. Each costs one pass over the window and happens
+// only with such powers.
 class PowerAverage {
 public:
     static constexpr double kPlainRangeDb = 2400.0;
@@ -41,6 +42,7 @@ private:
     std::array<double, kMaxAverageCount> dbm_{};
     int next_ = 0;
     double reference_dbm_ = 0.0;
+    double peak_dbm_ = 0.0;  // the largest power summed since the last Resum()
 };
 
 }  // namespace velquor::measure
