@@ -28,7 +28,7 @@ std::string Caption(const MeasureSettings& s) {
 // The Watt readout's own formats, without its range test: an offset may take the
 // power past what the sensor itself reads.
 std::string WattText(double dbm) {
-    const double watt = DbmToWatt(dbm);
+    const double watt = measure::DbmToUnit(dbm, PowerUnit::Watt);
     return watt >= 1.0 ? FormatC("%2.2f", watt) : FormatC("%1.3f", watt);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "measure/battery_gauge.h"
+#include "measure/power_units.h"
 #include "meter/number_format.h"
 #include "meter/round_half_down.h"
 #include "meter/unit_parameters.h"
@@ -87,7 +88,7 @@ std::string DbmReadoutText(bool connected, double shownPowerDbm) {
 std::string WattReadoutText(bool connected, double shownPowerDbm) {
     if (!connected || !PowerShownAsNumber(shownPowerDbm))
         return kPowerPlaceholder;
-    const double watt = DbmToWatt(shownPowerDbm);
+    const double watt = measure::DbmToUnit(shownPowerDbm, measure::PowerUnit::Watt);
     return watt >= 1.0 ? FormatC("%2.2f", watt) : FormatC("%1.3f", watt);
 }
 

@@ -65,10 +65,12 @@ PanelDrawing LayoutUnitPropertiesPanel(UnitState& unit, const PanelTextMeasure& 
         std::string& value = unit.*row.value;
         if (!connected)
             value = row.placeholder;
-        const PanelTextExtent valueExtent = measure(PanelFont::Label, value);
+        // An unread serial number stays empty in the state: only its text says so.
+        const std::string shown = row.id == kIdEditSerialNumber ? SerialNumberText(value) : value;
+        const PanelTextExtent valueExtent = measure(PanelFont::Label, shown);
         ControlUpdate update;
         update.id = row.id;
-        update.text = value;
+        update.text = shown;
         update.geometry =
             PanelRect{labelWidth + 10 + row.dx, row.y, valueExtent.cx + 10, valueExtent.cy};
         update.show = true;

@@ -1,6 +1,8 @@
 #include "logging/log_format.h"
 
+#include "measure/power_units.h"
 #include "meter/number_format.h"
+#include "meter/unit_state.h"
 
 namespace velquor {
 
@@ -21,7 +23,36 @@ std::string TwoDigits(int value) {
 }
 
 std::string FormatLogFirstLine(const std::string& serialNumber) {
-    return FormatC("Orvane Virid Irivi RA-Serial Number %s", serialNumber.c_str()) + kLogLineEnd;
+    return FormatC("Orvane Virid Irivi RA-Serial Number %s",
+                   SerialNumberText(serialNumber).c_str()) +
+           kLogLineEnd;
+}
+
+std::string FormatLogNotes(const measure::MeasureSettings& s) {
+    std::string notes;
+    const auto line = [&notes](const std::string& text) { notes += "# " + text + kLogLineEnd; };
+    if (s.offset_db != 0.0)
+        line(FormatC("OFS %+.1f dB: offset_db=%.10g is added to every power below", s.offset_db,
+                     s.offset_db));
+    if (s.average_count > 1)
+        line(
+            FormatC("AVG %d: every power below is the moving average of the last %d readings, "
+                    "in linear power",
+                    s.average_count, s.average_count));
+    if (s.max_hold)
+        line("MAX: every power below is the highest average held (max hold)");
+    if (s.relative)
+        line(
+            FormatC("REL %.2f dBm: the window shows every power below minus this reference, "
+                    "in dB",
+                    s.reference_dbm));
+    return notes;
+}
+
+std::string FormatLogNotesChange(const std::string& notes) {
+    if (!notes.empty())
+        return notes;
+    return std::string("# every power below is the meter's reading as it came") + kLogLineEnd;
 }
 
 std::string FormatLogTitleLine(const std::vector<CColumnInfo>& columns, char delimiter) {
@@ -45,7 +76,7 @@ std::string FormatLogRow(bool includeIndex, int index, const LogReading& reading
     if (includeIndex)
         field(FormatC("%d", index));
     field(FormatC("%3.2f", reading.powerDbm));
-    field(FormatC("%3.2f", DbmToWatt(reading.powerDbm)));
+    field(FormatC("%3.2f", measure::DbmToUnit(reading.powerDbm, measure::PowerUnit::Watt)));
     field(FormatC("%3.1f/%3.1f", CelsiusToFahrenheit(reading.temperatureC), reading.temperatureC));
     field(FormatC("%s:%s:%s", TwoDigits(time.hour).c_str(), TwoDigits(time.minute).c_str(),
                   TwoDigits(time.second).c_str()));

@@ -6,6 +6,7 @@
 
 #include "logging/column_info.h"
 #include "logging/log_source.h"
+#include "measure/measure_settings.h"
 #include "meter/reading_conversions.h"
 
 namespace velquor {
@@ -33,7 +34,16 @@ std::string TwoDigits(int value);
 // Every line ends with CR LF.
 inline constexpr const char* kLogLineEnd = "\r\n";
 
+// Line 1; an empty serial number (not read) is written "unknown".
 std::string FormatLogFirstLine(const std::string& serialNumber);
+
+// The lines that name what the measurement math applied to the powers, in the
+// order it applies them ("# OFS +2.5 dB: offset_db=2.5 is added to every power
+// below", then AVG, MAX and REL), each ending in CR LF; empty for plain readings.
+std::string FormatLogNotes(const measure::MeasureSettings& settings);
+// What a running log writes when the notes change before its next row: the new
+// notes, or a line saying that the powers are plain again.
+std::string FormatLogNotesChange(const std::string& notes);
 
 // Each column's heading followed by the delimiter, then CR LF; empty when there
 // are no columns (no title line).

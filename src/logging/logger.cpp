@@ -14,6 +14,7 @@ struct CLogger::RunState {
     std::shared_ptr<CLogFileWriter> writer;
     LogSettings settings;
     std::string head;
+    std::string notes;  // the source's notes as last written to the file
     FinishedCallback finished;
 
     std::mutex lock;
@@ -84,8 +85,9 @@ LogStartResult CLogger::Start(const LogSettings& settings, const std::vector<CCo
     run->clock = m_pClock;
     run->writer = m_pWriter;
     run->settings = settings;
-    run->head =
-        FormatLogFirstLine(settings.serialNumber) + FormatLogTitleLine(columns, settings.delimiter);
+    run->notes = m_source.Notes();
+    run->head = FormatLogFirstLine(settings.serialNumber) + run->notes +
+                FormatLogTitleLine(columns, settings.delimiter);
     run->finished = std::move(finished);
     m_pRun = run;
     m_pLoggerThread = std::thread(&CLogger::Run, std::move(run));
@@ -115,9 +117,14 @@ void CLogger::Run(std::shared_ptr<RunState> run) {
                     result.end = LogEnd::Disconnected;
                     break;
                 }
-            } else {
-                row = FormatLogRow(settings.includeIndex, index, run->source->Reading(),
-                                   run->clock->LocalNow(), settings.delimiter);
+            } else if (std::optional<LogSample> sample = run->source->Sample()) {
+                // Rows after a change of what was applied to the powers say so first.
+                if (sample->notes != run->notes) {
+                    row = FormatLogNotesChange(sample->notes);
+                    run->notes = std::move(sample->notes);
+                }
+                row += FormatLogRow(settings.includeIndex, index, sample->reading,
+                                    run->clock->LocalNow(), settings.delimiter);
             }
         }
         if (!row.empty()) {

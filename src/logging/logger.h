@@ -52,7 +52,9 @@ struct LogResult {
 // callback.
 //
 // While the source says it is only away for a while (ILogSource::Returning()),
-// the run writes no rows and goes on; the row index keeps counting rows.
+// or has no reading to give, the run writes no rows and goes on; the row index
+// keeps counting rows. The source's notes follow line 1, and are written again
+// ahead of the first row after they change.
 class CLogger {
 public:
     // Called once on the logger's thread when a run ends, after the file is closed.

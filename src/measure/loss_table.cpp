@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace velquor::measure {
 
@@ -97,6 +98,12 @@ std::string LinePrefix(int line) {
     return "Line " + std::to_string(line) + ": ";
 }
 
+// A decimal number read into a double, as a whole count of millionths: exact for
+// up to six decimals at the magnitudes a table holds.
+std::int64_t Millionths(double value) {
+    return std::llround(value * 1e6);
+}
+
 }  // namespace
 
 struct LossTableParser {
@@ -138,10 +145,15 @@ struct LossTableParser {
             if (*frequency <= 0.0)
                 return fail(line_number,
                             "frequency " + Number(*frequency, "MHz") + " is not above 0 MHz");
+            if (*frequency > kMaxTableFrequencyMhz)
+                return fail(line_number, "frequency " + Number(*frequency, "MHz") + " is above " +
+                                             Number(kMaxTableFrequencyMhz, "MHz"));
             if (*loss < kMinTableLossDb || *loss > kMaxTableLossDb)
                 return fail(line_number, "loss " + Number(*loss, "dB") +
                                              " is outside what the meter stores, 0.0 to 25.5 dB");
-            if (!table.points_.empty() && *frequency <= table.points_.back().frequency_mhz) {
+            // Compared in whole hertz, as the interpolation counts.
+            if (!table.points_.empty() &&
+                Millionths(*frequency) <= Millionths(table.points_.back().frequency_mhz)) {
                 const LossPoint& previous = table.points_.back();
                 return fail(line_number,
                             "frequency " + Number(*frequency, "MHz") + " is not above " +
@@ -177,10 +189,10 @@ LossTableParse ParseLossTable(std::string_view text) {
     return LossTableParser::Parse(text);
 }
 
-std::optional<double> LossTable::LossAt(double frequency_mhz, std::string& error) const {
+const LossPoint* LossTable::UpperPoint(double frequency_mhz, std::string& error) const {
     if (points_.size() < 2 || !std::isfinite(frequency_mhz)) {
         error = "No loss for this frequency";
-        return std::nullopt;
+        return nullptr;
     }
     const LossPoint& first = points_.front();
     const LossPoint& last = points_.back();
@@ -191,17 +203,44 @@ std::optional<double> LossTable::LossAt(double frequency_mhz, std::string& error
                 (below ? "below the loss table's first point, "
                        : "above the loss table's last point, ") +
                 Number(edge.frequency_mhz, "MHz") + " (line " + std::to_string(edge.line) + ")";
-        return std::nullopt;
+        return nullptr;
     }
-    const auto upper =
-        std::lower_bound(points_.begin(), points_.end(), frequency_mhz,
-                         [](const LossPoint& p, double f) { return p.frequency_mhz < f; });
+    return &*std::lower_bound(points_.begin(), points_.end(), frequency_mhz,
+                              [](const LossPoint& p, double f) { return p.frequency_mhz < f; });
+}
+
+std::optional<double> LossTable::LossAt(double frequency_mhz, std::string& error) const {
+    const LossPoint* upper = UpperPoint(frequency_mhz, error);
+    if (upper == nullptr)
+        return std::nullopt;
     if (upper->frequency_mhz == frequency_mhz)
         return upper->loss_db;
     const LossPoint& a = *(upper - 1);
     const LossPoint& b = *upper;
     const double t = (frequency_mhz - a.frequency_mhz) / (b.frequency_mhz - a.frequency_mhz);
     return a.loss_db + t * (b.loss_db - a.loss_db);
+}
+
+std::optional<int> LossTable::LossTenthsAt(double frequency_mhz, std::string& error) const {
+    const LossPoint* upper = UpperPoint(frequency_mhz, error);
+    if (upper == nullptr)
+        return std::nullopt;
+    const LossPoint& a = upper == &points_.front() ? *upper : *(upper - 1);
+    const LossPoint& b = *upper;
+    // Hertz and micro-dB: the loss is la + (f - fa) (lb - la) / (fb - fa), a fraction
+    // whose remainder says exactly whether it lies above, at or below a half tenth.
+    using Wide = __int128;
+    const Wide fa = Millionths(a.frequency_mhz);
+    const Wide span = Millionths(b.frequency_mhz) - fa;
+    const Wide la = Millionths(a.loss_db);
+    const Wide numerator =
+        span == 0 ? la
+                  : la * span + (Millionths(frequency_mhz) - fa) * (Millionths(b.loss_db) - la);
+    const Wide denominator = (span == 0 ? 1 : span) * 100000;  // micro-dB in a tenth
+    Wide tenths = numerator / denominator;
+    if (2 * (numerator % denominator) > denominator)
+        ++tenths;
+    return static_cast<int>(tenths);
 }
 
 }  // namespace velquor::measure

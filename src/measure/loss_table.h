@@ -12,6 +12,8 @@ inline constexpr double kMinTableLossDb = 0.0;
 inline constexpr double kMaxTableLossDb = 25.5;
 // Far more points than any cable sheet has; bounds what a wrong file can cost.
 inline constexpr std::size_t kMaxLossTablePoints = 10000;
+// 1 THz: far above any cable sheet, and low enough to count in hertz exactly.
+inline constexpr double kMaxTableFrequencyMhz = 1e6;
 
 struct LossPoint {
     double frequency_mhz;
@@ -30,9 +32,17 @@ public:
     // The loss at a frequency, or nothing with error saying why (outside the table:
     // the table is never extrapolated).
     std::optional<double> LossAt(double frequency_mhz, std::string& error) const;
+    // The loss the meter stores for a frequency, in tenths of a dB: the interpolated
+    // loss rounded to 0.1 dB, an exact half down. Computed in whole hertz and
+    // micro-dB, so the points' decimals (up to six) are taken exactly and a half is
+    // a half, not one of floating point's near misses.
+    std::optional<int> LossTenthsAt(double frequency_mhz, std::string& error) const;
 
 private:
     friend struct LossTableParser;
+    // The first point above or at the frequency, or nothing outside the table.
+    const LossPoint* UpperPoint(double frequency_mhz, std::string& error) const;
+
     std::vector<LossPoint> points_;
 };
 

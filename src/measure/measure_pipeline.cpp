@@ -5,15 +5,19 @@ namespace velquor::measure {
 bool MeasurePipeline::Apply(const MeasureSettings& settings, std::string& error) {
     if (!ValidateSettings(settings, error))
         return false;
-    const bool restart = settings.average_count != settings_.average_count ||
-                         settings.offset_db != settings_.offset_db;
-    // A held maximum from before a new offset is on another scale; it starts again.
-    const bool hold_starts =
-        (settings.max_hold && !settings_.max_hold) || settings.offset_db != settings_.offset_db;
+    const bool new_offset = settings.offset_db != settings_.offset_db;
+    const bool restart = settings.average_count != settings_.average_count || new_offset;
+    const bool hold_starts = settings.max_hold && !settings_.max_hold;
     settings_ = settings;
     if (restart) {
         average_.SetCount(settings.average_count);
         RestartAverage();
+    }
+    if (new_offset) {
+        // Everything gathered so far is on the old scale.
+        statistics_.Reset();
+        failures_ = {};
+        has_held_ = false;
     }
     if (hold_starts)
         has_held_ = false;
@@ -103,6 +107,7 @@ void MeasurePipeline::ResetStatistics() {
 void MeasurePipeline::RestartAverage() {
     average_.Restart();
     has_reading_ = false;
+    latest_taken_ = false;
     last_ = {};
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "measure/measure_settings.h"
-#include "measure/moving_average.h"
+#include "measure/power_average.h"
 #include "measure/running_statistics.h"
 
 namespace velquor::measure {
@@ -34,7 +34,9 @@ struct LimitCounts {
 class MeasurePipeline {
 public:
     // Settings are checked as a whole; on refusal error says why and nothing changes.
-    // A new averaging count or offset restarts the average.
+    // A new averaging count or offset restarts the average; a new offset also
+    // restarts the statistics, the failure counts and max hold, which would
+    // otherwise mix powers of two scales.
     bool Apply(const MeasureSettings& settings, std::string& error);
     const MeasureSettings& Settings() const { return settings_; }
 
@@ -50,22 +52,29 @@ public:
     // refused before the first reading.
     bool TakeReference(std::string& error);
 
-    // A reading from the meter. A value that is not finite is refused (false) and
-    // changes nothing.
+    // A reading from the meter. One whose power after the offset is not finite in
+    // milliwatt (3082.6 dBm and up; frames carry no checksum) is left out of
+    // everything, counted as invalid in the statistics, and refused (false). NaN
+    // (a frame without a power) is refused without being counted.
     bool Process(double input_dbm, std::int64_t steady_ns) {
-        if (!std::isfinite(input_dbm))
+        latest_taken_ = false;
+        const double power_dbm = input_dbm + settings_.offset_db;
+        const double mw = DbmToMilliwatt(power_dbm);
+        if (!std::isfinite(power_dbm) || !std::isfinite(mw)) {
+            if (!std::isnan(input_dbm))
+                statistics_.CountInvalid();
             return false;
+        }
         MeasureResult& r = last_;
         r.input_dbm = input_dbm;
-        r.power_dbm = input_dbm + settings_.offset_db;
-        const double mw = DbmToMilliwatt(r.power_dbm);
+        r.power_dbm = power_dbm;
+        const PowerAverage::Mean mean = average_.Add(power_dbm, mw);
         double average_mw = mw;
         if (settings_.average_count == 1) {
-            r.average_dbm = r.power_dbm;
-            average_.Add(mw);
+            r.average_dbm = power_dbm;
         } else {
-            average_mw = average_.Add(mw);
-            r.average_dbm = MilliwattToDbm(average_mw);
+            r.average_dbm = mean.dbm;
+            average_mw = mean.mw;
         }
         r.averaged = average_.Filled();
         r.settled = average_.Full();
@@ -79,10 +88,13 @@ public:
         failures_.upper += r.limit == LimitState::FailUpper;
         failures_.lower += r.limit == LimitState::FailLower;
         has_reading_ = true;
+        latest_taken_ = true;
         return true;
     }
 
     bool HasReading() const { return has_reading_; }
+    // The reading last given to Process() was taken: Last() is its result.
+    bool LatestTaken() const { return latest_taken_; }
     const MeasureResult& Last() const { return last_; }
 
     // The shown value in the unit asked for (dB when relative), plain W or V.
@@ -96,7 +108,8 @@ public:
     const LimitCounts& Failures() const { return failures_; }
     double HeldMaxDbm() const { return held_max_dbm_; }
 
-    // Statistics, failure counts and the held maximum start again.
+    // Statistics (with the invalid count), failure counts and the held maximum start
+    // again.
     void ResetStatistics();
     void ClearFailures() { failures_ = {}; }
     // The next reading starts a new average; the last result is forgotten.
@@ -107,11 +120,12 @@ private:
     void Rederive();
 
     MeasureSettings settings_;
-    MovingAverage average_;
+    PowerAverage average_;
     RunningStatistics statistics_;
     LimitCounts failures_;
     MeasureResult last_;
     bool has_reading_ = false;
+    bool latest_taken_ = false;
     bool has_held_ = false;
     double held_max_dbm_ = 0.0;
 };

@@ -54,10 +54,40 @@ NumberStyle LinearStyle(double magnitude) {
     return {Style::Significant, 3};
 }
 
+// 10^(dbm / 10 + shift): whole decades from exact powers of ten, so that 30 dBm is
+// 1000 mW and 1 W exactly, as people and scripts expect; exp only spans the last
+// 10 dB. Within +-220 dBm it is off by at most 2.4 units in the last place.
+double TenthPowerOfTen(double dbm, int shift) {
+    static constexpr double kPowersOfTen[] = {
+        1e-25, 1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14,
+        1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,
+        1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,
+        1e11,  1e12,  1e13,  1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
+    constexpr int kLowest = -25;
+    constexpr int kHighest = 22;
+    // Only where the table may serve, which also keeps the int in range; NaN is not.
+    if (dbm > 10.0 * (kLowest - 1) && dbm < 10.0 * (kHighest + 4)) {
+        // Truncation and a product: floor and a division cost as much as the rest.
+        int decade = static_cast<int>(dbm * 0.1);
+        double rest = dbm - decade * 10.0;
+        if (rest < 0.0) {
+            decade -= 1;
+            rest += 10.0;
+        } else if (rest >= 10.0) {
+            decade += 1;
+            rest -= 10.0;
+        }
+        decade += shift;
+        if (decade >= kLowest && decade <= kHighest)
+            return kPowersOfTen[decade - kLowest] * std::exp(rest * kDbToNaturalLog);
+    }
+    return std::exp((dbm + 10.0 * shift) * kDbToNaturalLog);
+}
+
 }  // namespace
 
 double DbmToMilliwatt(double dbm) {
-    return std::exp(dbm * kDbToNaturalLog);
+    return TenthPowerOfTen(dbm, 0);
 }
 
 double MilliwattToDbm(double milliwatt) {
@@ -70,11 +100,11 @@ double DbmToUnit(double dbm, PowerUnit unit) {
         case PowerUnit::Dbm:
             return dbm;
         case PowerUnit::Watt:
-            return DbmToMilliwatt(dbm) / 1000.0;
+            return TenthPowerOfTen(dbm, -3);
         case PowerUnit::Dbuv:
             return dbm + kDbuvMinusDbm;
         case PowerUnit::Volt:
-            return std::sqrt(DbmToMilliwatt(dbm) / 1000.0 * kReferenceOhm);
+            return std::sqrt(TenthPowerOfTen(dbm, -3) * kReferenceOhm);
     }
     return dbm;
 }

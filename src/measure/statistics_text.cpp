@@ -46,6 +46,7 @@ std::vector<StatisticsLine> DescribeStatistics(const StatisticsSnapshot& s,
         {"Std dev", s.count > 1 ? Decibels(s.stddev_db) : std::string("-")},
         {"Elapsed", FormatElapsed(any ? s.elapsed_s : 0.0)},
         {"Failures", failed},
+        {"Invalid", std::to_string(s.invalid)},
     };
 }
 

@@ -13,8 +13,8 @@ struct StatisticsLine {
 };
 
 // The statistics as labelled lines for a person, in a fixed order: Count, Min,
-// Max, Mean, Std dev, Elapsed, Failures. Values are "-" while there is nothing
-// to show (no readings; failures while no limit is set).
+// Max, Mean, Std dev, Elapsed, Failures, Invalid (readings left out). Values are
+// "-" while there is nothing to show (no readings; failures while no limit is set).
 std::vector<StatisticsLine> DescribeStatistics(const StatisticsSnapshot& statistics,
                                                const LimitCounts& failures, bool limits_on);
 

@@ -136,6 +136,10 @@ bool ConnectUnits(UnitContext& ctx) {
         s.m_strSerialNumber = ctx.meter.EepromSerial();
         s.m_strManufacturer = ctx.meter.EepromManufacturer();
         identityValid = true;
+    } else {
+        // Whatever was there belongs to another unit, or is the panel's placeholder.
+        s.m_strSerialNumber.clear();
+        s.m_strManufacturer.clear();
     }
 
     UnitParameters r{};

@@ -6,12 +6,18 @@
 
 namespace velquor {
 
+// How a serial number that could not be read is shown and logged.
+inline constexpr char kUnknownSerialNumber[] = "unknown";
+inline std::string SerialNumberText(const std::string& serial) {
+    return serial.empty() ? std::string(kUnknownSerialNumber) : serial;
+}
+
 // The connected unit's identity and setup as the main view keeps them. The
 // connect and setup sequences write it; the panels draw it; the logger reads
 // m_bConnected from its own thread.
 struct UnitState {
     std::atomic<bool> m_bConnected{false};
-    std::string m_strSerialNumber = "227700";
+    std::string m_strSerialNumber;  // empty while unknown (no identity read)
     std::string m_strManufacturer;
     std::string m_strCalDate = "AUG-18-2007";
     std::string m_strFreqRange = "700 - 2700";

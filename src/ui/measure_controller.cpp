@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "meter/number_format.h"
-#include "meter/unit_parameters.h"
 
 namespace velquor {
 
@@ -176,12 +175,10 @@ std::optional<double> CMeasureController::LossForFrequencyText(const std::string
     if (!mhz)
         return std::nullopt;
     // The setup writes the whole MHz part of what was typed; the loss is for that.
-    const auto loss = m_lossTable->LossAt(std::trunc(*mhz), error);
-    if (!loss)
+    const auto tenths = m_lossTable->LossTenthsAt(std::trunc(*mhz), error);
+    if (!tenths)
         return std::nullopt;
-    UnitParameters record{};
-    record[3] = EncodeCableLoss(*loss);
-    return CableLossDb(record);
+    return *tenths / 10.0;
 }
 
 void CMeasureController::AttachSettings(std::unique_ptr<QSettings> settings, std::string& warning) {

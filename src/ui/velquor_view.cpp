@@ -87,7 +87,10 @@ CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* 
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
-    connect(m_pMeasure.get(), &CMeasureController::changed, this, [this] { update(); });
+    connect(m_pMeasure.get(), &CMeasureController::changed, this, [this] {
+        PublishMeasureSettings();
+        update();
+    });
 }
 
 CVelquorView::~CVelquorView() {
@@ -223,10 +226,13 @@ void CVelquorView::OnInitialUpdate() {
                                                      m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
-    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect);
+    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect,
+                                                     &m_shownPower);
+    PublishMeasureSettings();
     if (!m_pLogUi)
         m_pLogUi = std::make_unique<CQtLogUi>(this);
-    m_pLogger = std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi));
+    m_pLogger =
+        std::make_unique<CLoggerController>(*m_pLogSource, std::move(m_pLogUi), m_pLogClock);
     m_pColumnHeader =
         std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
     m_pLogger->SetColumnHeader(m_pColumnHeader.get());
@@ -547,6 +553,7 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
             const auto now = std::chrono::steady_clock::now().time_since_epoch();
             m_pMeasure->OnReading(
                 m.powerDbm, std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
+            PublishShownPower();
         }
     }
     if (linkLost && m_bBusy) {
@@ -563,6 +570,7 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
         m_unit.m_bConnected = action.connected;
         if (!action.connected) {
             m_pMeasure->OnLinkLost();
+            PublishShownPower();
             OnMeterLost();
         }
         m_pLogger->NotifyConnectionChanged();
@@ -649,7 +657,8 @@ void CVelquorView::OnSliderReleased(int position) {
 
 void CVelquorView::OnTraceTimer() {
     ApplyTraceAction(m_trace.Tick(m_display.m_dShownPower));
-    m_display.m_dShownPower = m_meter.PowerDbm();
+    // The next tick records what is shown now, even when no repaint comes between.
+    m_display.m_dShownPower = ShownPowerDbm();
     m_display.m_dShownTemp = m_meter.TemperatureC();
 }
 

@@ -14,7 +14,9 @@
 #include "display/trace_panel_painter.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
+#include "logging/log_clock.h"
 #include "logging/log_ui.h"
+#include "logging/shown_power.h"
 #include "meter/orvane_usb.h"
 #include "meter/prompt.h"
 #include "meter/sequence_clock.h"
@@ -71,6 +73,8 @@ public:
     void SetPrompt(std::unique_ptr<IPrompt> prompt);
     void SetSequenceClock(std::unique_ptr<ISequenceClock> clock);
     void SetLogUi(std::unique_ptr<ILogUi> ui);
+    // The log's clock (tests); it must outlive the view. Call before OnInitialUpdate.
+    void SetLogClock(ILogClock* clock) { m_pLogClock = clock; }
     // Open this device node directly instead of listing meters.
     void SetPort(const std::string& port) { m_strPort = port; }
     // Where the reason for a failed open comes from (the serial backend's last
@@ -143,6 +147,15 @@ protected:
 
 private:
     void CreateControls();
+    // The power the readouts show: the measurement's result, or the meter's reading
+    // while the measurement math is all off.
+    double ShownPowerDbm() const;
+    // The measurement's shown power, or nothing before its first result.
+    std::optional<double> MeasuredPowerDbm() const;
+    // Hands the log what the screen shows: the power at each reading, the power and
+    // the notes on the measurement settings together at each change.
+    void PublishShownPower();
+    void PublishMeasureSettings();
     void PlaceSetupControls();
     void OnMeterFrame(const std::vector<std::uint8_t>& frame);
     void ScheduleFrameRepaint();
@@ -224,7 +237,10 @@ private:
     CCDSliderCtrlDiamond* m_sliderTrace = nullptr;
     QLineEdit* m_editPeriod = nullptr;
 
-    // Logging; the source reads m_meter and m_unit, the controller owns the thread.
+    // Logging; the source reads m_meter, m_unit and the shown power, the controller
+    // owns the thread.
+    CShownPower m_shownPower;
+    ILogClock* m_pLogClock = nullptr;
     std::unique_ptr<CMeterLogSource> m_pLogSource;
     std::unique_ptr<ILogUi> m_pLogUi;
     std::unique_ptr<IColumnHeader> m_pColumnHeader;

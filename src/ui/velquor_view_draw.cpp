@@ -8,6 +8,7 @@
 #include "app/velquor_doc.h"
 #include "display/measure_readout.h"
 #include "display/unit_panels.h"
+#include "logging/log_format.h"
 #include "ui/cd_slider_ctrl_diamond.h"
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
@@ -149,6 +150,26 @@ void CVelquorView::TakeSnapshot(const QImage& painted) {
     const QRect graph = m_wndTraceArea->geometry();
     p.drawImage(graph.x() - kSnapshotLeft, graph.y() - kSnapshotTop, m_wndTraceArea->Image());
     m_pDocument->m_pSnapshot = std::move(snapshot);
+}
+
+double CVelquorView::ShownPowerDbm() const {
+    const measure::MeasurePipeline& p = m_pMeasure->Pipeline();
+    if (!MeasureIsPlain(p.Settings()) && p.HasReading())
+        return p.Last().shown_dbm;
+    return m_meter.PowerDbm();
+}
+
+std::optional<double> CVelquorView::MeasuredPowerDbm() const {
+    const measure::MeasurePipeline& p = m_pMeasure->Pipeline();
+    return p.HasReading() ? std::optional(p.Last().shown_dbm) : std::nullopt;
+}
+
+void CVelquorView::PublishShownPower() {
+    m_shownPower.SetPower(MeasuredPowerDbm());
+}
+
+void CVelquorView::PublishMeasureSettings() {
+    m_shownPower.Set(MeasuredPowerDbm(), FormatLogNotes(m_pMeasure->Settings()));
 }
 
 }  // namespace velquor

@@ -8,14 +8,18 @@
 
 #include "display/measurement_panel_layout.h"
 #include "measure/battery_gauge.h"
+#include "measure/power_units.h"
 
 namespace velquor {
 namespace {
 
 TEST(MeasurementConversions, WattAndFahrenheit) {
-    EXPECT_DOUBLE_EQ(DbmToWatt(30.0), 1.0);
-    EXPECT_DOUBLE_EQ(DbmToWatt(0.0), 0.001);
-    EXPECT_NEAR(DbmToWatt(43.0), 19.9526, 1e-4);
+    const auto watt = [](double dbm) { return measure::DbmToUnit(dbm, measure::PowerUnit::Watt); };
+    EXPECT_EQ(watt(30.0), 1.0);
+    EXPECT_EQ(watt(20.0), 0.1);
+    EXPECT_EQ(watt(0.0), 0.001);
+    EXPECT_EQ(watt(-40.0), 1e-7);
+    EXPECT_NEAR(watt(43.0), 19.9526, 1e-4);
     EXPECT_DOUBLE_EQ(CelsiusToFahrenheit(25.0), 77.0);
     EXPECT_DOUBLE_EQ(CelsiusToFahrenheit(-40.0), -40.0);
 }

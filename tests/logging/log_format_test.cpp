@@ -16,7 +16,39 @@ const LogTimeStamp kMorning{9, 5, 3, 3, 7, 2008};
 
 TEST(LogFormat, FirstLineNamesTheSerialNumber) {
     EXPECT_EQ(FormatLogFirstLine("PM000123"), "Orvane Virid Irivi RA-Serial Number PM000123\r\n");
-    EXPECT_EQ(FormatLogFirstLine(""), "Orvane Virid Irivi RA-Serial Number \r\n");
+    // A serial number that could not be read says so.
+    EXPECT_EQ(FormatLogFirstLine(""), "Orvane Virid Irivi RA-Serial Number unknown\r\n");
+}
+
+// The measurement math the window applied to the powers it logs, named as
+// velquor-cli log --offset names its offset.
+TEST(LogFormat, NotesNameWhatWasAppliedToThePowers) {
+    measure::MeasureSettings plain;
+    EXPECT_EQ(FormatLogNotes(plain), "");
+    plain.unit = measure::PowerUnit::Watt;  // the columns stay dBm and Watt
+    plain.limits.upper_dbm = 10.0;          // judges the powers, changes none
+    EXPECT_EQ(FormatLogNotes(plain), "");
+
+    measure::MeasureSettings all;
+    all.offset_db = 2.5;
+    all.average_count = 16;
+    all.max_hold = true;
+    all.relative = true;
+    all.reference_dbm = -10.0;
+    EXPECT_EQ(FormatLogNotes(all),
+              "# OFS +2.5 dB: offset_db=2.5 is added to every power below\r\n"
+              "# AVG 16: every power below is the moving average of the last 16 readings, in "
+              "linear power\r\n"
+              "# MAX: every power below is the highest average held (max hold)\r\n"
+              "# REL -10.00 dBm: the window shows every power below minus this reference, in "
+              "dB\r\n");
+    measure::MeasureSettings attenuator;
+    attenuator.offset_db = -30.25;
+    EXPECT_EQ(FormatLogNotes(attenuator),
+              "# OFS -30.2 dB: offset_db=-30.25 is added to every power below\r\n");
+    EXPECT_EQ(FormatLogNotesChange(FormatLogNotes(attenuator)), FormatLogNotes(attenuator));
+    EXPECT_EQ(FormatLogNotesChange(""),
+              "# every power below is the meter's reading as it came\r\n");
 }
 
 TEST(LogFormat, TitleLineEndsWithADelimiter) {

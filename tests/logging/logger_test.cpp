@@ -95,6 +95,40 @@ TEST(Logger, WritesNRowsAtThePeriodThenEndsOnDisconnect) {
               "2,-12.34,0.00,77.0/25.0,09:05:05,03/07/2008,\r\n");
 }
 
+// What was applied to the powers follows line 1, and is named again where it
+// changes; a period without a power to write has no row.
+TEST(Logger, NotesLeadTheRowsTheyApplyTo) {
+    TempDir dir;
+    FakeSource source;
+    source.powerDbm = 17.45;
+    source.SetNotes("# OFS +2.5 dB\r\n");
+    FakeClock clock;
+    clock.onSleep = [&source](int count) {
+        source.hasReading = count != 3;
+        if (count == 3) {
+            source.SetNotes("");
+            source.powerDbm = 14.95;
+        }
+        source.connected = count <= 4;
+    };
+    CLogger logger(source, &clock);
+    Finish finish;
+    const LogSettings settings = Settings(dir.File("log.txt"));
+    ASSERT_EQ(logger.Start(settings, finish.Callback()).status, LogStart::Started);
+    const std::optional<LogResult> result = finish.Wait();
+    ASSERT_TRUE(result);
+    logger.Stop();
+    EXPECT_EQ(result->rows, 3);
+    EXPECT_EQ(ReadFile(settings.path),
+              "Orvane Virid Irivi RA-Serial Number PM000123\r\n"
+              "# OFS +2.5 dB\r\n"
+              "#,dBm,Watt,Temp(F/C),Time    ,Date,\r\n"
+              "0,17.45,0.06,77.0/25.0,09:05:03,03/07/2008,\r\n"
+              "1,17.45,0.06,77.0/25.0,09:05:04,03/07/2008,\r\n"
+              "# every power below is the meter's reading as it came\r\n"
+              "2,14.95,0.03,77.0/25.0,09:05:06,03/07/2008,\r\n");
+}
+
 struct FileCase {
     char delimiter;
     bool header;

@@ -40,8 +40,23 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 class FakeSource : public ILogSource {
 public:
     bool Connected() const override { return connected.load(); }
-    LogReading Reading() const override { return {powerDbm.load(), temperatureC.load()}; }
+    std::optional<LogReading> Reading() const override {
+        if (!hasReading.load())
+            return std::nullopt;
+        return LogReading{powerDbm.load(), temperatureC.load()};
+    }
+    std::string Notes() const override {
+        std::lock_guard lock(notesLock);
+        return notes;
+    }
+    void SetNotes(const std::string& text) {
+        std::lock_guard lock(notesLock);
+        notes = text;
+    }
     std::atomic<bool> connected{true};
+    std::atomic<bool> hasReading{true};
+    mutable std::mutex notesLock;
+    std::string notes;
     std::atomic<double> powerDbm{0.0};
     std::atomic<double> temperatureC{25.0};
 };

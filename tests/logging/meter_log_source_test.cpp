@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -88,6 +89,52 @@ TEST_F(MeterLog, RowsCarryTheMetersReadingsUntilTheViewFlagClears) {
     EXPECT_EQ(session.result.rows, 3);
     const std::string text = ReadFile(Settings().path);
     EXPECT_NE(text.find("\r\n2,12.30,0.02,"), std::string::npos) << text;
+}
+
+// The window's power and the notes on its settings change together on the GUI
+// thread while rows are written: no row carries a power under the other notes.
+TEST_F(MeterLog, RowsCarryTheShownPowerUnderItsOwnNotes) {
+    MeterModelConfig config;
+    config.frameIntervalMs = 100000;
+    Open(config);
+    std::atomic<bool> connected{true};
+    CShownPower shown;
+    shown.Set(std::nullopt, "");
+    CMeterLogSource source(*meter, &connected, nullptr, &shown);
+    EXPECT_FALSE(source.Sample());  // nothing shown yet: no row
+    FakeClock clock;
+    clock.onSleep = [&connected](int count) {
+        if (count > 300)
+            connected = false;
+    };
+    std::atomic<bool> done{false};
+    std::thread gui([&] {
+        for (int i = 0; !done; ++i) {
+            if (i % 2 == 0)
+                shown.Set(14.8, "# OFS +2.5 dB\r\n");
+            else
+                shown.Set(12.3, "");
+        }
+    });
+    const LogSessionResult session = RunLogSession(source, Settings(), std::nullopt, {}, &clock);
+    done = true;
+    gui.join();
+    EXPECT_EQ(session.result.end, LogEnd::Disconnected);
+    EXPECT_GT(session.result.rows, 0);
+    std::istringstream text(ReadFile(Settings().path));
+    bool offset = false;
+    int rows = 0;
+    for (std::string line; std::getline(text, line);) {
+        if (line.rfind("# OFS", 0) == 0) {
+            offset = true;
+        } else if (line.rfind("# every power", 0) == 0) {
+            offset = false;
+        } else if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
+            ++rows;
+            EXPECT_NE(line.find(offset ? ",14.80," : ",12.30,"), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(rows, session.result.rows);
 }
 
 TEST_F(MeterLog, ASilentMeterEndsALongPausePromptly) {

@@ -66,6 +66,45 @@ TEST(LossTable, ReadsWhatASpreadsheetSaves) {
     EXPECT_EQ(parsed.error, "The loss table is UTF-16 text; save it as CSV or CSV UTF-8");
 }
 
+// The meter stores tenths; an exact half rounds down, whatever binary floating
+// point makes of 0.15 or 1.15.
+TEST(LossTable, TheStoredLossRoundsAnExactHalfDown) {
+    const struct {
+        const char* table;
+        double mhz;
+        int tenths;
+    } cases[] = {
+        {"700 0.1\n800 0.2\n", 750, 1},     {"700 1.1\n800 1.2\n", 750, 11},
+        {"700 0.1\n800 0.2\n", 751, 2},     {"700 0.1\n800 0.2\n", 749, 1},
+        {"700 0.1\n800 0.2\n", 700, 1},     {"700 0.1\n800 0.2\n", 800, 2},
+        {"100 0.15\n200 0.15\n", 150, 1},   {"100 0.06\n200 0.34\n", 130, 1},
+        {"100 0.7\n200 0.7\n", 150, 7},     {"100 25.45\n200 25.5\n", 100, 254},
+        {"100 25.4\n200 25.5\n", 200, 255}, {"0.5 0\n1.5 0.3\n", 1, 1},
+        {"700.5 0.1\n800.5 0.2\n", 750, 1},  // 0.1495 dB
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.table) + " at " + std::to_string(c.mhz));
+        const LossTable table = Parse(c.table);
+        std::string error;
+        const auto tenths = table.LossTenthsAt(c.mhz, error);
+        ASSERT_TRUE(tenths) << error;
+        EXPECT_EQ(*tenths, c.tenths);
+    }
+    // Every half between two neighbouring tenths the meter can store.
+    for (int a = 0; a < 255; ++a) {
+        const std::string text = "700 " + std::to_string(a / 10) + "." + std::to_string(a % 10) +
+                                 "\n800 " + std::to_string((a + 1) / 10) + "." +
+                                 std::to_string((a + 1) % 10) + "\n";
+        const LossTable table = Parse(text);
+        std::string error;
+        EXPECT_EQ(table.LossTenthsAt(750, error), a) << text;
+        EXPECT_EQ(table.LossTenthsAt(751, error), a + 1) << text;
+    }
+    std::string error;
+    EXPECT_FALSE(Parse("100 1\n200 2\n").LossTenthsAt(201, error));
+    EXPECT_EQ(error, "Frequency 201 MHz is above the loss table's last point, 200 MHz (line 2)");
+}
+
 TEST(LossTable, NeverGuessesOutsideItsRange) {
     const LossTable table = Parse("100 1\n200 2\n");
     std::string error;
@@ -94,6 +133,11 @@ TEST(LossTable, ErrorsNameTheLine) {
         {"negative loss", "100 -0.1\n200 1\n", 1,
          "Line 1: loss -0.1 dB is outside what the meter stores, 0.0 to 25.5 dB"},
         {"zero frequency", "0 1\n200 1\n", 1, "Line 1: frequency 0 MHz is not above 0 MHz"},
+        {"beyond 1 THz", "100 1\n1e6 1\n1000000.1 1\n", 3,
+         "Line 3: frequency 1000000.1 MHz is above 1000000 MHz"},
+        {"less than a hertz apart", "100 1\n100.0000001 1\n", 2,
+         "Line 2: frequency 100.0000001 MHz is not above 100 MHz on line 1; the frequencies "
+         "must increase"},
         {"three fields", "100 1\n200 1 3\n", 2,
          "Line 2: expected a frequency in MHz and a loss in dB, found \"200 1 3\""},
         {"empty field", "100,,1\n200 1\n", 1,

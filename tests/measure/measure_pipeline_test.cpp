@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "measure/measure_pipeline.h"
 #include "measure/statistics_text.h"
@@ -50,11 +51,12 @@ TEST(MeasurePipeline, StatisticsSinceReset) {
     EXPECT_NEAR(s.stddev_db, std::sqrt((49.0 + 529.0 + 256.0) / 9.0 / 2.0), 1e-12);
     EXPECT_DOUBLE_EQ(s.elapsed_s, 3.5);
     const auto lines = DescribeStatistics(s, p.Failures(), false);
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[1].label + " " + lines[1].value, "Min -3.00 dBm");
     EXPECT_EQ(lines[4].label + " " + lines[4].value, "Std dev 6.81 dB");
     EXPECT_EQ(lines[5].label + " " + lines[5].value, "Elapsed 0:00:03");
     EXPECT_EQ(lines[6].label + " " + lines[6].value, "Failures -");
+    EXPECT_EQ(lines[7].label + " " + lines[7].value, "Invalid 0");
     EXPECT_EQ(FormatElapsed(45296.9), "12:34:56");
 
     p.ResetStatistics();
@@ -231,6 +233,145 @@ TEST(MeasurePipeline, BadSettingsAreRefusedAndChangeNothing) {
     for (double db : {-100.0, 100.0})
         EXPECT_TRUE(p.SetOffset(db, error)) << db;
     EXPECT_TRUE(p.SetLimits({10.0, 10.0}, error));
+}
+
+// A frame carries -3276.8 to +3276.7 dBm and no checksum. Only a power whose
+// milliwatts overflow a double is impossible to use; everything else is a reading,
+// and nothing a frame carries may turn the statistics into NaN or infinity.
+TEST(MeasurePipeline, OnlyPowersBeyondADoubleInMilliwattAreInvalid) {
+    const struct {
+        double input_dbm;
+        double offset_db;
+        bool valid;
+    } cases[] = {
+        {3082.5, 0.0, true},     {3082.6, 0.0, false},    {3276.7, 0.0, false},
+        {-3276.8, 0.0, true},    {2982.5, 100.0, true},   {2982.6, 100.0, false},
+        {3276.7, -100.0, false}, {-3276.8, -100.0, true}, {-3276.8, 100.0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.input_dbm) + " dBm, offset " + std::to_string(c.offset_db));
+        for (int average : {1, 16}) {
+            SCOPED_TRACE("average " + std::to_string(average));
+            MeasureSettings settings;
+            settings.average_count = average;
+            settings.offset_db = c.offset_db;
+            settings.max_hold = true;
+            settings.limits = {10.0 + c.offset_db, -10.0 + c.offset_db};
+            MeasurePipeline p = WithSettings(settings);
+            for (int i = 0; i < 20; ++i)
+                ASSERT_TRUE(p.Process(-40.0, i * kSecond));
+            const MeasureResult before = p.Last();
+            const LimitCounts failures_before = p.Failures();
+            EXPECT_EQ(p.Process(c.input_dbm, 20 * kSecond), c.valid);
+            EXPECT_EQ(p.LatestTaken(), c.valid);
+            EXPECT_FALSE(p.Process(nan, 21 * kSecond));  // a frame without a power
+            EXPECT_FALSE(p.LatestTaken());
+            const StatisticsSnapshot s = p.Statistics();
+            EXPECT_EQ(s.count, c.valid ? 21 : 20);
+            EXPECT_EQ(s.invalid, c.valid ? 0 : 1);
+            for (double v : {s.min_dbm, s.max_dbm, s.mean_dbm, s.stddev_db, p.Last().average_dbm,
+                             p.Last().shown_dbm})
+                EXPECT_TRUE(std::isfinite(v)) << v;
+            EXPECT_GE(s.mean_dbm, s.min_dbm);
+            EXPECT_LE(s.mean_dbm, s.max_dbm);
+            EXPECT_EQ(DescribeStatistics(s, p.Failures(), true).back().value, c.valid ? "0" : "1");
+            if (c.valid) {
+                EXPECT_GT(s.stddev_db, 0.0);
+            } else {
+                EXPECT_EQ(s.stddev_db, 0.0);
+                // Left out of the average, max hold and the limits alike.
+                EXPECT_EQ(p.Last().average_dbm, before.average_dbm);
+                EXPECT_EQ(p.Last().shown_dbm, before.shown_dbm);
+                EXPECT_EQ(p.Failures().Total(), failures_before.Total());
+                EXPECT_EQ(s.mean_dbm, -40.0 + c.offset_db);
+            }
+        }
+    }
+}
+
+// The linear mean and average are exact at both ends of what a frame carries,
+// where plain milliwatts overflow (sums near 3082 dBm) or are 0 (below -3233 dBm).
+TEST(MeasurePipeline, LinearMeansAreExactAtTheEndsOfTheRange) {
+    const double kTwoDb = 10.0 * std::log10(2.0);
+    const struct {
+        std::vector<double> dbm;
+        double mean_dbm;
+    } cases[] = {
+        {{3082.5, 3082.5, 3082.5}, 3082.5},
+        {{-3276.8, -3276.8}, -3276.8},
+        {{-3276.8, -3276.8 + 3 * kTwoDb}, -3276.8 + 10.0 * std::log10(4.5)},
+        {{3082.5, -3276.8}, 3082.5 - kTwoDb},
+        {{-3276.8, 3082.5, 0.0}, 3082.5 - 10.0 * std::log10(3.0)},
+        {{-3276.8, 0.0, 0.0}, 10.0 * std::log10(2.0 / 3.0)},
+        {{2500.0, 2500.0}, 2500.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dbm.front());
+        MeasurePipeline plain;
+        MeasureSettings settings;
+        settings.average_count = static_cast<int>(c.dbm.size());
+        MeasurePipeline averaged = WithSettings(settings);
+        for (double v : c.dbm) {
+            ASSERT_TRUE(plain.Process(v, 0)) << v;
+            ASSERT_TRUE(averaged.Process(v, 0)) << v;
+        }
+        EXPECT_NEAR(plain.Statistics().mean_dbm, c.mean_dbm, 1e-9);
+        EXPECT_NEAR(averaged.Last().average_dbm, c.mean_dbm, 1e-9);
+    }
+
+    // A window that slides from one end of the range to the other and back.
+    MeasureSettings settings;
+    settings.average_count = 2;
+    MeasurePipeline p = WithSettings(settings);
+    const struct {
+        double dbm;
+        double average_dbm;
+    } steps[] = {
+        {-3276.8, -3276.8},
+        {-3276.8, -3276.8},
+        {0.0, -kTwoDb},
+        {3082.5, 3082.5 - kTwoDb},
+        {-3000.0, 3082.5 - kTwoDb},
+        {-3000.0, -3000.0},
+        {-20.0, -20.0 - kTwoDb},
+        {-20.0, -20.0},
+    };
+    for (const auto& step : steps) {
+        ASSERT_TRUE(p.Process(step.dbm, 0));
+        EXPECT_NEAR(p.Last().average_dbm, step.average_dbm, 1e-9) << step.dbm;
+    }
+}
+
+// Readings taken under another offset are on another scale: a new offset starts
+// the statistics, the failure counts and max hold together.
+TEST(MeasurePipeline, ANewOffsetRestartsStatisticsFailuresAndMaxHold) {
+    MeasureSettings settings;
+    settings.max_hold = true;
+    settings.limits.lower_dbm = -30.0;
+    MeasurePipeline p = WithSettings(settings);
+    for (int i = 0; i < 10; ++i)
+        p.Process(-40.0, i * kSecond);
+    ASSERT_EQ(p.Failures().lower, 10);
+    std::string error;
+    ASSERT_TRUE(p.SetOffset(30.0, error)) << error;
+    EXPECT_EQ(p.Statistics().count, 0);
+    EXPECT_EQ(p.Failures().Total(), 0);
+    for (int i = 10; i < 20; ++i)
+        p.Process(-40.0, i * kSecond);
+    const StatisticsSnapshot s = p.Statistics();
+    EXPECT_EQ(s.count, 10);
+    EXPECT_DOUBLE_EQ(s.min_dbm, -10.0);
+    EXPECT_DOUBLE_EQ(s.max_dbm, -10.0);
+    EXPECT_NEAR(s.mean_dbm, -10.0, 1e-12);
+    EXPECT_DOUBLE_EQ(s.elapsed_s, 9.0);
+    EXPECT_EQ(p.Failures().Total(), 0);
+    EXPECT_DOUBLE_EQ(p.Last().shown_dbm, -10.0);
+
+    // Settings that keep the scale keep the statistics.
+    ASSERT_TRUE(p.SetAverageCount(4, error));
+    ASSERT_TRUE(p.SetReference(-10.0, error));
+    ASSERT_TRUE(p.SetOffset(30.0, error));
+    EXPECT_EQ(p.Statistics().count, 10);
 }
 
 }  // namespace

@@ -276,15 +276,27 @@ TEST_F(Sequences, MonthOutsideTheYearGivesAnEmptyName) {
     }
 }
 
-TEST_F(Sequences, FailedIdentityKeepsThePreviousSerialAndSkipsLegacyParsing) {
-    SimDeviceConfig d = Meter("OV9");
-    d.failEeprom = true;
-    d.manufacturer = "18 8 2007 1.10 1";
-    Bus({d});
-    ASSERT_TRUE(ConnectUnits(*ctx));
-    EXPECT_EQ(state.m_strSerialNumber, "227700");
-    EXPECT_EQ(state.m_strCalDate, "MAY-18-2015");
-    EXPECT_TRUE(prompt.messages.empty());
+// A unit whose identity cannot be read (a device node given by path has none) has
+// an unknown serial number: neither a default, the last unit's nor the
+// placeholder the panel put there while nothing was connected.
+TEST_F(Sequences, FailedIdentityLeavesTheSerialUnknownAndSkipsLegacyParsing) {
+    EXPECT_EQ(state.m_strSerialNumber, "");
+    for (const char* before : {"", "OV1", "XXXXXX"}) {
+        SCOPED_TRACE(before);
+        TearDown();
+        state.m_bConnected = false;
+        state.m_strSerialNumber = before;
+        state.m_strManufacturer = "Dunmarsh";
+        SimDeviceConfig d = Meter("OV9");
+        d.failEeprom = true;
+        d.manufacturer = "18 8 2007 1.10 1";
+        Bus({d});
+        ASSERT_TRUE(ConnectUnits(*ctx));
+        EXPECT_EQ(state.m_strSerialNumber, "");
+        EXPECT_EQ(state.m_strManufacturer, "");
+        EXPECT_EQ(state.m_strCalDate, "MAY-18-2015");
+        EXPECT_TRUE(prompt.messages.empty());
+    }
 }
 
 TEST_F(Sequences, FailedRecordReadLeavesTheDeviceOpenAndNotConnected) {

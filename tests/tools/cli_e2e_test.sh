@@ -217,6 +217,7 @@ grep -q 'above the upper limit of -12.00 dBm' "$work/err" || fail "limit message
 out=$("$cli" monitor --port "$port" --seconds 1.2 --offset 30 --stats --json) || fail "monitor --stats exited $?"
 tail -n1 <<<"$out" | grep -qE '"event":"statistics","count":[0-9]+,"min_dbm":20.0,"max_dbm":20.0' \
   || fail "statistics: $(tail -n1 <<<"$out")"
+tail -n1 <<<"$out" | grep -q '"invalid":0}$' || fail "statistics' invalid count: $(tail -n1 <<<"$out")"
 printf '# cable\nMHz, dB\n700, 1.0\n2000, 2.3\n' >"$work/loss.txt"
 out=$("$cli" setup --port "$port" --frequency 1350 --loss-table "$work/loss.txt") || fail "setup --loss-table"
 # 1.65 dB at 1350 MHz, stored as 1.6 (16 = 0x10) since an exact half rounds down.

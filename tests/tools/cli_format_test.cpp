@@ -8,6 +8,7 @@
 
 #include "cli_options.h"
 #include "cli_text.h"
+#include "log_recorder.h"
 #include "reading_format.h"
 
 namespace velquor::cli {
@@ -130,6 +131,28 @@ TEST(MonitorLines, AFrameWithoutPowerCarriesNoEarlierValue) {
     EXPECT_TRUE(noBattery["battery_low"].is_null());
     EXPECT_FALSE(json.contains("value")) << json.dump();
     EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
+    // Nor does one whose power the measurement refused as impossible.
+    r.power_dbm = 3082.6;
+    EXPECT_FALSE(p.Process(r.power_dbm, 0));
+    EXPECT_FALSE(nlohmann::json::parse(MonitorJsonLine(r, "OV1", p)).contains("value"));
+    EXPECT_EQ(MonitorTextLine(r, "OV1", false, p).find("value"), std::string::npos);
+    EXPECT_EQ(p.Statistics().invalid, 1);
+}
+
+// JSON, CSV and "read --unit w" print the watts the window shows: one conversion.
+TEST(MonitorLines, WattsAreTheMeasurementMathsWatts) {
+    for (double dbm : {43.0, 33.0, 7.0, -12.3, 30.0, 20.0, -60.0}) {
+        SCOPED_TRACE(dbm);
+        measure::MeasurePipeline p;
+        p.SetUnit(measure::PowerUnit::Watt);
+        ASSERT_TRUE(p.Process(dbm, 0));
+        station::Reading r;
+        r.power_dbm = dbm;
+        const auto json = nlohmann::json::parse(MonitorJsonLine(r, "OV1"));
+        EXPECT_EQ(json["power_w"].get<double>(), p.OutputValue());
+        const std::string row = CsvRow(0, "OV1", r, {});
+        EXPECT_NE(row.find("," + CsvNumber(p.OutputValue()) + ","), std::string::npos) << row;
+    }
 }
 
 }  // namespace

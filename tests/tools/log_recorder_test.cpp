@@ -105,7 +105,7 @@ TEST(LogRecorder, CsvKeepsItsPointUnderACommaLocale) {
     EXPECT_EQ(csv.substr(0, at) + "MEAN" + csv.substr(end),
               "time,meter,power_dbm,power_w,temperature_c,battery,frames,power_dbm_mean,"
               "power_dbm_min,power_dbm_max\n"
-              "2026-12-07T19:53:53.123Z,OV227700,-12.3,5.8884365535558894e-05,26.25,576,1,-12.3,"
+              "2026-12-07T19:53:53.123Z,OV227700,-12.3,5.88843655355589e-05,26.25,576,1,-12.3,"
               "-12.3,-12.3\n"
               "2026-12-07T19:53:53.323Z,\"bench \"\"B\"\",2\",20,0.1,25,636,2,MEAN,10,20\n");
     EXPECT_EQ(log.FileRows(0), 2);

@@ -7,8 +7,11 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
@@ -64,6 +67,44 @@ bool SameOutside(const QImage& a, const QImage& b, const std::vector<QRect>& exc
     return true;
 }
 
+// Writes the log to a file chosen beforehand; any message is a failure.
+class LogTo : public ILogUi {
+public:
+    explicit LogTo(std::string path) : m_path(std::move(path)) {}
+    void ShowMessage(const std::string& text, const std::string&, bool) override {
+        ADD_FAILURE() << "message: " << text;
+    }
+    std::optional<LogFileOptions> AskSaveOptions() override {
+        LogFileOptions options;
+        options.path = m_path;
+        options.delimiter = ',';
+        return options;
+    }
+    void OpenFile(const std::string&) override {}
+
+private:
+    std::string m_path;
+};
+
+// Rows every 20 ms whatever the save rate, so a test need not wait for seconds.
+class QuickLogClock : public ILogClock {
+public:
+    LogTimeStamp LocalNow() override { return {9, 5, 3, 3, 7, 2008}; }
+    void Sleep(std::chrono::milliseconds, const std::function<bool()>& interrupted) override {
+        for (int i = 0; i < 4 && !interrupted(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    void Wake() override {}
+};
+
+std::vector<std::string> LinesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 class MeasureView : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,6 +121,8 @@ protected:
         auto p = std::make_unique<ScriptedPrompt>();
         prompt = p.get();
         view->SetPrompt(std::move(p));
+        view->SetLogUi(std::make_unique<LogTo>(logFile));
+        view->SetLogClock(&logClock);
         view->SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
         view->SetRunSequencesInline(true);
         view->resize(760, 450);
@@ -98,11 +141,61 @@ protected:
     }
     QImage Sensor(const QImage& view, int x) { return view.copy(x, kSensorY, 171, 97); }
 
+    testing::TempDir dir;
+    std::string logFile = dir.File("log.txt");
+    QuickLogClock logClock;
     CVelquorDoc doc;
     std::unique_ptr<CSimDriver> driver;
     std::unique_ptr<CVelquorView> view;
     ScriptedPrompt* prompt = nullptr;
 };
+
+// The window's log holds the power the screen shows, and names what the
+// measurement math applied to it ahead of the rows, again where that changes.
+TEST_F(MeasureView, TheLogHoldsWhatTheScreenShowsAndNamesIt) {
+    CMeasureController& measure = view->Measure();
+    std::string error;
+    ASSERT_TRUE(measure.SetOffsetText("2.5", error)) << error;
+    ASSERT_TRUE(measure.SetAverageCountText("4", error)) << error;
+    ASSERT_TRUE(measure.SetReferenceText("10", error)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return measure.Pipeline().Last().settled; }, 3000));
+    view->grab();
+    EXPECT_DOUBLE_EQ(view->Display().m_dShownPower, 22.5);
+
+    view->OnSaveMeasurementData();
+    ASSERT_TRUE(view->Logging());
+    const auto rows = [&] {
+        const auto lines = LinesOf(logFile);
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return !l.empty() && isdigit(l[0]); });
+    };
+    ASSERT_TRUE(PumpUntil([&] { return rows() >= 2; }, 5000));
+    ASSERT_TRUE(measure.SetOffsetText("0", error)) << error;
+    const long before = rows();
+    ASSERT_TRUE(PumpUntil([&] { return rows() >= before + 2; }, 5000));
+    view->OnStopSaving();
+    ASSERT_TRUE(PumpUntil([&] { return !view->Logging(); }, 5000));
+
+    const std::vector<std::string> lines = LinesOf(logFile);
+    ASSERT_GE(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "Orvane Virid Irivi RA-Serial Number OV227700\r");
+    EXPECT_EQ(lines[1], "# OFS +2.5 dB: offset_db=2.5 is added to every power below\r");
+    EXPECT_EQ(lines[2].rfind("# AVG 4: ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3].rfind("# REL 10.00 dBm: ", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4], "#,dBm,Watt,Temp(F/C),Time    ,Date,\r");
+    // 22.5 dBm is 0.178 W on screen, 0.18 W in the file's two decimals.
+    std::size_t i = 5;
+    int index = 0;
+    for (; i < lines.size() && lines[i][0] != '#'; ++i, ++index)
+        EXPECT_EQ(lines[i], std::to_string(index) + ",22.50,0.18,77.0/25.0,09:05:03,03/07/2008,\r");
+    ASSERT_GE(index, 2);
+    // No offset from here on: the notes again, without OFS, then the new powers.
+    ASSERT_LT(i + 2, lines.size());
+    EXPECT_EQ(lines[i].rfind("# AVG 4: ", 0), 0u) << lines[i];
+    EXPECT_EQ(lines[i + 1].rfind("# REL 10.00 dBm: ", 0), 0u) << lines[i + 1];
+    for (i += 2; i < lines.size(); ++i, ++index)
+        EXPECT_EQ(lines[i], std::to_string(index) + ",20.00,0.10,77.0/25.0,09:05:03,03/07/2008,\r");
+}
 
 TEST_F(MeasureView, RelativeAndAFailedLimitShowInTheReadoutsAlone) {
     const QImage plain = Render();

@@ -15,6 +15,7 @@
 #include "link/sim_driver.h"
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
+#include "ui/measure_controller.h"
 #include "ui/velquor_view.h"
 #include "ui/view_frame_sink.h"
 
@@ -224,6 +225,45 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
     EXPECT_EQ(prompt->messages.back().text,
               "Set Period (Second): \"abc\" is not a number! Enter more than 0, up to 3600 "
               "seconds.");
+}
+
+// With the measurement math on, the trace records the corrected power at every
+// tick, also when no repaint comes between two ticks.
+TEST_F(ViewTest, TraceRecordsTheCorrectedPowerWithoutRepaints) {
+    MeterModelConfig m;
+    m.fixedPowerTenths = 123;
+    Start({Meter(m)});
+    std::string error;
+    ASSERT_TRUE(view->Measure().SetOffsetText("2.5", error)) << error;
+    ASSERT_TRUE(PumpUntil([&] { return view->Measure().Pipeline().HasReading(); }, 2000));
+    Paint();
+    qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("2");
+    view->OnPlay();
+    for (int i = 0; i < 3; ++i)
+        view->OnTraceTimer();
+    ASSERT_EQ(view->Trace().RecordedSamples().size(), 3u);
+    for (double sample : view->Trace().RecordedSamples())
+        EXPECT_DOUBLE_EQ(sample, 14.8);
+}
+
+// A unit whose identity cannot be read (as a device node given by path) shows an
+// unknown serial number: no built-in default, and not the panel's placeholder
+// after a reconnect.
+TEST_F(ViewTest, AnUnreadSerialNumberIsShownAsUnknown) {
+    SimDeviceConfig d = Meter();
+    d.failEeprom = true;
+    Start({d});
+    ASSERT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(101), "unknown");
+    EXPECT_EQ(view->Unit().m_strSerialNumber, "");
+    view->Unit().m_bConnected = false;
+    Paint();
+    EXPECT_EQ(Text(101), "XXXXXX");
+    view->OnConnectUnits();
+    Paint();
+    ASSERT_TRUE(view->Unit().m_bConnected);
+    EXPECT_EQ(Text(101), "unknown");
+    EXPECT_EQ(view->Unit().m_strSerialNumber, "");
 }
 
 TEST(ViewOpenFailure, AMeterOpenElsewhereIsReportedAsBusy) {

@@ -171,6 +171,7 @@ std::string StatisticsJson(const measure::MeasurePipeline& pipeline, const std::
         {"elapsed_s", s.elapsed_s},
         {"failures",
          pipeline.Settings().limits.Any() ? Json(pipeline.Failures().Total()) : Json(nullptr)},
+        {"invalid", s.invalid},
     };
     return Dump(stats);
 }

@@ -118,10 +118,11 @@ int RunSetup(CliApp& cli, const SetupOptions& options) {
     const int mhz = static_cast<int>(*frequency);
     if (lossTable) {
         std::string why;
-        cableLoss = lossTable->LossAt(mhz, why);
-        if (!cableLoss)
+        const auto tenths = lossTable->LossTenthsAt(mhz, why);
+        if (!tenths)
             return Fail("--loss-table: " + PrintableText(options.lossTable) + ": " +
                         PrintableText(why));
+        cableLoss = *tenths / 10.0;
     }
 
     station::SetupRequest setup;

@@ -6,6 +6,7 @@
 
 #include "cli_text.h"
 #include "measure/battery_gauge.h"
+#include "measure/power_units.h"
 #include "meter/number_format.h"
 
 namespace velquor::cli {
@@ -35,7 +36,7 @@ std::string BatteryGaugeText(double raw) {
 }  // namespace
 
 double PowerWatts(double dBm) {
-    return std::pow(10.0, dBm / 10.0) / 1000.0;
+    return measure::DbmToUnit(dBm, measure::PowerUnit::Watt);
 }
 
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
@@ -99,8 +100,8 @@ std::string MonitorJsonLine(const station::Reading& reading, const std::string& 
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter,
                             const measure::MeasurePipeline& measured) {
     nlohmann::ordered_json object = MonitorJson(reading, meter);
-    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading() &&
-        std::isfinite(reading.power_dbm)) {  // a frame without power has no new value
+    // A frame without a power, or with one the measurement refused, has no new value.
+    if (reading.kind == station::ReadingKind::Measurement && measured.LatestTaken()) {
         const double value = measured.OutputValue();
         object["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nullptr;
         object["unit"] = measured.OutputUnit();
@@ -113,8 +114,8 @@ std::string MonitorJsonLine(const station::Reading& reading, const std::string& 
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
                             bool withMeter, const measure::MeasurePipeline& measured) {
     std::string line = MonitorTextLine(reading, meter, withMeter);
-    if (reading.kind == station::ReadingKind::Measurement && measured.HasReading() &&
-        std::isfinite(reading.power_dbm)) {  // a frame without power has no new value
+    // A frame without a power, or with one the measurement refused, has no new value.
+    if (reading.kind == station::ReadingKind::Measurement && measured.LatestTaken()) {
         line += "  value " + measured.OutputText();
         const measure::LimitState limit = measured.Last().limit;
         if (limit == measure::LimitState::Pass)
