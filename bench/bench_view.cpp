@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "display/trace_graph_painter.h"
 #include "display/trace_recorder.h"
 #include "link/sim_driver.h"

@@ -12,7 +12,7 @@
 #include <QToolBar>
 
 #include "app/about_dlg.h"
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "ui/resources.h"
 #include "ui/velquor_view.h"
 

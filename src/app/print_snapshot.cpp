@@ -13,7 +13,7 @@
 
 #include "app/app_options.h"
 #include "app/main_frame.h"
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "meter/prompt.h"
 #include "meter/round_half_down.h"
 #include "ui/bitmap_to_dib.h"

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
 #include "link/device_list.h"

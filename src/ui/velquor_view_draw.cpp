@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <cmath>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "display/measure_readout.h"
 #include "display/unit_panels.h"
 #include "ui/cd_slider_ctrl_diamond.h"

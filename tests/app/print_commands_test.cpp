@@ -17,7 +17,7 @@
 
 #include "app/main_frame.h"
 #include "app/print_snapshot.h"
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/sim_driver.h"

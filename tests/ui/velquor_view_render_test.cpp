@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "display/measurement_panel_layout.h"

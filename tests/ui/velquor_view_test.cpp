@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/serial_driver.h"

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <memory>
 
-#include "app/velquor_doc.h"
+#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/sim_driver.h"
