@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <cmath>
 
-#include "ui/velquor_doc.h"
 #include "display/measure_readout.h"
 #include "display/unit_panels.h"
 #include "ui/cd_slider_ctrl_diamond.h"
@@ -14,6 +13,7 @@
 #include "ui/image_text_button.h"
 #include "ui/measure_controller.h"
 #include "ui/trace_graph_window.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <memory>
 
-#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "common/temp_dir.h"
@@ -19,6 +18,7 @@
 #include "ui/ctrl_id.h"
 #include "ui/measure_controller.h"
 #include "ui/resources.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {

@@ -10,13 +10,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "ui/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/serial_driver.h"
 #include "link/serial_test_support.h"
+#include "link/sim_driver.h"
 #include "logging/log_ui.h"
 #include "ui/ctrl_id.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {
@@ -118,6 +119,9 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
     view.SetReconnect(false);
     EXPECT_FALSE(view.WaitingForMeter());
     EXPECT_TRUE(PumpUntil([&] { return !view.Logging(); }, 5000));
+    const QString ended = QString::fromStdString("Meter lost: the log to " + logFile + " ended");
+    EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 5000))
+        << view.StatusNote().toStdString();
 
     // Every row whole, the index counting on across the gap.
     const std::vector<std::string> rows = RowsOf(logFile);
@@ -127,6 +131,33 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
         EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','), 6) << rows[i];
         EXPECT_EQ(rows[i].back(), '\r') << rows[i];
     }
+}
+
+TEST(ViewReconnect, WithReconnectingOffALostMeterEndsTheLogAndSaysSo) {
+    testing::TempDir dir;
+    const std::string logFile = dir.File("log.txt");
+    MeterModelConfig meter;
+    meter.frameIntervalMs = 50;
+    meter.silenceAfterS = 1.5;
+    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
+    LinkTimings timings;
+    timings.idle_wait_ms = 50;
+    timings.identity_pause_ms = 1;
+    CVelquorDoc doc;
+    CVelquorView view(driver, &doc, nullptr, timings);
+    view.SetPrompt(std::make_unique<testing_support::ScriptedPrompt>());
+    view.SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
+    view.SetLogUi(std::make_unique<LogTo>(logFile));
+    view.SetRunSequencesInline(true);
+    view.OnInitialUpdate();
+    ASSERT_TRUE(view.Unit().m_bConnected);
+    view.OnSaveMeasurementData();
+    ASSERT_TRUE(view.Logging());
+    const QString ended = QString::fromStdString("Meter lost: the log to " + logFile + " ended");
+    EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 15000))
+        << view.StatusNote().toStdString();
+    EXPECT_FALSE(view.Logging());
+    EXPECT_TRUE(view.StatusNote().contains("Reconnect Automatically"));
 }
 
 }  // namespace
