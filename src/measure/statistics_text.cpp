@@ -8,11 +8,7 @@ namespace velquor::measure {
 namespace {
 
 std::string TwoDigits(long long value) {
-    // Appended rather than "0" + text: GCC 12 at -O3 warns (wrongly) of an overlap
-    // in the prepending operator+.
-    std::string text(value < 10 ? 1 : 0, '0');
-    text += std::to_string(value);
-    return text;
+    return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
 std::string Decibels(double db) {
