@@ -160,5 +160,32 @@ TEST(ViewReconnect, WithReconnectingOffALostMeterEndsTheLogAndSaysSo) {
     EXPECT_TRUE(view.StatusNote().contains("Reconnect Automatically"));
 }
 
+TEST(ViewLogging, AnAcceptedSaveRateIsShownAsItIsKept) {
+    testing::TempDir dir;
+    const std::string logFile = dir.File("log.txt");
+    CSimDriver driver;
+    CVelquorDoc doc;
+    LinkTimings timings;
+    timings.identity_pause_ms = 1;
+    CVelquorView view(driver, &doc, nullptr, timings);
+    view.SetPrompt(std::make_unique<testing_support::ScriptedPrompt>());
+    view.SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
+    view.SetLogUi(std::make_unique<LogTo>(logFile));
+    view.SetRunSequencesInline(true);
+    view.OnInitialUpdate();
+    ASSERT_TRUE(view.Unit().m_bConnected);
+    auto* rate = qobject_cast<QLineEdit*>(FindByCtrlId(&view, kIdEditSaveRate));
+    const std::pair<const char*, const char*> cases[] = {
+        {"3,5", "3.5"}, {" 2.25 ", "2.25"}, {"12", "12.0"}, {"1.0004", "1.0"}};
+    for (const auto& [typed, shown] : cases) {
+        rate->setText(typed);
+        view.OnSaveMeasurementData();
+        ASSERT_TRUE(view.Logging()) << typed;
+        EXPECT_EQ(rate->text().toStdString(), shown);
+        view.OnStopSaving();
+        ASSERT_TRUE(PumpUntil([&] { return !view.Logging(); }, 5000));
+    }
+}
+
 }  // namespace
 }  // namespace velquor
