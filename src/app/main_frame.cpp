@@ -214,6 +214,8 @@ void CMainFrame::CreateStatusBar() {
         connect(m_pView, &CVelquorView::statusNoteChanged, this, [this, bar](const QString& note) {
             m_strIdleText = note;
             bar->showMessage(note);
+            // The whole note, also where the window cuts it.
+            bar->setToolTip(note);
         });
         connect(m_pView, &CVelquorView::loggingChanged, this, [this](bool logging) {
             for (QAction* action : m_stopSavingActions)

@@ -10,10 +10,13 @@ std::string Rows(int rows) {
 
 // What a user of a desktop without the meter's setup needs to check first.
 std::string Hint(const StatusNoteState& state) {
+    // Short enough for the status bar of the standard window.
     if (!state.endedLogFile.empty()) {
-        return "Meter lost: the log to " + state.endedLogFile + " ended after " +
-               Rows(state.endedLogRows) +
-               " (Options > Reconnect Automatically keeps a log going through a loss)";
+        const std::size_t slash = state.endedLogFile.find_last_of('/');
+        const std::string name =
+            slash == std::string::npos ? state.endedLogFile : state.endedLogFile.substr(slash + 1);
+        return "Meter lost: the log to " + name + " ended after " + Rows(state.endedLogRows) +
+               " (Reconnect Automatically keeps logs going)";
     }
     if (state.meterLost)
         return "Meter lost: press Connect Units once it is back";
@@ -21,9 +24,7 @@ std::string Hint(const StatusNoteState& state) {
         std::string note = "No meter found";
         if (state.noMeterLooks > 1)
             note += " (" + std::to_string(state.noMeterLooks) + " tries)";
-        return note +
-               ": check the USB cable, and that /dev/ttyUSB* is yours to open (install the "
-               "udev rule, see the README); or start with --simulate";
+        return note + ": check the cable and the udev rule for /dev/ttyUSB*, or use --simulate";
     }
     return "Ready";
 }

@@ -15,7 +15,7 @@ struct StatusNoteState {
     std::optional<int> awaySeconds;
     std::string awayNote;
     // The meter was lost and nobody waits for it (reconnecting is off); the log it
-    // ended then, with its rows (empty: none ran).
+    // ended then (its path; empty: none ran), with its rows.
     bool meterLost = false;
     std::string endedLogFile{};
     int endedLogRows = 0;

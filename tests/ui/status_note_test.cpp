@@ -20,14 +20,13 @@ TEST(StatusNote, SaysWhatIsGoingOn) {
         // Nothing going on, but something to tell.
         {{"", 0, {}, "", true, "", 0, 0}, "Meter lost: press Connect Units once it is back"},
         {{"", 0, {}, "", true, "/data/run.txt", 1, 0},
-         "Meter lost: the log to /data/run.txt ended after 1 row (Options > Reconnect "
-         "Automatically keeps a log going through a loss)"},
+         "Meter lost: the log to run.txt ended after 1 row (Reconnect Automatically keeps logs "
+         "going)"},
         {{"", 0, {}, "", false, "", 0, 1},
-         "No meter found: check the USB cable, and that /dev/ttyUSB* is yours to open (install "
-         "the udev rule, see the README); or start with --simulate"},
+         "No meter found: check the cable and the udev rule for /dev/ttyUSB*, or use --simulate"},
         {{"", 0, {}, "", false, "", 0, 3},
-         "No meter found (3 tries): check the USB cable, and that /dev/ttyUSB* is yours to open "
-         "(install the udev rule, see the README); or start with --simulate"},
+         "No meter found (3 tries): check the cable and the udev rule for /dev/ttyUSB*, or use "
+         "--simulate"},
         // What is going on comes first.
         {{"run.txt", 2, {}, "", false, "", 0, 2}, "Saving to run.txt: 2 rows"},
     };

@@ -284,9 +284,7 @@ TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {
 
 TEST_F(ViewTest, WithoutAMeterTheStatusBarSaysWhatToCheck) {
     Start({});
-    EXPECT_TRUE(
-        view->StatusNote().startsWith("No meter found: check the USB cable, and that "
-                                      "/dev/ttyUSB* is yours to open"))
+    EXPECT_TRUE(view->StatusNote().startsWith("No meter found: check the cable and the udev rule"))
         << view->StatusNote().toStdString();
     EXPECT_TRUE(view->StatusNote().contains("--simulate"));
     // Pressing Connect Units again visibly looks again.

@@ -119,7 +119,7 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
     view.SetReconnect(false);
     EXPECT_FALSE(view.WaitingForMeter());
     EXPECT_TRUE(PumpUntil([&] { return !view.Logging(); }, 5000));
-    const QString ended = QString::fromStdString("Meter lost: the log to " + logFile + " ended");
+    const QString ended = QString("Meter lost: the log to log.txt ended");
     EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 5000))
         << view.StatusNote().toStdString();
 
@@ -153,7 +153,7 @@ TEST(ViewReconnect, WithReconnectingOffALostMeterEndsTheLogAndSaysSo) {
     ASSERT_TRUE(view.Unit().m_bConnected);
     view.OnSaveMeasurementData();
     ASSERT_TRUE(view.Logging());
-    const QString ended = QString::fromStdString("Meter lost: the log to " + logFile + " ended");
+    const QString ended = QString("Meter lost: the log to log.txt ended");
     EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 15000))
         << view.StatusNote().toStdString();
     EXPECT_FALSE(view.Logging());
