@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/velquor_doc.h"
 #include "display/trace_graph_painter.h"
 #include "display/trace_recorder.h"
 #include "link/sim_driver.h"
 #include "meter/prompt.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace {

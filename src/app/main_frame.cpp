@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -12,8 +15,8 @@
 #include <QToolBar>
 
 #include "app/about_dlg.h"
-#include "app/velquor_doc.h"
 #include "ui/resources.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {
@@ -52,10 +55,24 @@ CMainFrame::CMainFrame(CVelquorDoc& document, CVelquorView* view)
     CreateStatusBar();
     setCentralWidget(view);
     UpdateCaption();
+    if (view != nullptr) {
+        // Queued: the sequence's caller is still on the stack when it ends.
+        connect(
+            view, &CVelquorView::sequenceEnded, this,
+            [this] {
+                if (m_bCloseWhenIdle)
+                    close();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_pView != nullptr && m_pView->Busy()) {
+        // The sequence still uses the view: it is told to give up its waits, and
+        // the window closes as soon as it has returned.
+        m_bCloseWhenIdle = true;
+        m_pView->AbandonSequence();
         event->ignore();
         return;
     }
@@ -197,6 +214,8 @@ void CMainFrame::CreateStatusBar() {
         connect(m_pView, &CVelquorView::statusNoteChanged, this, [this, bar](const QString& note) {
             m_strIdleText = note;
             bar->showMessage(note);
+            // The whole note, also where the window cuts it.
+            bar->setToolTip(note);
         });
         connect(m_pView, &CVelquorView::loggingChanged, this, [this](bool logging) {
             for (QAction* action : m_stopSavingActions)
@@ -230,8 +249,17 @@ QAction* CMainFrame::AddReconnectOption(bool checked) {
 void CMainFrame::OnNewWindow() {
     // A program of its own per window: each holds its meter and its link worker, and
     // a meter already open here is refused there as busy.
+    QStringList arguments = m_newWindowArguments;
+    if (!m_strNewWindowPort.isEmpty()) {
+        const std::optional<QString> port = m_portChooser ? m_portChooser(m_strNewWindowPort)
+                                                          : AskForPort(this, m_strNewWindowPort);
+        if (!port)
+            return;
+        if (!port->trimmed().isEmpty())
+            arguments << "--port" << port->trimmed();
+    }
     QString error;
-    if (m_newWindowLauncher(m_newWindowArguments, error))
+    if (m_newWindowLauncher(arguments, error))
         return;
     QMessageBox box(QMessageBox::NoIcon, kFrameTitle, "A new window could not be started: " + error,
                     QMessageBox::Ok, this);
@@ -248,6 +276,27 @@ bool CMainFrame::StartProgramAgain(const QStringList& arguments, QString& error)
         return true;
     error = process.errorString();
     return false;
+}
+
+std::optional<QString> CMainFrame::AskForPort(QWidget* parent, const QString& suggestion) {
+    // The meters' stable names first, then the ports the kernel's FTDI driver made.
+    QStringList ports{suggestion};
+    const QDir byId("/dev/serial/by-id");
+    for (const QFileInfo& entry : byId.entryInfoList(QDir::System | QDir::Files, QDir::Name))
+        ports << entry.absoluteFilePath();
+    for (const QFileInfo& entry :
+         QDir("/dev").entryInfoList({"ttyUSB*"}, QDir::System | QDir::Files, QDir::Name))
+        ports << entry.absoluteFilePath();
+    ports.removeDuplicates();
+    bool ok = false;
+    const QString port =
+        QInputDialog::getItem(parent, "New Window",
+                              "The meter's port for the new window (a device path;\n"
+                              "empty to look for meters):",
+                              ports, 0, true, &ok);
+    if (!ok)
+        return std::nullopt;
+    return port;
 }
 
 void CMainFrame::OnAbout() {

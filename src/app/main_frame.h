@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -40,6 +41,15 @@ public:
     // Replaces the start of the program (tests).
     void SetNewWindowLauncher(Launcher launcher) { m_newWindowLauncher = std::move(launcher); }
     static bool StartProgramAgain(const QStringList& arguments, QString& error);
+    // This window opened its meter by path (--port): the new window cannot list a
+    // meter found that way, so New Window asks which port it opens, suggesting
+    // this one's.
+    void SetNewWindowPort(const QString& port) { m_strNewWindowPort = port; }
+    // Asks for a port: the path, empty to let the new window look for meters, or
+    // nothing when the user cancels. Replaceable (tests).
+    using PortChooser = std::function<std::optional<QString>(const QString& suggestion)>;
+    void SetPortChooser(PortChooser chooser) { m_portChooser = std::move(chooser); }
+    static std::optional<QString> AskForPort(QWidget* parent, const QString& suggestion);
     void OnNewWindow();
 
     // Options > Reconnect Automatically, checkable, before the Help menu; returns
@@ -53,7 +63,8 @@ signals:
     void saveSnapshotRequested();
 
 protected:
-    // A connect or setup in progress ends first; the window stays open meanwhile.
+    // A connect or setup in progress is abandoned, and the window closes once it
+    // has returned.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -70,8 +81,11 @@ private:
     std::vector<QAction*> m_stopSavingActions;
     std::vector<QAction*> m_toolBarStopSaving;
     QString m_strIdleText = "Ready";
+    bool m_bCloseWhenIdle = false;
     QStringList m_newWindowArguments;
     Launcher m_newWindowLauncher;
+    QString m_strNewWindowPort;
+    PortChooser m_portChooser;
 };
 
 }  // namespace velquor

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -20,6 +21,7 @@
 #include "ui/measure_controller.h"
 #include "ui/statistics_panel.h"
 #include "ui/velquor_view.h"
+#include "ui/window_placement.h"
 
 namespace velquor {
 
@@ -72,6 +74,31 @@ void ShowLossTable(QWidget* parent, const CMeasureController& measure) {
     layout->addWidget(buttons);
     dialog.resize(360, 420);
     dialog.exec();
+}
+
+// Beside the main window the first time, where it covers nothing; on the screen
+// every time, whatever the main window's place.
+void ShowStatistics(CStatisticsPanel& panel, const QWidget& mainWindow) {
+    constexpr int kGap = 8;
+    const QScreen* screen = mainWindow.screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+    // Before it is first shown the panel has no frame yet; it gets one like the
+    // main window's.
+    const QSize decoration = mainWindow.frameGeometry().size() - mainWindow.size();
+    if (!panel.property("placed").toBool()) {
+        panel.adjustSize();
+        if (area.isValid()) {
+            panel.move(
+                PlaceBeside(mainWindow.frameGeometry(), panel.size() + decoration, area, kGap));
+        }
+        panel.setProperty("placed", true);
+    } else if (area.isValid()) {
+        const QRect frame = panel.isVisible() ? panel.frameGeometry()
+                                              : QRect(panel.pos(), panel.size() + decoration);
+        panel.move(KeepOnScreen(frame, area));
+    }
+    panel.show();
+    panel.raise();
 }
 
 }  // namespace
@@ -170,16 +197,7 @@ void AddMeasureMenu(CMainFrame& frame, CVelquorView& view) {
     auto* panel = new CStatisticsPanel(measure, parent);
     panel->hide();
     QObject::connect(Item(menu, "&Statistics...", "statistics"), &QAction::triggered, parent,
-                     [panel, parent] {
-                         // Beside the main window the first time, where it covers nothing.
-                         if (!panel->property("placed").toBool()) {
-                             panel->adjustSize();
-                             panel->move(parent->frameGeometry().topRight() + QPoint(8, 0));
-                             panel->setProperty("placed", true);
-                         }
-                         panel->show();
-                         panel->raise();
-                     });
+                     [panel, parent] { ShowStatistics(*panel, *parent); });
     QObject::connect(Item(menu, "Reset Stat&istics", "resetStatistics"), &QAction::triggered,
                      parent, [panel, &measure] {
                          measure.ResetStatistics();

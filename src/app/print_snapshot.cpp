@@ -13,10 +13,10 @@
 
 #include "app/app_options.h"
 #include "app/main_frame.h"
-#include "app/velquor_doc.h"
 #include "meter/prompt.h"
 #include "meter/round_half_down.h"
 #include "ui/bitmap_to_dib.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {
@@ -98,7 +98,8 @@ public:
         const QString path = dialog.selectedFiles().front();
         QString reason;
         if (!WriteSnapshotFile(m_view, path, reason)) {
-            QMessageBox box(QMessageBox::NoIcon, kAppTitle, reason, QMessageBox::Ok, &m_frame);
+            QMessageBox box(QMessageBox::NoIcon, kAppTitle, ReasonAsSentence(reason),
+                            QMessageBox::Ok, &m_frame);
             // The reason names the file, which is never markup.
             box.setTextFormat(Qt::PlainText);
             box.exec();
@@ -197,6 +198,16 @@ void ConnectPrintCommands(CMainFrame& frame, CVelquorView& view) {
                      [commands] { commands->OnFilePrintSetup(); });
     QObject::connect(&frame, &CMainFrame::saveSnapshotRequested, commands,
                      [commands] { commands->OnSaveSnapshot(); });
+}
+
+QString ReasonAsSentence(const QString& reason) {
+    QString sentence = reason.trimmed();
+    if (sentence.isEmpty())
+        return sentence;
+    sentence[0] = sentence[0].toUpper();
+    if (!sentence.endsWith('.') && !sentence.endsWith('!') && !sentence.endsWith('?'))
+        sentence += '.';
+    return sentence;
 }
 
 bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason) {

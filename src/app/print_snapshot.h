@@ -71,4 +71,8 @@ void ConnectPrintCommands(CMainFrame& frame, CVelquorView& view);
 // other name is refused. False with a one-line reason.
 bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason);
 
+// A reason as a message box shows it: a sentence, capitalised and ended with a full
+// stop ("cannot write x" after "velquor: " on stderr, "Cannot write x." in a box).
+QString ReasonAsSentence(const QString& reason);
+
 }  // namespace velquor

@@ -95,6 +95,8 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     if (options.reconnect)
         newWindow << "--reconnect";
     m_pFrame->SetNewWindowArguments(newWindow);
+    if (!options.port.empty())
+        m_pFrame->SetNewWindowPort(QString::fromStdString(options.port));
     AddMeasureMenu(*m_pFrame, *m_pView);
     // --reconnect turns it on for this run; the menu item is the lasting setting.
     const bool reconnect =

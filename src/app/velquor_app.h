@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "app/app_options.h"
-#include "app/velquor_doc.h"
 #include "link/ftdi_driver.h"
 #include "meter/frame_timing_log.h"
+#include "ui/velquor_doc.h"
 
 namespace velquor {
 

@@ -122,4 +122,16 @@ PanelDrawing LayoutUnitSetupPanel(UnitState& unit, int top, const PanelTextMeasu
     return d;
 }
 
+SetupEditPlacement PlaceSetupEdits(int top, const PanelTextMeasure& measure) {
+    constexpr int kWidth = 50;
+    // The gaps after the labels and the box height are those the window has always
+    // had with the default fonts.
+    const int height = measure(PanelFont::Label, "Frequency (MHz):").cy + 1;
+    const int frequencyX = 10 + measure(PanelFont::Label, "Frequency (MHz):").cx + 6;
+    const int saveRateX = 10 + measure(PanelFont::Label, "File Save Rate:").cx + 2;
+    return {{frequencyX, top + 30, kWidth, height},
+            {12, top + 72, kWidth, height},
+            {saveRateX, top + 208, kWidth, height}};
+}
+
 }  // namespace velquor

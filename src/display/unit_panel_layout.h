@@ -83,4 +83,13 @@ struct PanelDrawing {
 PanelDrawing LayoutUnitPropertiesPanel(UnitState& unit, const PanelTextMeasure& measure);
 PanelDrawing LayoutUnitSetupPanel(UnitState& unit, int top, const PanelTextMeasure& measure);
 
+// Where the Unit Setup panel's three edit boxes go, for the panel at `top`. Measured
+// in the label font, which draws the labels beside them and the boxes' own text.
+struct SetupEditPlacement {
+    PanelRect frequency;
+    PanelRect cableLoss;
+    PanelRect saveRate;
+};
+SetupEditPlacement PlaceSetupEdits(int top, const PanelTextMeasure& measure);
+
 }  // namespace velquor

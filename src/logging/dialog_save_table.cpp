@@ -183,6 +183,15 @@ void CDialogSaveTable::OnBrowse() {
 
 void CDialogSaveTable::accept() {
     UpdateData(true);
+    // Asked before the path, whose checks may ask about replacing a file.
+    if (m_nDelimiter == kDelimiterOther && m_strOther.isEmpty()) {
+        m_message(this,
+                  "Type the delimiter character in the box beside \"Other\", or choose "
+                  "another delimiter.",
+                  false);
+        m_editOther->setFocus();
+        return;
+    }
     if (!TakeTypedPath()) {
         m_editPath->setFocus();
         return;

@@ -85,10 +85,14 @@ CalibrationDate ApplyLegacyIdentity(UnitContext& ctx, UnitParameters& r, std::ui
     return {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2])};
 }
 
+bool Abandoned(const UnitContext& ctx) {
+    return ctx.abandon != nullptr && ctx.abandon->load();
+}
+
 // Polls the write acknowledgement for at most ten seconds from t0.
 bool WaitForAck(UnitContext& ctx, std::int64_t t0) {
     for (;;) {
-        if (ctx.clock.SteadyMs() - t0 >= kAckWaitSeconds * 1000LL)
+        if (Abandoned(ctx) || ctx.clock.SteadyMs() - t0 >= kAckWaitSeconds * 1000LL)
             return false;
         if (ctx.meter.WriteAck())
             return true;
@@ -99,11 +103,13 @@ bool WaitForAck(UnitContext& ctx, std::int64_t t0) {
 // The cable loss the record's byte 3 carries, in tenths of a dB.
 constexpr NumberField kCableLossField{"Cable loss or other correction", 0.0, 25.5, false, "dB"};
 
-NumberField FrequencyField(bool lowFrequency) {
-    return NumberField{"Frequency", lowFrequency ? 150.0 : 700.0, 2700.0, true, "MHz"};
-}
+// Every unit takes 150 to 2700 MHz: below 700 once it is known to be calibrated for
+// low frequency, which is asked when such a number is entered.
+constexpr NumberField kFrequencyField{"Frequency", 150.0, 2700.0, true, "MHz"};
 
 SetupResult SetupFailed(UnitContext& ctx) {
+    if (Abandoned(ctx))
+        return SetupResult::Abandoned;
     ctx.prompt.ShowMessage(kMsgSetupFailed, kAppTitle);
     ctx.state.m_bConnected = false;
     return SetupResult::Failed;
@@ -204,6 +210,9 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     }
     s.m_dCableLoss = *cableLoss;
     record[3] = EncodeCableLoss(*cableLoss);
+    // The field shows what the unit is given ("3,5" and "3.54" both as 3.5), not
+    // the text as typed.
+    ctx.controls.SetCableLossText(FormatC("%1.1f", CableLossDb(record)));
 
     s.m_bShowDbm = ctx.controls.ShowDbmChecked();
     s.m_bShowWatt = ctx.controls.ShowWattChecked();
@@ -213,25 +222,30 @@ SetupResult OnSetupUnit(UnitContext& ctx) {
     // Whole MHz only; a number outside the unit's range goes on to the range check
     // below, which may first ask about the low-frequency calibration.
     const std::string frequencyText = ctx.controls.FrequencyText();
-    const NumberField frequencyField = FrequencyField(s.m_bLowFrequency);
-    const NumberField anyWholeMhz{frequencyField.name, -1e9, 1e9, true, "MHz"};
+    const NumberField anyWholeMhz{kFrequencyField.name, -1e9, 1e9, true, "MHz"};
     const auto entered = ParseUserNumber(frequencyText, anyWholeMhz, error);
     if (!entered) {
-        ParseUserNumber(frequencyText, frequencyField, error);
+        ParseUserNumber(frequencyText, kFrequencyField, error);
         ctx.prompt.ShowMessage(error, kAppTitle);
         ctx.controls.SetFrequencyText(FormatC("%d", s.m_nFrequency));
         return SetupResult::InvalidInput;
     }
     const int f = static_cast<int>(*entered);
 
-    if (!s.m_bLowFrequency && f >= 150 && f <= 699)
+    bool notLowFrequency = false;
+    if (!s.m_bLowFrequency && f >= 150 && f <= 699) {
         s.m_bLowFrequency = ctx.prompt.AskYesNo(kMsgLowFrequencyQuestion, kAppTitle);
+        notLowFrequency = !s.m_bLowFrequency;
+    }
 
     const int low = s.m_bLowFrequency ? 150 : 700;
     if (s.m_bLowFrequency)
         record[4] = static_cast<std::uint8_t>(record[4] | kFlagLowFrequency);
     if (f < low || f > 2700) {
-        ctx.prompt.ShowMessage(FormatC(kMsgFrequencyRange, f, low), kAppTitle);
+        // The range named is the one a new try is checked against: 150 MHz up, unless
+        // the user has just said the unit is not calibrated below 700 MHz.
+        const int named = notLowFrequency ? 700 : 150;
+        ctx.prompt.ShowMessage(FormatC(kMsgFrequencyRange, f, named), kAppTitle);
         ctx.controls.SetFrequencyText(FormatC("%d", s.m_nFrequency));
         return SetupResult::OutOfRange;
     }

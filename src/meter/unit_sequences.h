@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "link/ftdi_driver.h"
@@ -45,6 +46,9 @@ struct UnitContext {
     std::weak_ptr<IFrameSink> view;
     // A device node given by the user: opened directly instead of listing meters.
     std::string port;
+    // Set (from any thread) when nobody waits for the outcome any more, e.g. the
+    // window is closing: the waits for the meter end at once and nothing is shown.
+    const std::atomic<bool>* abandon = nullptr;
 };
 
 // Month name of the calibration date; empty outside 1..12.
@@ -60,6 +64,7 @@ enum class SetupResult {
     OutOfRange,
     Failed,
     Success,
+    Abandoned,
 };
 
 // Validates the setup controls and writes the record to the unit, with

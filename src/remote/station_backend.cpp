@@ -66,6 +66,7 @@ WriteOutcome StationBackend::ToOutcome(const station::SetupOutcome& outcome) {
         case SetupResult::InvalidInput:
         case SetupResult::OutOfRange:
             return WriteOutcome{WriteStatus::Refused, outcome.Message()};
+        case SetupResult::Abandoned:  // the station never gives up a setup it started
         case SetupResult::Failed:
             break;
     }

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -18,14 +19,17 @@ namespace velquor {
 namespace {
 
 // The indication itself: a text and an endless progress bar. Neither Escape nor
-// the window's close button may abandon the sequence, so both are ignored.
+// its own close button may abandon the sequence, so both are ignored.
+//
+// It is not modal in Qt's sense: Qt drops the window system's close request for a
+// window a modal one blocks, and the main window's close must reach the program
+// (it abandons the sequence). The guard below keeps the input away instead.
 class BusyDialog : public QDialog {
 public:
     BusyDialog(QWidget* parent, const QString& text) : QDialog(parent) {
         setObjectName(kBusyObjectName);
         setWindowRole(kBusyObjectName);
         setWindowTitle(QApplication::applicationName());
-        setWindowModality(Qt::ApplicationModal);
         setWindowFlag(Qt::WindowCloseButtonHint, false);
         setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         auto* layout = new QVBoxLayout(this);
@@ -34,6 +38,12 @@ public:
         bar->setRange(0, 0);
         bar->setTextVisible(false);
         layout->addWidget(bar);
+        // Wide enough for the whole title in the title bar, with room for the
+        // window menu and buttons the window manager puts beside it.
+        QFont title = font();
+        title.setBold(true);
+        setMinimumWidth(QFontMetrics(title).horizontalAdvance(windowTitle()) +
+                        kBusyTitleAllowancePx);
     }
     void reject() override {}
 
@@ -43,7 +53,9 @@ protected:
 
 // Shows the indication after the delay, and keeps it hidden while any other
 // modal window is up: a message box raised by the sequence must get the keyboard
-// and the mouse, and a modal window above it would lock both out.
+// and the mouse, and a modal window above it would lock both out. Meanwhile the
+// user's input reaches only the indication and such modal windows, so no other
+// command starts; the window system's close requests still get through.
 class BusyGuard : public QObject {
 public:
     BusyGuard(BusyDialog& dialog, int delayMs) : m_dialog(dialog) {
@@ -56,6 +68,8 @@ public:
     ~BusyGuard() override { qApp->removeEventFilter(this); }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (IsUserInput(event->type()))
+            return !MayTakeInput(watched);
         switch (event->type()) {
             case QEvent::Show:
                 if (IsOtherModal(watched)) {
@@ -75,6 +89,39 @@ public:
     }
 
 private:
+    static bool IsUserInput(QEvent::Type type) {
+        switch (type) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TabletPress:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // Widgets of the indication and of modal windows take input; a window (the
+    // platform's object ahead of its widgets) passes it on to be judged there.
+    bool MayTakeInput(QObject* watched) const {
+        if (watched->isWindowType())
+            return true;
+        if (!watched->isWidgetType())
+            return false;  // an action's shortcut
+        const QWidget* window = static_cast<QWidget*>(watched)->window();
+        // A popup (a list opened in a question's dialog) belongs to the modal
+        // window that opened it; the others' menus cannot open meanwhile.
+        return window == &m_dialog || window->windowModality() != Qt::NonModal ||
+               window->windowType() == Qt::Popup;
+    }
+
     bool IsOtherModal(QObject* watched) const {
         if (!watched->isWidgetType() || watched == &m_dialog)
             return false;

@@ -1,8 +1,10 @@
 #include "ui/image_text_button.h"
 
 #include <qdrawutil.h>
+#include <QFocusEvent>
 #include <QMetaObject>
 #include <QPainter>
+#include <QPen>
 
 #include "ui/ctrl_id.h"
 #include "ui/resources.h"
@@ -96,6 +98,37 @@ QSize CImageTextButton::sizeHint() const {
 void CImageTextButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     DrawItem(painter);
+    if (FocusFrameShown()) {
+        // A dotted frame just inside the image, in black and white so it shows on
+        // every image.
+        const QRect frame = (m_bImagesLoaded ? m_rcImage : rect()).adjusted(2, 2, -3, -3);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(frame);
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawRect(frame);
+    }
+}
+
+void CImageTextButton::focusInEvent(QFocusEvent* event) {
+    switch (event->reason()) {
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+            m_bKeyboardFocus = true;
+            break;
+        case Qt::MouseFocusReason:
+            m_bKeyboardFocus = false;
+            break;
+        default:
+            break;  // the window came back: as it was when it went
+    }
+    QPushButton::focusInEvent(event);
+}
+
+void CImageTextButton::mousePressEvent(QMouseEvent* event) {
+    // Already focused from the keyboard, the button is now the mouse's.
+    m_bKeyboardFocus = false;
+    QPushButton::mousePressEvent(event);
 }
 
 void CImageTextButton::DrawItem(QPainter& painter) {

@@ -54,6 +54,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // The focus frame is drawn while the button has the keyboard focus from the
+    // keyboard (Tab), not after a click, so the window looks as ever to the mouse.
+    bool FocusFrameShown() const { return m_bKeyboardFocus && hasFocus(); }
+
     BitmapInfo m_bmInfo;
     std::vector<QPixmap> m_imageList;
     bool m_bImagesLoaded = false;
@@ -72,9 +76,13 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void DrawItem(QPainter& painter);
+
+    bool m_bKeyboardFocus = false;
 };
 
 }  // namespace velquor

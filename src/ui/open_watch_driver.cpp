@@ -80,6 +80,8 @@ std::string OpenFailureMessage(const std::string& reason) {
     std::string text = "The meter cannot be opened: " + reason + ".";
     if (reason.find("busy") != std::string::npos)
         text += "\nIt is in use by another window or program.";
+    else if (reason.find("ermission denied") != std::string::npos)
+        text += "\nInstall the meter's udev rule, or join the dialout group (see the README).";
     return text;
 }
 

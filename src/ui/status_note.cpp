@@ -2,6 +2,35 @@
 
 namespace velquor {
 
+namespace {
+
+std::string Rows(int rows) {
+    return std::to_string(rows) + (rows == 1 ? " row" : " rows");
+}
+
+// What a user of a desktop without the meter's setup needs to check first.
+std::string Hint(const StatusNoteState& state) {
+    // Short enough for the status bar of the standard window.
+    if (!state.endedLogFile.empty()) {
+        const std::size_t slash = state.endedLogFile.find_last_of('/');
+        const std::string name =
+            slash == std::string::npos ? state.endedLogFile : state.endedLogFile.substr(slash + 1);
+        return "Meter lost: the log to " + name + " ended after " + Rows(state.endedLogRows) +
+               " (Reconnect Automatically keeps logs going)";
+    }
+    if (state.meterLost)
+        return "Meter lost: press Connect Units once it is back";
+    if (state.noMeterLooks > 0) {
+        std::string note = "No meter found";
+        if (state.noMeterLooks > 1)
+            note += " (" + std::to_string(state.noMeterLooks) + " tries)";
+        return note + ": check the cable and the udev rule for /dev/ttyUSB*, or use --simulate";
+    }
+    return "Ready";
+}
+
+}  // namespace
+
 std::string FormatStatusNote(const StatusNoteState& state) {
     std::string away;
     if (state.awaySeconds) {
@@ -11,11 +40,10 @@ std::string FormatStatusNote(const StatusNoteState& state) {
     }
     std::string saving;
     if (!state.logFile.empty()) {
-        saving = "Saving to " + state.logFile + ": " + std::to_string(state.logRows) +
-                 (state.logRows == 1 ? " row" : " rows");
+        saving = "Saving to " + state.logFile + ": " + Rows(state.logRows);
     }
     if (away.empty() && saving.empty())
-        return "Ready";
+        return Hint(state);
     if (away.empty() || saving.empty())
         return away + saving;
     return away + "   " + saving;

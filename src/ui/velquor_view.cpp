@@ -1,7 +1,6 @@
 #include "ui/velquor_view.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -12,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 
-#include "app/velquor_doc.h"
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
 #include "link/device_list.h"
@@ -20,6 +18,7 @@
 #include "logging/meter_log_source.h"
 #include "logging/qt_column_header.h"
 #include "logging/qt_log_ui.h"
+#include "logging/save_rate.h"
 #include "meter/number_format.h"
 #include "station/meter_target.h"
 #include "ui/busy_runner.h"
@@ -30,8 +29,10 @@
 #include "ui/measure_controller.h"
 #include "ui/qt_prompt.h"
 #include "ui/resources.h"
+#include "ui/save_file_dialog.h"
 #include "ui/status_note.h"
 #include "ui/trace_graph_window.h"
+#include "ui/velquor_doc.h"
 #include "ui/view_frame_sink.h"
 #include "ui/view_unit_controls.h"
 
@@ -39,8 +40,14 @@ namespace velquor {
 
 namespace {
 
-// How often the status note's counts are refreshed.
-constexpr int kStatusRefreshMs = 250;
+// Milliseconds as seconds, with the decimals they need and at least one: 1.0, 3.5,
+// 2.25.
+std::string FormatSeconds(int ms) {
+    std::string text = FormatC("%.3f", ms / 1000.0);
+    while (text.size() > 1 && text.back() == '0' && text[text.size() - 2] != '.')
+        text.pop_back();
+    return text;
+}
 
 QLineEdit* MakeEdit(QWidget* parent, int id, bool bordered, const QFont& font) {
     auto* edit = new QLineEdit(parent);
@@ -61,10 +68,14 @@ QLineEdit* MakeEdit(QWidget* parent, int id, bool bordered, const QFont& font) {
     return edit;
 }
 
+// name: what the button does, for its tooltip and for screen readers (the image
+// says it only to the eye).
 CImageTextButton* MakeImageButton(QWidget* parent, int id, const char* text, int normal,
-                                  int pressed) {
+                                  int pressed, const char* name) {
     auto* button = new CImageTextButton(parent);
     button->setText(text);
+    button->setToolTip(name);
+    button->setAccessibleName(name);
     button->setGeometry(0, 0, 0, 0);
     SetCtrlId(button, id);
     button->LoadBitmaps(normal, pressed);
@@ -135,16 +146,18 @@ void CVelquorView::CreateControls() {
     m_editFreqRange = MakeEdit(this, 103, false, label);
     m_editResolution = MakeEdit(this, 104, false, label);
     m_editFirmware = MakeEdit(this, 105, false, label);
-    m_btnConnect = MakeImageButton(this, kIdConnectUnits, "Connect Units", kBmpUsb, kBmpUsbPressed);
-    m_btnSave =
-        MakeImageButton(this, kIdSaveData, "Save Measurement Data", kBmpDisk, kBmpDiskPressed);
+    m_btnConnect = MakeImageButton(this, kIdConnectUnits, "Connect Units", kBmpUsb, kBmpUsbPressed,
+                                   "Connect Units");
+    m_btnSave = MakeImageButton(this, kIdSaveData, "Save Measurement Data", kBmpDisk,
+                                kBmpDiskPressed, "Save Measurement Data");
     m_editFrequency = MakeEdit(this, 106, true, label);
     m_editFrequency->setText(QString::fromStdString(m_unit.m_strFrequency));
     m_editCableLoss = MakeEdit(this, 107, true, label);
     m_editCableLoss->setText(QString::fromStdString(m_unit.m_strCableLoss));
     m_editSaveRate = MakeEdit(this, kIdEditSaveRate, true, label);
     m_editSaveRate->setText(QString::fromStdString(m_unit.m_strSaveRate));
-    m_btnSetup = MakeImageButton(this, kIdSetupUnit, "Setup Unit", kBmpArrow, kBmpArrowPressed);
+    m_btnSetup = MakeImageButton(this, kIdSetupUnit, "Setup Unit", kBmpArrow, kBmpArrowPressed,
+                                 "Setup Unit");
 
     const struct {
         CCheckImageButton** member;
@@ -176,9 +189,9 @@ void CVelquorView::CreateControls() {
     m_sliderTrace->m_bPlainChannel = 1;
     m_sliderTrace->setGeometry(0, 0, 0, 0);
 
-    m_btnPlay = MakeImageButton(this, kIdPlay, "Play", kBmpPlay, kBmpPlayPressed);
-    m_btnStop = MakeImageButton(this, kIdStop, "Play", kBmpStop, kBmpStopPressed);
-    m_btnPause = MakeImageButton(this, kIdPause, "Play", kBmpPause, kBmpPausePressed);
+    m_btnPlay = MakeImageButton(this, kIdPlay, "Play", kBmpPlay, kBmpPlayPressed, "Play");
+    m_btnStop = MakeImageButton(this, kIdStop, "Play", kBmpStop, kBmpStopPressed, "Stop");
+    m_btnPause = MakeImageButton(this, kIdPause, "Play", kBmpPause, kBmpPausePressed, "Pause");
 
     m_editPeriod = MakeEdit(this, kIdEditPeriod, true, label);
     m_editPeriod->setText(QString::fromStdString(FormatC("%d", m_trace.Period())));
@@ -236,7 +249,15 @@ void CVelquorView::OnInitialUpdate() {
     m_pColumnHeader =
         std::make_unique<CQtColumnHeader>(static_cast<QHeaderView*>(m_wndHeader), this);
     m_pLogger->SetColumnHeader(m_pColumnHeader.get());
-    m_pLogger->SetFinishedHook([this](const LogResult&) { OnLoggingChanged(); });
+    m_pLogger->SetFinishedHook([this](const LogResult& result) {
+        // A log the meter's loss ended, with nobody waiting for the meter, would
+        // otherwise end without a word.
+        if (result.end == LogEnd::Disconnected) {
+            m_strEndedLogFile = result.path;
+            m_nEndedLogRows = result.rows;
+        }
+        OnLoggingChanged();
+    });
     RedrawTraceGraph();
 
     m_meter.StartWorker();
@@ -246,19 +267,24 @@ void CVelquorView::OnInitialUpdate() {
 }
 
 void CVelquorView::PlaceSetupControls() {
-    // Measured in the system's default font, as the placement always was.
-    const QFontMetrics fm(QApplication::font());
-    const int w1 = fm.horizontalAdvance("Frequency (MHz):");
+    // Placed from the font the panel draws its labels in, not the system's, so a
+    // large system font cannot push a box over its label or out of the panel.
+    const SetupEditPlacement place =
+        PlaceSetupEdits(kUnitSetupPanelTop, [this](PanelFont font, const std::string& text) {
+            return MeasurePanelText(FontFor(m_fonts, font), text);
+        });
+    const auto setGeometry = [](QWidget* w, const PanelRect& r) {
+        w->setGeometry(r.x, r.y, r.width, r.height);
+    };
     m_unit.m_strFrequency =
         m_unit.m_bConnected ? FormatC("%d", m_unit.m_nFrequency) : std::string("XXXX");
     m_editFrequency->setText(QString::fromStdString(m_unit.m_strFrequency));
-    int h = fm.height();
-    m_editFrequency->setGeometry(w1 + 15, 200, 50, h + 2);
+    setGeometry(m_editFrequency, place.frequency);
     m_editFrequency->show();
 
     m_unit.m_strCableLoss = FormatC("%1.1f", m_unit.m_dCableLoss);
     m_editCableLoss->setText(QString::fromStdString(m_unit.m_strCableLoss));
-    m_editCableLoss->setGeometry(12, 242, 50, h + 2);
+    setGeometry(m_editCableLoss, place.cableLoss);
     m_editCableLoss->show();
 
     m_btnShowDbm->setGeometry(15, 329, 100, 20);
@@ -273,218 +299,23 @@ void CVelquorView::PlaceSetupControls() {
     m_btnSetup->setGeometry(191, 339, 32, 32);
     m_btnSetup->show();
 
-    const int w2 = fm.horizontalAdvance("File Save Rate:");
     m_editSaveRate->setText(QString::fromStdString(m_unit.m_strSaveRate));
-    m_editSaveRate->setGeometry(w2 + 12, 378, 50, h + 2);
+    setGeometry(m_editSaveRate, place.saveRate);
     m_editSaveRate->show();
 
     m_btnSave->setGeometry(191, 387, 32, 32);
     m_btnSave->show();
 }
 
-// ---- sequences -------------------------------------------------------------
-
-UnitContext CVelquorView::Context() {
-    return UnitContext{m_meter,   m_openWatch, m_unit, *m_controls,
-                       *m_prompt, *m_clock,    m_sink, m_strPort};
-}
-
-void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {
-    m_bBusy = true;
-    if (m_bSequencesInline) {
-        sequence();
-    } else {
-        // The panels show a frozen copy while the sequence writes the unit fields.
-        m_pBusyUnit = std::make_unique<UnitState>();
-        CopyUnitState(m_unit, *m_pBusyUnit);
-        RunBusy(isVisible() ? this : nullptr, busyText, sequence);
-        m_pBusyUnit.reset();
-    }
-    m_bBusy = false;
-    if (m_bLinkLostPending) {
-        m_bLinkLostPending = false;
-        OnMeterFrame({kOpLinkLost});
-    }
-}
-
-bool CVelquorView::ConnectUnits() {
-    bool connected = false;
-    UnitContext ctx = Context();
-    m_openWatch.TakeOpenFailure();
-    RunSequence("Connecting to the meter...", [&] { connected = velquor::ConnectUnits(ctx); });
-    m_pLogger->NotifyConnectionChanged();
-    // The sequence ends quietly when the meter cannot be opened; a meter held by
-    // another window must not look like a meter that is simply absent.
-    if (const auto failure = m_openWatch.TakeOpenFailure(); failure && !connected)
-        m_prompt->ShowMessage(OpenFailureMessage(*failure), kAppTitle);
-    return connected;
-}
-
-void CVelquorView::OnConnectUnits() {
-    if (m_bBusy)
-        return;
-    // The user's own connect replaces a wait for the lost meter.
-    EndWait();
-    m_bMeterLost = false;
-    ConnectUnits();
-    UpdateStatusNote();
-    update();
-}
-
-// ---- reconnecting ----------------------------------------------------------
-
-namespace {
-
-// Attempts nobody asked for stay quiet: a message is only kept, a question is
-// answered No and no meter is chosen from a list.
-class QuietPrompt : public IPrompt {
-public:
-    void ShowMessage(const std::string& text, const std::string&) override { last = text; }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    bool SelectDevice(const std::vector<std::string>&, int&) override { return false; }
-    std::string last;
-};
-
-}  // namespace
-
-void CVelquorView::SetReconnect(bool on) {
-    m_bReconnect = on;
-    if (!on)
-        EndWait();
-    else if (m_bMeterLost && !m_unit.m_bConnected && !m_reconnect.Waiting())
-        BeginWait();
-    // A log waiting for the meter ends once nobody waits for it any more.
-    if (m_pLogger)
-        m_pLogger->NotifyConnectionChanged();
-    UpdateStatusNote();
-}
-
-void CVelquorView::OnMeterLost() {
-    m_bMeterLost = true;
-    m_strLostPort = m_strPort;
-    m_strLostSerial = m_meter.EepromSerial();
-    m_pUnitAtLoss = std::make_unique<UnitState>();
-    CopyUnitState(m_unit, *m_pUnitAtLoss);
-    m_strReconnectNote.clear();
-    if (m_bReconnect)
-        BeginWait();
-    UpdateStatusNote();
-}
-
-void CVelquorView::BeginWait() {
-    m_reconnect.Begin(CReconnectWait::Clock::now());
-    // A path is watched in its folder; a meter known by its serial number in /dev.
-    const std::filesystem::path where(m_strLostPort.empty() ? "/dev/" : m_strLostPort);
-    m_pDeviceWatch = std::make_unique<station::DeviceWatch>(where.parent_path().string(),
-                                                            where.filename().string());
-    if (m_pDeviceWatch->Fd() >= 0) {
-        m_pWatchNotifier =
-            std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(), QSocketNotifier::Read);
-        connect(m_pWatchNotifier.get(), &QSocketNotifier::activated, this, [this] {
-            if (m_pDeviceWatch && m_pDeviceWatch->Drain()) {
-                m_reconnect.SomethingAppeared(CReconnectWait::Clock::now());
-                ScheduleLook();
-            }
-        });
-    }
-    ScheduleLook();
-}
-
-void CVelquorView::EndWait() {
-    m_reconnect.End();
-    m_reconnectTimer.stop();
-    m_pWatchNotifier.reset();
-    m_pDeviceWatch.reset();
-}
-
-void CVelquorView::ScheduleLook() {
-    const auto wait = m_reconnect.UntilNextLook(CReconnectWait::Clock::now());
-    m_reconnectTimer.start(std::max(1, static_cast<int>(wait.count())), this);
-}
-
-void CVelquorView::LookForMeter() {
-    m_reconnectTimer.stop();
-    if (!m_reconnect.Waiting())
-        return;
-    if (m_bBusy) {
-        // A sequence of the user's runs; look again once it has had time to end.
-        m_reconnectTimer.start(kStatusRefreshMs, this);
-        return;
-    }
-    std::vector<DeviceEntry> listed;
-    bool portPresent = false;
-    if (m_strLostPort.empty()) {
-        ListDevices(m_openWatch, listed);
-    } else {
-        std::error_code error;
-        portPresent = std::filesystem::exists(m_strLostPort, error);
-    }
-    const auto where = WhereIsTheMeter(m_strLostPort, m_strLostSerial, listed, portPresent);
-    bool connected = false;
-    if (where) {
-        QuietPrompt quiet;
-        UnitContext ctx{m_meter, m_openWatch, m_unit, *m_controls, quiet, *m_clock, m_sink, *where};
-        RunSequence("Reconnecting to the meter...",
-                    [&] { connected = velquor::ConnectUnits(ctx); });
-        if (!connected && !quiet.last.empty())
-            m_strReconnectNote = "last try: " + quiet.last;
-        const std::string found = m_meter.EepromSerial();
-        if (connected && !station::SameMeterIdentity(m_strLostSerial, found)) {
-            // Another meter at the same place is not the one the log and the trace
-            // belong to: it is let go, and the wait goes on.
-            m_meter.CloseDevice();
-            CopyUnitState(*m_pUnitAtLoss, m_unit);
-            m_unit.m_bConnected = false;
-            connected = false;
-            m_strReconnectNote = "found " + found + " instead of " + m_strLostSerial;
-        }
-    }
-    if (!connected) {
-        m_reconnect.Missed(CReconnectWait::Clock::now());
-        ScheduleLook();
-        UpdateStatusNote();
-        update();
-        return;
-    }
-    EndWait();
-    m_bMeterLost = false;
-    m_strReconnectNote.clear();
-    m_pLogger->NotifyConnectionChanged();
-    UpdateStatusNote();
-    update();
-}
-
-// With a loss table loaded, the loss written is the table's at the typed frequency;
-// a frequency the table does not cover stops the setup before anything is written.
-bool CVelquorView::WriteLossTableLoss() {
-    if (!m_pMeasure->LossTable() || !m_unit.m_bConnected)
-        return true;
-    std::string error;
-    const auto loss =
-        m_pMeasure->LossForFrequencyText(m_editFrequency->text().toStdString(), error);
-    if (!loss) {
-        m_prompt->ShowMessage(error, kAppTitle);
-        return false;
-    }
-    m_editCableLoss->setText(QString::fromStdString(FormatC("%1.1f", *loss)));
-    return true;
-}
-
-void CVelquorView::OnSetupUnit() {
-    if (m_bBusy)
-        return;
-    if (!WriteLossTableLoss())
-        return;
-    UnitContext ctx = Context();
-    RunSequence("Writing the unit setup...", [&] { velquor::OnSetupUnit(ctx); });
-    m_pLogger->NotifyConnectionChanged();
-    update();
-}
-
 void CVelquorView::OnSaveMeasurementData() {
     if (m_bBusy)
         return;
-    m_pLogger->OnSaveMeasurementData(m_editSaveRate->text(), m_unit.m_strSerialNumber);
+    const QString typed = m_editSaveRate->text();
+    m_pLogger->OnSaveMeasurementData(typed, m_unit.m_strSerialNumber);
+    // A log that started shows its period as it is kept ("3,5" as 3.5).
+    if (const SaveRate rate = ParseSaveRate(typed.toStdString());
+        Logging() && rate.check == SaveRateCheck::Ok)
+        m_editSaveRate->setText(QString::fromStdString(FormatSeconds(rate.periodMs)));
     OnLoggingChanged();
 }
 
@@ -515,6 +346,12 @@ void CVelquorView::UpdateStatusNote() {
         state.logFile = m_pLogger->LogFile();
         state.logRows = m_pLogger->Rows();
     }
+    state.meterLost = m_bMeterLost && !m_unit.m_bConnected;
+    if (state.meterLost) {
+        state.endedLogFile = m_strEndedLogFile;
+        state.endedLogRows = m_nEndedLogRows;
+    }
+    state.noMeterLooks = m_unit.m_bConnected ? 0 : m_nConnectTries;
     if (m_reconnect.Waiting()) {
         state.awaySeconds = m_reconnect.AwaySeconds(CReconnectWait::Clock::now());
         state.awayNote = m_strReconnectNote;
@@ -600,68 +437,6 @@ void CVelquorView::ScheduleFrameRepaint() {
                                   this);
 }
 
-// ---- trace -----------------------------------------------------------------
-
-void CVelquorView::ApplyTraceAction(const TraceViewAction& action) {
-    if (!action.message.empty())
-        m_prompt->ShowMessage(action.message, kAppTitle);
-    if (action.timer == TraceTimerChange::kStart)
-        m_traceTimer.start(kTraceTimerIntervalMs, this);
-    else if (action.timer == TraceTimerChange::kStop)
-        m_traceTimer.stop();
-    if (action.sliderPosition)
-        m_sliderTrace->SetPos(*action.sliderPosition);
-    if (action.drawGraph)
-        RedrawTraceGraph();
-    if (action.showGraphWindow) {
-        m_wndTraceArea->setGeometry(kTraceGraphWindowRect.x, kTraceGraphWindowRect.y,
-                                    kTraceGraphWindowRect.width, kTraceGraphWindowRect.height);
-        m_wndTraceArea->show();
-    }
-    if (action.invalidateView) {
-        RedrawTraceGraph();
-        update();
-    }
-    m_wndTraceArea->SetExportEnabled(!m_trace.RecordedSamples().empty());
-}
-
-void CVelquorView::RedrawTraceGraph() {
-    TraceGraphFonts fonts = DefaultTraceGraphFonts();
-    fonts.label = m_fonts.label;
-    m_wndTraceArea->ShowGraph(ComputeTraceGraphModel(m_trace, fonts), fonts);
-}
-
-void CVelquorView::OnPlay() {
-    if (m_bBusy)
-        return;
-    ApplyTraceAction(m_trace.Play(m_editPeriod->text().toStdString()));
-}
-
-void CVelquorView::OnStop() {
-    if (m_bBusy)
-        return;
-    ApplyTraceAction(m_trace.Stop());
-}
-
-void CVelquorView::OnPause() {
-    if (m_bBusy)
-        return;
-    ApplyTraceAction(m_trace.Pause());
-}
-
-void CVelquorView::OnSliderReleased(int position) {
-    if (m_bBusy)
-        return;
-    ApplyTraceAction(m_trace.OnSliderReleased(position));
-}
-
-void CVelquorView::OnTraceTimer() {
-    ApplyTraceAction(m_trace.Tick(m_display.m_dShownPower));
-    // The next tick records what is shown now, even when no repaint comes between.
-    m_display.m_dShownPower = ShownPowerDbm();
-    m_display.m_dShownTemp = m_meter.TemperatureC();
-}
-
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
@@ -681,26 +456,6 @@ void CVelquorView::timerEvent(QTimerEvent* e) {
         return;
     }
     QWidget::timerEvent(e);
-}
-
-void CVelquorView::SaveTraceCsv() {
-    const QString path = QFileDialog::getSaveFileName(this, "Save Trace as CSV", "trace.csv",
-                                                      "CSV files (*.csv);;All files (*)");
-    if (path.isEmpty())
-        return;
-    std::string error;
-    if (!WriteTraceCsv(path.toStdString(), m_trace.RecordedSamples(), error))
-        m_prompt->ShowMessage(error, kAppTitle);
-}
-
-void CVelquorView::SaveTracePng() {
-    const QString path = QFileDialog::getSaveFileName(this, "Save Trace as PNG", "trace.png",
-                                                      "PNG images (*.png);;All files (*)");
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!SaveTraceGraphPng(m_wndTraceArea->Image(), path, error))
-        m_prompt->ShowMessage(error.toStdString(), kAppTitle);
 }
 
 }  // namespace velquor

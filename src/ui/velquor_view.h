@@ -127,6 +127,9 @@ public:
     // Averaging, statistics, relative, limits, offset, unit and loss table.
     CMeasureController& Measure() const { return *m_pMeasure; }
     bool Busy() const { return m_bBusy; }
+    // Nobody waits for the sequence now running any more (the window is closing):
+    // its waits end at once, and it shows nothing more. Callable from any thread.
+    void AbandonSequence() { m_bAbandon = true; }
     bool TraceTimerActive() const { return m_traceTimer.isActive(); }
     // Frames handled and repaints done since construction.
     long FramesHandled() const { return m_nFramesHandled; }
@@ -139,6 +142,8 @@ signals:
     void loggingChanged(bool logging);
     // The status bar's idle text changed (StatusNote()).
     void statusNoteChanged(const QString& text);
+    // A connect or setup sequence has ended (Busy() is false again).
+    void sequenceEnded();
 
 protected:
     bool event(QEvent* e) override;
@@ -146,6 +151,9 @@ protected:
     void timerEvent(QTimerEvent* e) override;
 
 private:
+    // How often the status note's counts are refreshed.
+    static constexpr int kStatusRefreshMs = 250;
+
     void CreateControls();
     // The power the readouts show: the measurement's result, or the meter's reading
     // while the measurement math is all off.
@@ -190,6 +198,11 @@ private:
     // What the panels show while a sequence runs on its helper thread.
     std::unique_ptr<UnitState> m_pBusyUnit;
     std::atomic<bool> m_bBusy{false};
+    std::atomic<bool> m_bAbandon{false};
+    // What the sequences ask and tell the user through: m_prompt, unless abandoned;
+    // and how many messages the last one gave.
+    std::unique_ptr<IPrompt> m_pSequencePrompt;
+    int m_nSequenceMessages = 0;
     bool m_bSequencesInline = false;
     bool m_bLinkLostPending = false;
     std::string m_strPort;
@@ -266,6 +279,11 @@ private:
     std::string m_strLostPort;
     std::unique_ptr<UnitState> m_pUnitAtLoss;
     std::string m_strReconnectNote;
+    // Hints for the status bar: connects in a row that found no meter; the log a
+    // lost meter ended.
+    int m_nConnectTries = 0;
+    std::string m_strEndedLogFile;
+    int m_nEndedLogRows = 0;
     // Tells when the meter's device node (re)appears, so a long back-off is cut short.
     std::unique_ptr<station::DeviceWatch> m_pDeviceWatch;
     std::unique_ptr<QSocketNotifier> m_pWatchNotifier;

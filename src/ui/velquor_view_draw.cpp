@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <cmath>
 
-#include "app/velquor_doc.h"
 #include "display/measure_readout.h"
 #include "display/unit_panels.h"
 #include "logging/log_format.h"
@@ -15,6 +14,7 @@
 #include "ui/image_text_button.h"
 #include "ui/measure_controller.h"
 #include "ui/trace_graph_window.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {

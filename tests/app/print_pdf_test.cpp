@@ -16,11 +16,11 @@
 #include <memory>
 
 #include "app/print_snapshot.h"
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/sim_driver.h"
 #include "ui/ctrl_id.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {

@@ -133,3 +133,22 @@ TEST(PrintSnapshotPage, APageTooSmallForAPictureStillGetsItsFrame) {
 
 }  // namespace
 }  // namespace velquor
+
+namespace velquor {
+namespace {
+
+TEST(ReasonAsSentence, AMessageBoxShowsASentence) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"cannot tell the format of shot.bmp: name it .png, .jpg, .jpeg or .pdf",
+         "Cannot tell the format of shot.bmp: name it .png, .jpg, .jpeg or .pdf."},
+        {"cannot write /x.png: Permission denied", "Cannot write /x.png: Permission denied."},
+        {"Already a sentence.", "Already a sentence."},
+        {" no snapshot to save ", "No snapshot to save."},
+        {"", ""},
+    };
+    for (const auto& [reason, shown] : cases)
+        EXPECT_EQ(ReasonAsSentence(reason).toStdString(), shown);
+}
+
+}  // namespace
+}  // namespace velquor

@@ -208,3 +208,20 @@ TEST(UnitSetupLayout, LabelsSeparatorFrameAndExtent) {
 
 }  // namespace
 }  // namespace velquor
+
+namespace velquor {
+namespace {
+
+TEST(UnitSetupLayout, EditBoxesFollowTheLabelFont) {
+    // FakeMeasure: 7 pixels a character, 16 high, in the label font.
+    const SetupEditPlacement p = PlaceSetupEdits(170, FakeMeasure);
+    EXPECT_EQ(p.frequency, (PanelRect{10 + 7 * 16 + 6, 200, 50, 17}));
+    EXPECT_EQ(p.cableLoss, (PanelRect{12, 242, 50, 17}));
+    EXPECT_EQ(p.saveRate, (PanelRect{10 + 7 * 15 + 2, 378, 50, 17}));
+    // Each box starts after its label and ends inside the panel's frame at x 225.
+    for (const PanelRect& box : {p.frequency, p.saveRate})
+        EXPECT_LE(box.x + box.width, 225);
+}
+
+}  // namespace
+}  // namespace velquor

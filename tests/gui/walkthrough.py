@@ -6,12 +6,16 @@ usage: walkthrough.py VELQUOR RES_DIR METER_SIM [--screenshots DIR]
 Starts `velquor --simulate` under its own Xvfb (xvfb-run -a) and drives it with
 xdotool as a user would: Setup Unit (accepted, refused, the low-frequency
 question), the logging dialog started and stopped, Print Preview opened and
-closed, the trace's Play/Pause/Stop, a new window, a second program on a meter
-the first holds (velquor-meter-sim on a pseudo-terminal), and Exit. Every dialog must appear, hold
-the keyboard and go away without leaving a window behind. Every wait polls with
-a generous bound, so a loaded machine only makes it slower.
+closed, the trace's Play/Pause/Stop, the Statistics window beside a window near
+the screen's edge, a new window, a second program on a meter the first holds
+(velquor-meter-sim on a pseudo-terminal), closing a window while its unit setup
+waits for a meter that never acknowledges, the window under a 16-point system
+font, and Exit. Every dialog must appear, hold the keyboard and go away without
+leaving a window behind. Every wait polls with a generous bound, so a loaded
+machine only makes it slower.
 """
 
+import ctypes
 import os
 import shutil
 import struct
@@ -31,6 +35,11 @@ SETUP_BUTTON = (191, 339)
 SAVE_BUTTON = (191, 387)
 CABLE_LOSS_EDIT = (12, 242)
 IMAGES = {"setup": 132, "save": 152, "play": 144, "stop": 146, "pause": 142}
+# The panels' frames (client pixels): the right edge of Unit Properties and Unit
+# Setup, from the top to the bottom of each, in the frame's grey.
+PANEL_RIGHT_EDGES = [(224, 22, 158), (224, 182, 421)]
+FRAME_GREY = b"\xa0\xa0\xa0"
+SCREEN = (1280, 800)
 
 
 class Failure(Exception):
@@ -83,8 +92,10 @@ class App:
         found = {}
         for line in out.split():
             wid = int(line)
-            info = run("xprop", "-id", str(wid), "WM_NAME", "WM_WINDOW_ROLE", check=False)
+            info = run("xprop", "-id", str(wid), "WM_NAME", "WM_WINDOW_ROLE",
+                       "_NET_WM_WINDOW_TYPE", check=False)
             name = role = ""
+            tooltip = False
             for prop in info.decode(errors="replace").splitlines():
                 if "=" not in prop:
                     continue
@@ -94,7 +105,12 @@ class App:
                     name = value
                 elif key.startswith("WM_WINDOW_ROLE"):
                     role = value
-            found[wid] = (name, role)
+                elif key.startswith("_NET_WM_WINDOW_TYPE"):
+                    tooltip = "TOOLTIP" in value
+            # A button's tooltip comes and goes with the pointer; it is no window
+            # anybody has to close.
+            if not tooltip:
+                found[wid] = (name, role)
         return found
 
     def main_window(self):
@@ -138,6 +154,41 @@ def click(x, y):
     run("xdotool", "mousemove", str(x), str(y), "click", "1")
 
 
+def request_close(wid):
+    """What a window manager's close button does: WM_DELETE_WINDOW to the window."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                    ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                    ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class XEvent(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    display = x11.XOpenDisplay(ENV["DISPLAY"].encode())
+    if not display:
+        raise Failure("cannot open the display to close a window")
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = wid
+    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, wid, 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
 def geometry(wid):
     info = run("xwininfo", "-id", str(wid)).decode()
     values = {}
@@ -164,6 +215,9 @@ class Picture:
 
     def region(self, x, y, w, h):
         return b"".join(self.row(yy, x, x + w) for yy in range(y, y + h))
+
+    def crop(self, x, y, w, h):
+        return Picture(w, h, self.region(x, y, w, h))
 
 
 def screenshot(save_as=None):
@@ -269,6 +323,27 @@ class Walk:
             raise Failure("the %s button was found %d times" % (name, len(hits)))
         return hits[0]
 
+    def locate_in(self, name, wid, picture):
+        """A button of one window, where other programs' windows may show the same."""
+        x, y, w, h = geometry(wid)
+        x0, y0 = max(x, 0), max(y, 0)
+        inside = picture.crop(x0, y0, min(w, picture.width - x0), min(h, picture.height - y0))
+        hits = find(inside, self.images[name])
+        if len(hits) != 1:
+            raise Failure("the %s button was found %d times in its window" % (name, len(hits)))
+        return (x0 + hits[0][0], y0 + hits[0][1])
+
+    def start_program(self, args, what, env=None):
+        """Another program; its main window up with nothing else."""
+        # The pointer away from any button, so that no tooltip covers the new window.
+        run("xdotool", "mousemove", str(SCREEN[0] - 1), str(SCREEN[1] - 1))
+        process = subprocess.Popen([self.velquor] + args, env=env or ENV, stdout=self.log,
+                                   stderr=subprocess.STDOUT)
+        app = App(process.pid)
+        wait_until(what + "'s window", app.main_window)
+        self.expect_alone("the start of " + what, app=app)
+        return process, app
+
     def view_point(self, point, dx=0, dy=0):
         return (self.origin[0] + point[0] + dx, self.origin[1] + point[1] + dy)
 
@@ -309,12 +384,15 @@ class Walk:
         key(*keys)
         self.expect_gone(what, wid, app)
 
-    def file_menu(self, letter, app=None):
+    def file_menu(self, letter, app=None, menus_right=0):
+        """Opens File (or the menu that many to the right of it) and picks letter."""
         app = app or self.app
         x, y, _, _ = geometry(app.main_window())
         click(x + 20, y + 10)
         # The open menu is a window of its own and holds the keyboard.
         wait_until("the File menu", app.others)
+        for _ in range(menus_right):
+            key("Right")
         key(letter)
 
     def exit_program(self, app, what):
@@ -356,6 +434,8 @@ class Walk:
             lambda p: p if find(p, self.images["setup"]) else None)(self.shot("start")))
         setup = self.locate("setup", picture)
         self.origin = (setup[0] - SETUP_BUTTON[0], setup[1] - SETUP_BUTTON[1])
+        # Where the view starts in its window (below the menu bar and the toolbar).
+        self.view_top = self.origin[1] - geometry(self.app.main_window())[1]
         self.expect_alone("start-up")
 
     def setup_unit(self):
@@ -456,6 +536,33 @@ class Walk:
         wait_until("the empty graph after Stop", lambda: graph_now() == empty)
         self.expect_alone("the trace")
 
+    def statistics(self):
+        """Measure > Statistics beside a main window near the screen's right edge
+        (at x = 480 it opened 26 pixels from the right edge of a 1280-pixel screen)."""
+        main = self.app.main_window()
+        run("xdotool", "windowmove", str(main), "480", "0")
+        wait_until("the window moved", lambda: geometry(main)[0] == 480)
+        self.file_menu("s", menus_right=2)  # File, View, Measure
+
+        def panel():
+            hits = [w for w, (name, _) in self.app.others().items() if name == "Statistics"]
+            return hits[0] if hits else None
+        wid = wait_until("the Statistics window", panel)
+        x, y, w, h = geometry(wid)
+        self.shot("statistics")
+        if x < 0 or y < 0 or x + w > SCREEN[0] or y + h > SCREEN[1]:
+            raise Failure("the Statistics window at %d,%d (%dx%d) leaves the %dx%d screen"
+                          % (x, y, w, h, SCREEN[0], SCREEN[1]))
+        # There is room on the left, and there it covers nothing.
+        mx, _, mw, _ = geometry(main)
+        if x < mx + mw and x + w > mx:
+            raise Failure("the Statistics window covers the main window, with room beside it")
+        request_close(wid)
+        self.expect_gone("the Statistics window", wid)
+        run("xdotool", "windowmove", str(main), "0", "0")
+        wait_until("the window back", lambda: geometry(main)[0] == 0)
+        self.expect_alone("the Statistics window")
+
     def new_window(self):
         mine = self.app.main_window()
         self.file_menu("n")
@@ -503,6 +610,87 @@ class Walk:
                     process.kill()
                 process.wait(timeout=WAIT_S)
 
+    def close_while_setup_waits(self):
+        """Closing the window while Setup Unit waits for a meter that never
+        acknowledges abandons the wait: the program ends, silently, at once."""
+        sim = subprocess.Popen([self.meter_sim, "--no-ack"], env=ENV, stdout=subprocess.PIPE)
+        process = None
+        try:
+            port = sim.stdout.readline().decode().strip()
+            if not port.startswith("/"):
+                raise Failure("the meter simulator gave no device path")
+            process, app = self.start_program(["--port", port], "the silent meter's program")
+            main = app.main_window()
+            setup = self.locate_in("setup", main, self.shot("silent-meter"))
+            click(setup[0] + 16, setup[1] + 16)
+            started = time.monotonic()
+            wait_until("the busy indication",
+                       lambda: "busyIndicator" in [r for _, r in app.others().values()])
+            self.shot("setup-waiting")
+            time.sleep(max(0.0, 2.0 - (time.monotonic() - started)))
+            request_close(main)
+
+            def ended():
+                roles = [r for _, r in app.others().values()] if alive(process.pid) else []
+                if "message" in roles:
+                    raise Failure("a message came up after the window was closed")
+                return not alive(process.pid)
+            # The unit's acknowledgement wait alone lasts ten seconds.
+            wait_until("the end of the program after closing it", ended, limit=8.0)
+            if time.monotonic() - started > 9.0:
+                raise Failure("the program waited out the setup before it closed")
+            if process.wait(timeout=WAIT_S) != 0:
+                raise Failure("the program ended with status %d" % process.returncode)
+            if app.windows():
+                raise Failure("windows are left after closing the program")
+        finally:
+            for p in (process, sim):
+                if p is not None and p.poll() is None:
+                    p.kill()
+                if p is not None:
+                    p.wait(timeout=WAIT_S)
+
+    def large_font(self):
+        """A 16-point system font (KDE's setting, which Qt reads itself): the Unit
+        Setup boxes stay inside their panel and off its buttons."""
+        home = os.path.join(self.work, "large-font")
+        config = os.path.join(home, "config")
+        os.makedirs(config)
+        with open(os.path.join(config, "kdeglobals"), "w") as f:
+            f.write("[General]\n")
+            for entry in ("font", "menuFont", "toolBarFont"):
+                f.write("%s=DejaVu Sans,16,-1,5,50,0,0,0,0,0\n" % entry)
+        env = dict(ENV, HOME=home, XDG_CONFIG_HOME=config, XDG_CURRENT_DESKTOP="KDE",
+                   KDE_SESSION_VERSION="5", QT_LOGGING_RULES="qt.qpa.theme.dbus=false")
+        process, app = self.start_program(["--simulate"], "the large-font program", env)
+        try:
+            main = app.main_window()
+
+            def painted():
+                picture = self.shot("large-font")
+                try:
+                    setup = self.locate_in("setup", main, picture)
+                except Failure:
+                    return None
+                # The menu bar grew with the font, so the view starts lower.
+                top = setup[1] - SETUP_BUTTON[1] - geometry(main)[1]
+                return (picture, setup) if top > self.view_top else None
+            picture, setup = wait_until("the window painted with the 16-point font", painted)
+            # Found whole: no box covers it.
+            self.locate_in("save", main, picture)
+            origin = (setup[0] - SETUP_BUTTON[0], setup[1] - SETUP_BUTTON[1])
+            for edge_x, top, bottom in PANEL_RIGHT_EDGES:
+                for yy in range(top, bottom + 1):
+                    px = origin[0] + edge_x
+                    if picture.row(origin[1] + yy, px, px + 2) != FRAME_GREY * 2:
+                        raise Failure("something crosses a panel's right edge at %d,%d"
+                                      % (edge_x, yy))
+            self.exit_program(app, "the large-font program")
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.wait(timeout=WAIT_S)
+
     def exit(self):
         self.file_menu("x")
         try:
@@ -547,15 +735,17 @@ def main():
         # Our own display, whatever DISPLAY or QT_QPA_PLATFORM the caller has.
         ENV["VELQUOR_WALK_DISPLAY"] = "1"
         ENV.pop("QT_QPA_PLATFORM", None)
-        command = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24",
+        command = ["xvfb-run", "-a", "-s", "-screen 0 %dx%dx24" % SCREEN,
                    sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, env=ENV).returncode
 
     walk = Walk(velquor, res_dir, meter_sim, shots)
     steps = [("start", walk.start), ("Setup Unit", walk.setup_unit),
              ("logging", walk.logging), ("Print Preview", walk.print_preview),
-             ("trace", walk.trace), ("New Window", walk.new_window),
-             ("same meter", walk.same_meter_twice), ("Exit", walk.exit)]
+             ("trace", walk.trace), ("Statistics", walk.statistics),
+             ("New Window", walk.new_window), ("same meter", walk.same_meter_twice),
+             ("close in setup", walk.close_while_setup_waits),
+             ("large font", walk.large_font), ("Exit", walk.exit)]
     try:
         for name, step in steps:
             started = time.monotonic()

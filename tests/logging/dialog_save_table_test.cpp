@@ -126,10 +126,18 @@ TEST_F(SaveTableDialog, OtherGivesItsFirstCharacter) {
     EXPECT_EQ(dialog.GetDelimiter(), ';');
 }
 
-TEST_F(SaveTableDialog, EmptyOtherGivesASpace) {
+TEST_F(SaveTableDialog, EmptyOtherIsRefusedUntilACharacterIsTyped) {
     Button(1008)->click();
+    Edit(1001)->setText(QDir::tempPath() + "/velquor-no-such-dir/log.txt");
     Button(1)->click();
-    EXPECT_EQ(dialog.GetDelimiter(), ' ');
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("\"Other\"")) << messages[0].toStdString();
+    QTest::keyClicks(Edit(1009), ";");
+    Button(1)->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.GetDelimiter(), ';');
+    EXPECT_EQ(messages.size(), 1);
 }
 
 TEST_F(SaveTableDialog, OtherTakesOnlySingleByteCharacters) {

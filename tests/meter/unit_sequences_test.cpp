@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "common/scripted_prompt.h"
@@ -369,6 +370,45 @@ TEST_F(Setup, CableLossRounding) {
     }
 }
 
+TEST_F(Setup, AnAbandonedWaitEndsAtOnceWithoutAMessage) {
+    MeterModelConfig m;
+    m.acknowledgeWrites = false;
+    Connect(m);
+    std::atomic<bool> abandon{false};
+    controls.cableLoss = "0";
+    controls.frequency = "1700";
+    // The window is closed two seconds into the wait for the acknowledgement.
+    struct ClosingClock : SteppingClock {
+        using SteppingClock::SteppingClock;
+        void SleepMs(int ms) override {
+            SteppingClock::SleepMs(ms);
+            if (sleptMs >= 2000)
+                abandon->store(true);
+        }
+        std::atomic<bool>* abandon = nullptr;
+    } closing(100);
+    closing.abandon = &abandon;
+    ctx = std::make_unique<UnitContext>(
+        UnitContext{*meter, *driver, state, controls, prompt, closing, sink, {}, &abandon});
+    const std::size_t messages = prompt.messages.size();
+    EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Abandoned);
+    EXPECT_LT(closing.sleptMs, 2100);
+    EXPECT_EQ(prompt.messages.size(), messages);
+}
+
+TEST_F(Setup, TheCableLossIsShownAsTheUnitIsGivenIt) {
+    Connect();
+    controls.frequency = "1700";
+    const std::pair<const char*, const char*> cases[] = {
+        {"3,5", "3.5"}, {" 3.54", "3.5"}, {"3.55", "3.5"}, {"12", "12.0"}, {"0.05e1", "0.5"}};
+    for (const auto& [typed, shown] : cases) {
+        SCOPED_TRACE(typed);
+        controls.cableLoss = typed;
+        EXPECT_EQ(OnSetupUnit(*ctx), SetupResult::Success);
+        EXPECT_EQ(controls.cableLoss, shown);
+    }
+}
+
 TEST_F(Setup, NumbersThatAreNotWhollyNumbersAreRefusedAndNothingIsWritten) {
     Connect();
     struct Case {
@@ -390,13 +430,13 @@ TEST_F(Setup, NumbersThatAreNotWhollyNumbersAreRefusedAndNothingIsWritten) {
         {"", "1700",
          "Cable loss or other correction: \"\" is not a number; enter a number from 0 to 25.5 dB"},
         {"0", "1700.5",
-         "Frequency: \"1700.5\" is not a whole number; enter a whole number from 700 to 2700 MHz"},
+         "Frequency: \"1700.5\" is not a whole number; enter a whole number from 150 to 2700 MHz"},
         {"0", "1800abc",
-         "Frequency: \"1800abc\" is not a number; enter a whole number from 700 to 2700 MHz"},
+         "Frequency: \"1800abc\" is not a number; enter a whole number from 150 to 2700 MHz"},
         {"0", "0x700",
-         "Frequency: \"0x700\" is not a number; enter a whole number from 700 to 2700 MHz"},
+         "Frequency: \"0x700\" is not a number; enter a whole number from 150 to 2700 MHz"},
         {"0", "MHz",
-         "Frequency: \"MHz\" is not a number; enter a whole number from 700 to 2700 MHz"},
+         "Frequency: \"MHz\" is not a number; enter a whole number from 150 to 2700 MHz"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.cableLoss) + " / " + c.frequency);
@@ -428,6 +468,7 @@ TEST_F(Setup, FrequencyRangesAndTheLowFrequencyQuestion) {
         {"700", false, false, false, true, 0, 0},   {"2700", false, false, false, true, 0, 50},
         {"2701", false, false, false, false, 0, 0}, {"150", true, false, false, true, 10, 1},
         {"149", true, false, false, false, 0, 0},   {"2700", true, false, false, true, 0, 65},
+        {"100", false, false, false, false, 0, 0},
     };
     for (const FrequencyCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -444,9 +485,10 @@ TEST_F(Setup, FrequencyRangesAndTheLowFrequencyQuestion) {
             EXPECT_EQ((driver->MeterRecord()[4] & 0x20) != 0, state.m_bLowFrequency);
         } else {
             EXPECT_EQ(result, SetupResult::OutOfRange);
+            // 150 MHz up either way: a unit not known to be calibrated below 700 MHz
+            // is asked about it when such a number is entered.
             EXPECT_EQ(LastMessage(), std::string("Frequency (") + c.text +
-                                         " MHz) is out of range! Enter " +
-                                         (c.lowFrequency ? "150" : "700") + " to 2700 MHz.");
+                                         " MHz) is out of range! Enter 150 to 2700 MHz.");
             EXPECT_EQ(controls.frequency, "1700");
         }
     }

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <thread>
@@ -86,6 +88,51 @@ TEST(BusyIndication, NeverCoversAPromptOfTheSequenceAndReturnsAfterIt) {
     EXPECT_GT(watcher.busyShownAfterwards, 0);
     EXPECT_EQ(watcher.lastFormat, Qt::PlainText);
     EXPECT_EQ(VisibleBusy(), nullptr);
+}
+
+// Qt drops the window system's close request for a window a modal one blocks: the
+// owner must not be blocked, so that closing it can abandon the sequence. Its input
+// still goes nowhere meanwhile.
+TEST(BusyIndication, LeavesTheOwnerOpenToClosingButNotToInput) {
+    struct BlockWatch : QObject {
+        bool blocked = false;
+        bool eventFilter(QObject*, QEvent* event) override {
+            blocked = blocked || event->type() == QEvent::WindowBlocked;
+            return false;
+        }
+    } watch;
+    QWidget owner;
+    auto* button = new QPushButton("Setup Unit", &owner);
+    owner.installEventFilter(&watch);
+    owner.show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+
+    bool busyShown = false;
+    int titleRoom = 0;
+    QTimer::singleShot(4 * kDelayMs, [&] {
+        if (QWidget* busy = VisibleBusy()) {
+            busyShown = true;
+            QFont title = busy->font();
+            title.setBold(true);
+            titleRoom = busy->width() - QFontMetrics(title).horizontalAdvance(busy->windowTitle());
+        }
+        QTest::mouseClick(button, Qt::LeftButton);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+    });
+    RunBusy(
+        &owner, "Writing the unit setup...",
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(8 * kDelayMs)); }, kDelayMs);
+
+    EXPECT_TRUE(busyShown);
+    EXPECT_FALSE(watch.blocked);
+    EXPECT_EQ(clicks, 0);
+    // The whole title fits beside the window manager's buttons ("Orvan... ivi RA" was cut).
+    EXPECT_GE(titleRoom, kBusyTitleAllowancePx);
+    // Afterwards the owner takes input again.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <memory>
 #include <thread>
 
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "common/temp_dir.h"
@@ -22,6 +21,7 @@
 #include "ui/ctrl_id.h"
 #include "ui/measure_controller.h"
 #include "ui/resources.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "display/measurement_panel_layout.h"
@@ -21,6 +20,7 @@
 #include "ui/image_text_button.h"
 #include "ui/resources.h"
 #include "ui/trace_graph_window.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 #include "ui/view_frame_sink.h"
 

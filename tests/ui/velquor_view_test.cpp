@@ -4,10 +4,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QTest>
 #include <chrono>
 #include <memory>
+#include <set>
 
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/serial_driver.h"
@@ -15,7 +16,10 @@
 #include "link/sim_driver.h"
 #include "ui/check_image_button.h"
 #include "ui/ctrl_id.h"
+#include "ui/image_text_button.h"
 #include "ui/measure_controller.h"
+#include "ui/open_watch_driver.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 #include "ui/view_frame_sink.h"
 
@@ -316,6 +320,112 @@ TEST_F(ViewTest, ClosingWhileConnectedAndRecordingIsPrompt) {
     timer.start();
     view.reset();
     EXPECT_LT(timer.elapsed(), 1500);
+}
+
+TEST_F(ViewTest, WithoutAMeterTheStatusBarSaysWhatToCheck) {
+    Start({});
+    EXPECT_TRUE(view->StatusNote().startsWith("No meter found: check the cable and the udev rule"))
+        << view->StatusNote().toStdString();
+    EXPECT_TRUE(view->StatusNote().contains("--simulate"));
+    // Pressing Connect Units again visibly looks again.
+    view->OnConnectUnits();
+    EXPECT_TRUE(view->StatusNote().startsWith("No meter found (2 tries): "))
+        << view->StatusNote().toStdString();
+    EXPECT_TRUE(prompt->messages.empty());
+}
+
+TEST(OpenFailure, TheMessageSaysWhatToDoAboutIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "The meter cannot be opened."},
+        {"/dev/ttyUSB0: device busy",
+         "The meter cannot be opened: /dev/ttyUSB0: device busy.\nIt is in use by another "
+         "window or program."},
+        {"/dev/ttyUSB0: Permission denied",
+         "The meter cannot be opened: /dev/ttyUSB0: Permission denied.\nInstall the meter's "
+         "udev rule, or join the dialout group (see the README)."},
+    };
+    for (const auto& [reason, message] : cases)
+        EXPECT_EQ(OpenFailureMessage(reason), message);
+}
+
+TEST_F(ViewTest, IconButtonsSayWhatTheyDoAndShowTheKeyboardFocus) {
+    Start({Meter()});
+    const std::pair<int, const char*> buttons[] = {{kIdConnectUnits, "Connect Units"},
+                                                   {kIdSetupUnit, "Setup Unit"},
+                                                   {kIdSaveData, "Save Measurement Data"},
+                                                   {kIdPlay, "Play"},
+                                                   {kIdStop, "Stop"},
+                                                   {kIdPause, "Pause"}};
+    for (const auto& [id, name] : buttons) {
+        auto* button = qobject_cast<CImageTextButton*>(FindByCtrlId(view.get(), id));
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_EQ(button->toolTip(), name);
+        EXPECT_EQ(button->accessibleName(), name);
+    }
+
+    // Tab goes only to controls one can see, and a button it reaches shows it.
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    std::set<int> reached;
+    for (int i = 0; i < 30; ++i) {
+        QWidget* from = QApplication::focusWidget() ? QApplication::focusWidget() : view.get();
+        QTest::keyClick(from, Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        const int id = GetCtrlId(focus);
+        EXPECT_TRUE(focus->isVisible() && !focus->size().isEmpty() &&
+                    view->rect().contains(focus->geometry()))
+            << "focus on control " << id;
+        reached.insert(id);
+        if (auto* button = qobject_cast<CImageTextButton*>(focus)) {
+            EXPECT_TRUE(button->FocusFrameShown()) << id;
+            const QImage framed = button->grab().toImage();
+            button->clearFocus();
+            EXPECT_NE(button->grab().toImage(), framed) << id;
+            button->setFocus(Qt::TabFocusReason);
+        }
+    }
+    for (const auto& [id, name] : buttons)
+        EXPECT_TRUE(reached.count(id)) << name << " is never reached with Tab";
+
+    // A click gives the focus without the frame: the mouse user sees the window as ever.
+    auto* stop = qobject_cast<CImageTextButton*>(FindByCtrlId(view.get(), kIdStop));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_TRUE(stop->hasFocus());
+    EXPECT_FALSE(stop->FocusFrameShown());
+}
+
+TEST(ViewFonts, SetupBoxesStayInTheirPanelWhateverTheSystemFont) {
+    const QFont original = QApplication::font();
+    for (int points = 8; points <= 20; ++points) {
+        SCOPED_TRACE(points);
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        CSimDriver driver(std::vector<SimDeviceConfig>{});
+        CVelquorDoc doc;
+        CVelquorView view(driver, &doc, nullptr, FastTimings());
+        view.SetPrompt(std::make_unique<ScriptedPrompt>());
+        view.SetRunSequencesInline(true);
+        view.resize(760, 450);
+        view.OnInitialUpdate();
+        // The Unit Setup panel's frame: x 5 to 225, from its top + 10 to its top + 253.
+        const QRect panel(QPoint(5, kUnitSetupPanelTop + 10),
+                          QPoint(225, kUnitSetupPanelTop + 253));
+        const int boxes[] = {106, 107, kIdEditSaveRate};
+        const int buttons[] = {kIdSetupUnit, kIdSaveData, 110, 111};
+        for (int id : boxes) {
+            const QRect box = FindByCtrlId(&view, id)->geometry();
+            EXPECT_TRUE(panel.adjusted(1, 1, -1, -1).contains(box))
+                << "box " << id << " at " << box.x() << "," << box.y() << " " << box.width() << "x"
+                << box.height();
+            for (int other : buttons) {
+                EXPECT_FALSE(box.intersects(FindByCtrlId(&view, other)->geometry()))
+                    << "box " << id << " covers control " << other;
+            }
+        }
+    }
+    QApplication::setFont(original);
 }
 
 }  // namespace

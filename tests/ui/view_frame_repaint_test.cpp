@@ -6,10 +6,10 @@
 #include <QElapsedTimer>
 #include <memory>
 
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/sim_driver.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 #include "ui/view_frame_sink.h"
 

@@ -10,13 +10,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/velquor_doc.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/serial_driver.h"
 #include "link/serial_test_support.h"
+#include "link/sim_driver.h"
 #include "logging/log_ui.h"
 #include "ui/ctrl_id.h"
+#include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
 
 namespace velquor {
@@ -118,6 +119,9 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
     view.SetReconnect(false);
     EXPECT_FALSE(view.WaitingForMeter());
     EXPECT_TRUE(PumpUntil([&] { return !view.Logging(); }, 5000));
+    const QString ended = QString("Meter lost: the log to log.txt ended");
+    EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 5000))
+        << view.StatusNote().toStdString();
 
     // Every row whole, the index counting on across the gap.
     const std::vector<std::string> rows = RowsOf(logFile);
@@ -126,6 +130,60 @@ TEST(ViewReconnect, AMeterThatComesBackCarriesOnTheLog) {
         EXPECT_EQ(rows[i].rfind(std::to_string(i) + ",", 0), 0u) << rows[i];
         EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','), 6) << rows[i];
         EXPECT_EQ(rows[i].back(), '\r') << rows[i];
+    }
+}
+
+TEST(ViewReconnect, WithReconnectingOffALostMeterEndsTheLogAndSaysSo) {
+    testing::TempDir dir;
+    const std::string logFile = dir.File("log.txt");
+    MeterModelConfig meter;
+    meter.frameIntervalMs = 50;
+    meter.silenceAfterS = 1.5;
+    CSimDriver driver({CSimDriver::DefaultMeter(meter)});
+    LinkTimings timings;
+    timings.idle_wait_ms = 50;
+    timings.identity_pause_ms = 1;
+    CVelquorDoc doc;
+    CVelquorView view(driver, &doc, nullptr, timings);
+    view.SetPrompt(std::make_unique<testing_support::ScriptedPrompt>());
+    view.SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
+    view.SetLogUi(std::make_unique<LogTo>(logFile));
+    view.SetRunSequencesInline(true);
+    view.OnInitialUpdate();
+    ASSERT_TRUE(view.Unit().m_bConnected);
+    view.OnSaveMeasurementData();
+    ASSERT_TRUE(view.Logging());
+    const QString ended = QString("Meter lost: the log to log.txt ended");
+    EXPECT_TRUE(PumpUntil([&] { return view.StatusNote().startsWith(ended); }, 15000))
+        << view.StatusNote().toStdString();
+    EXPECT_FALSE(view.Logging());
+    EXPECT_TRUE(view.StatusNote().contains("Reconnect Automatically"));
+}
+
+TEST(ViewLogging, AnAcceptedSaveRateIsShownAsItIsKept) {
+    testing::TempDir dir;
+    const std::string logFile = dir.File("log.txt");
+    CSimDriver driver;
+    CVelquorDoc doc;
+    LinkTimings timings;
+    timings.identity_pause_ms = 1;
+    CVelquorView view(driver, &doc, nullptr, timings);
+    view.SetPrompt(std::make_unique<testing_support::ScriptedPrompt>());
+    view.SetSequenceClock(std::make_unique<testing_support::SteppingClock>(600));
+    view.SetLogUi(std::make_unique<LogTo>(logFile));
+    view.SetRunSequencesInline(true);
+    view.OnInitialUpdate();
+    ASSERT_TRUE(view.Unit().m_bConnected);
+    auto* rate = qobject_cast<QLineEdit*>(FindByCtrlId(&view, kIdEditSaveRate));
+    const std::pair<const char*, const char*> cases[] = {
+        {"3,5", "3.5"}, {" 2.25 ", "2.25"}, {"12", "12.0"}, {"1.0004", "1.0"}};
+    for (const auto& [typed, shown] : cases) {
+        rate->setText(typed);
+        view.OnSaveMeasurementData();
+        ASSERT_TRUE(view.Logging()) << typed;
+        EXPECT_EQ(rate->text().toStdString(), shown);
+        view.OnStopSaving();
+        ASSERT_TRUE(PumpUntil([&] { return !view.Logging(); }, 5000));
     }
 }
 
