@@ -1,15 +1,35 @@
 #include "telemetry/peer_socket.h"
 
 #include <dirent.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
 
 namespace velquor::telemetry {
 
 namespace {
+
+// The inode of a socket descriptor, read from its /proc link rather than by fstat:
+// the scan must not touch descriptors other threads may be opening or closing.
+std::uint64_t SocketInode(const char* name) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%s", name);
+    char target[64];
+    const ssize_t n = readlink(path, target, sizeof target - 1);
+    if (n <= 0)
+        return 0;
+    target[n] = '\0';
+    unsigned long long inode = 0;
+    if (std::sscanf(target, "socket:[%llu]", &inode) != 1)
+        return 0;
+    return inode;
+}
 
 // Calls f(fd, inode) for every socket this process holds, until f returns true.
 template <typename F>
@@ -23,33 +43,46 @@ void ForEachSocket(F f) {
         const long fd = std::strtol(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || fd == own)
             continue;
-        struct stat st {};
-        if (fstat(static_cast<int>(fd), &st) != 0 || !S_ISSOCK(st.st_mode))
-            continue;
-        if (f(static_cast<int>(fd), static_cast<std::uint64_t>(st.st_ino)))
+        const std::uint64_t inode = SocketInode(entry->d_name);
+        if (inode != 0 && f(static_cast<int>(fd), inode))
             break;
     }
     closedir(dir);
 }
 
-int PeerPort(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return -1;
-    if (address.ss_family == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    return -1;
+// Inodes of the TCP sockets (any process's view of this network namespace) whose
+// remote port is `port`, from /proc/net/tcp and tcp6.
+std::set<std::uint64_t> InodesWithPeerPort(int port) {
+    std::set<std::uint64_t> inodes;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the column titles
+        while (std::getline(in, line)) {
+            std::istringstream row(line);
+            std::string slot, local, remote, state, queues, timer, retransmits;
+            unsigned long uid = 0, timeout = 0;
+            unsigned long long inode = 0;
+            if (!(row >> slot >> local >> remote >> state >> queues >> timer >> retransmits >>
+                  uid >> timeout >> inode))
+                continue;
+            const auto colon = remote.rfind(':');
+            if (colon == std::string::npos)
+                continue;
+            if (std::strtol(remote.c_str() + colon + 1, nullptr, 16) == port && inode != 0)
+                inodes.insert(inode);
+        }
+    }
+    return inodes;
 }
 
 }  // namespace
 
 std::vector<std::uint64_t> SocketsToPort(int port) {
+    const std::set<std::uint64_t> toPort = InodesWithPeerPort(port);
     std::vector<std::uint64_t> inodes;
-    ForEachSocket([&](int fd, std::uint64_t inode) {
-        if (PeerPort(fd) == port)
+    ForEachSocket([&](int, std::uint64_t inode) {
+        if (toPort.count(inode) != 0)
             inodes.push_back(inode);
         return false;
     });

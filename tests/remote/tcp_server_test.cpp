@@ -47,6 +47,8 @@ TEST_F(Served, ClientsShareSettingsButNotErrorsOrReplies) {
     auto b = Connect();
     EXPECT_EQ(a->Ask("*IDN?"), "VELQUOR,RA,OV227700," VELQUOR_TEST_VERSION);
     a->Send("AVER:COUN 4\r\nNOSUCH\n");
+    // Two connections are not ordered: b asks once a's setting has run.
+    EXPECT_EQ(a->Ask("*OPC?"), "1");
     EXPECT_EQ(b->Ask("AVER:COUN?"), "4");
     EXPECT_EQ(b->Ask("SYST:ERR?"), "0,\"No error\"");
     EXPECT_EQ(a->Ask("SYST:ERR?"), "-113,\"Undefined header;NOSUCH\"");
