@@ -18,10 +18,9 @@ namespace {
 // The inode of a socket descriptor, read from its /proc link rather than by fstat:
 // the scan must not touch descriptors other threads may be opening or closing.
 std::uint64_t SocketInode(const char* name) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%s", name);
+    const std::string path = std::string("/proc/self/fd/") + name;
     char target[64];
-    const ssize_t n = readlink(path, target, sizeof target - 1);
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
     if (n <= 0)
         return 0;
     target[n] = '\0';
