@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "meter/number_format.h"
+#include "remote/tcp_server.h"
 
 namespace velquor {
 
@@ -79,11 +80,46 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             out = args[++i];
             return true;
         };
+        // The value of an option whose value may be left out: the next argument
+        // unless it is an option itself.
+        auto optional_value = [&]() -> std::optional<std::string> {
+            if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-')
+                return args[++i];
+            return std::nullopt;
+        };
         if (arg == "--simulate") {
             options.simulate = true;
+            if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+                const std::string text = args[++i];
+                const auto n = PlainSeconds(text);
+                if (!n || *n != static_cast<int>(*n) || *n < 1 || *n > 16) {
+                    error = "--simulate takes 1 to 16 meters, not '" + text + "'";
+                    return false;
+                }
+                options.simulateCount = static_cast<int>(*n);
+            }
         } else if (arg == "--port") {
-            if (!value(options.port))
+            std::string port;
+            if (!value(port))
                 return false;
+            if (options.ports.empty())
+                options.port = port;
+            options.ports.push_back(port);
+        } else if (arg == "--serial") {
+            std::string serial;
+            if (!value(serial))
+                return false;
+            if (serial.empty()) {
+                error = "--serial needs a serial number";
+                return false;
+            }
+            options.serials.push_back(serial);
+        } else if (arg == "--all") {
+            options.all = true;
+        } else if (arg == "--keep-going") {
+            options.keepGoing = true;
+        } else if (arg == "--serve") {
+            options.serve = optional_value().value_or(kDefaultServeAddress);
         } else if (arg == "--snapshot") {
             if (!value(options.snapshotFile))
                 return false;
@@ -120,6 +156,18 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             options.version = true;
         } else {
             error = "unknown argument '" + arg + "'";
+            return false;
+        }
+    }
+    if (options.all && (!options.ports.empty() || !options.serials.empty() || options.simulate)) {
+        error = "--all opens every meter found; it cannot be used with --port, --serial or --simulate";
+        return false;
+    }
+    if (options.serve) {
+        std::string address;
+        std::uint16_t port = 0;
+        if (!remote::ParseListenAddress(*options.serve, address, port, error)) {
+            error = "--serve: " + error;
             return false;
         }
     }

@@ -15,7 +15,14 @@ std::optional<SnapshotFormat> SnapshotFormatOf(const std::string& file);
 // The GUI's command line.
 struct AppOptions {
     bool simulate = false;
-    std::string port;
+    int simulateCount = 1;  // the N of --simulate N
+    std::string port;       // the first --port
+    std::vector<std::string> ports;
+    std::vector<std::string> serials;
+    bool all = false;
+    bool keepGoing = false;
+    // --serve [ADDR:PORT]: remote control from the start.
+    std::optional<std::string> serve;
     std::string snapshotFile;
     double snapshotAfterS = -1.0;
     // Close the window after this many seconds (negative: never), for unattended runs.
@@ -24,14 +31,31 @@ struct AppOptions {
     bool version = false;
     // Wait for a lost meter to come back (also the "Reconnect Automatically" setting).
     bool reconnect = false;
+
+    // Several meters, a serial number, every meter or remote control: the station
+    // window. Otherwise the one-meter window.
+    bool StationWindow() const {
+        return (simulate && simulateCount > 1) || ports.size() > 1 || !serials.empty() || all ||
+               serve.has_value();
+    }
 };
 
+inline constexpr const char* kDefaultServeAddress = "127.0.0.1:5025";
+
 inline constexpr const char* kAppUsage =
-    "usage: velquor [--simulate | --port PATH] [--reconnect]\n"
+    "usage: velquor [--simulate [N] | --port PATH... | --serial S... | --all] [--keep-going]\n"
+    "              [--serve [ADDR:PORT]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
     "\n"
-    "  --simulate          use the built-in simulated meter instead of the hardware\n"
+    "  --simulate [N]      use N built-in simulated meters (default 1) instead of the hardware\n"
     "  --port PATH         open this device node directly instead of listing meters\n"
+    "                      (repeatable: one meter per --port)\n"
+    "  --serial S          open the meter with this serial number (repeatable)\n"
+    "  --all               open every meter found\n"
+    "  --keep-going        go on with the meters that opened when some do not\n"
+    "  --serve [ADDR:PORT] answer SCPI clients as velquor-cli serve does, from the start\n"
+    "                      (default 127.0.0.1:5025; also Options > Remote Control)\n"
+    "  With several meters (or --serial, --all, --serve) the window shows the station view.\n"
     "  --reconnect         when the meter is lost, wait for it and carry on\n"
     "  --snapshot FILE     after --after SECONDS, save the trace graph area (the window\n"
     "                      right of x 225 and below y 185, as printed) and exit; FILE\n"

@@ -11,6 +11,7 @@
 #include "app/main_frame.h"
 #include "app/measure_menu.h"
 #include "app/print_snapshot.h"
+#include "app/station_window.h"
 #include "app/unattended_prompt.h"
 #include "link/serial_driver.h"
 #include "link/sim_driver.h"
@@ -38,11 +39,17 @@ CVelquorApp::CVelquorApp(int& argc, char** argv) : m_app(argc, argv) {
 }
 
 CVelquorApp::~CVelquorApp() {
-    // The frame owns the view, whose link uses the driver: it goes first.
+    // The frame owns the view, whose link uses the driver: it goes first. The station
+    // window reads the station until it goes.
     m_pFrame.reset();
+    m_pStationWindow.reset();
+    if (m_pStation)
+        m_pStation->Close();
 }
 
 int CVelquorApp::Run(const AppOptions& options) {
+    if (options.StationWindow())
+        return RunStation(options);
     if (!InitInstance(options))
         return 1;
     const bool unattended = !options.snapshotFile.empty() || options.quitAfterS >= 0;
@@ -114,6 +121,130 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     if (!warning.empty())
         m_pFrame->statusBar()->showMessage(QString::fromStdString(warning));
     return true;
+}
+
+bool CVelquorApp::ChooseTargets(const AppOptions& options,
+                                std::vector<station::MeterTarget>& targets,
+                                std::string& error) const {
+    using station::MeterTarget;
+    const int simulated = options.simulate ? options.simulateCount : 0;
+    if (simulated > 0 && !options.serials.empty()) {
+        // --serial picks among the simulated meters, as it would among real ones.
+        for (const std::string& serial : options.serials) {
+            const auto index = station::SimulatedMeterIndex(serial, simulated);
+            if (!index) {
+                error = serial + ": no simulated meter has this serial number";
+                return false;
+            }
+            targets.push_back(MeterTarget::Simulated(*index));
+        }
+        return true;
+    }
+    for (int i = 0; i < simulated; ++i)
+        targets.push_back(MeterTarget::Simulated(i));
+    for (const std::string& port : options.ports) {
+        std::string path;
+        if (!station::ResolveDevicePath(port, path, error))
+            return false;
+        targets.push_back(MeterTarget::ByPath(path));
+    }
+    for (const std::string& serial : options.serials)
+        targets.push_back(MeterTarget::BySerial(serial));
+    if (!targets.empty())
+        return true;
+    CSerialDriver driver;
+    if (!station::ListMeterTargets(driver, targets, error))
+        return false;
+    if (targets.empty()) {
+        error = "no meter found; check the cable and the udev rule, or use --simulate";
+        return false;
+    }
+    // Without --all (remote control of the one listed meter) the first one.
+    if (!options.all)
+        targets.resize(1);
+    return true;
+}
+
+int CVelquorApp::RunStation(const AppOptions& options) {
+    const bool unattended = !options.snapshotFile.empty() || options.quitAfterS >= 0;
+    std::string error;
+    m_pTimingLog = CFrameTimingLog::FromEnvironment(error);
+    std::vector<station::MeterTarget> targets;
+    if (error.empty())
+        ChooseTargets(options, targets, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "velquor: %s\n", error.c_str());
+        if (!unattended)
+            QMessageBox::critical(nullptr, kAppTitle, QString::fromStdString(error));
+        return 1;
+    }
+    auto notices = std::make_shared<CNoticeBox>();
+    station::StationOptions stationOptions;
+    stationOptions.reconnect.enabled =
+        options.reconnect || QSettings("velquor", "velquor").value(kReconnectKey, false).toBool();
+    stationOptions.timing_log = m_pTimingLog.get();
+    stationOptions.on_notice = [notices](const station::MeterNotice& n) {
+        notices->Post(n.meter, n.text);
+    };
+    m_pStation = std::make_unique<station::Station>(std::move(stationOptions));
+    std::vector<std::string> errors;
+    // Opened with the others going on, so the person can choose when some fail.
+    const bool opened = m_pStation->Open(targets, true, errors);
+    if (!errors.empty()) {
+        std::string text;
+        for (const std::string& e : errors) {
+            std::fprintf(stderr, "velquor: %s\n", e.c_str());
+            text += e + "\n";
+        }
+        bool goOn = opened && options.keepGoing;
+        if (opened && !options.keepGoing && !unattended) {
+            goOn = QMessageBox::question(nullptr, kAppTitle,
+                                         QString::fromStdString(text) +
+                                             "\nGo on with the meters that opened?") ==
+                   QMessageBox::Yes;
+        } else if (!opened && !unattended) {
+            QMessageBox::critical(nullptr, kAppTitle, QString::fromStdString(text));
+        }
+        if (!goOn)
+            return 1;
+    }
+    m_pStationWindow = std::make_unique<CStationWindow>(*m_pStation,
+                                                        notices);
+    m_pStationWindow->SetInteractive(!unattended);
+    if (options.serve) {
+        m_pStationWindow->SetListenAddress(*options.serve);
+        if (!m_pStationWindow->StartRemote(*options.serve, error)) {
+            std::fprintf(stderr, "velquor: %s\n", error.c_str());
+            if (unattended)
+                return 1;
+        }
+    }
+    QObject::connect(m_pStationWindow->ReconnectAction(), &QAction::toggled,
+                     m_pStationWindow.get(),
+                     [](bool on) { QSettings("velquor", "velquor").setValue(kReconnectKey, on); });
+    m_pStationWindow->show();
+    if (!options.snapshotFile.empty()) {
+        const QString file = QString::fromStdString(options.snapshotFile);
+        const double delayMs = std::min(options.snapshotAfterS * 1000.0, 2147483647.0);
+        QTimer::singleShot(static_cast<int>(delayMs), m_pStationWindow.get(), [this, file] {
+            m_pStationWindow->Refresh();
+            QString reason;
+            if (!m_pStationWindow->SaveSnapshot(file, reason)) {
+                std::fprintf(stderr, "velquor: %s\n", reason.toUtf8().constData());
+                m_nExitCode = 1;
+            }
+            m_pStationWindow->close();
+        });
+    }
+    if (options.quitAfterS >= 0) {
+        const double delayMs = std::min(options.quitAfterS * 1000.0, 2147483647.0);
+        QTimer::singleShot(static_cast<int>(delayMs), m_pStationWindow.get(),
+                           [this] { m_pStationWindow->close(); });
+    }
+    const int code = QApplication::exec();
+    if (unattended)
+        std::fprintf(stderr, "velquor: %s\n", m_pStationWindow->Summary().c_str());
+    return m_nExitCode != 0 ? m_nExitCode : code;
 }
 
 void CVelquorApp::ScheduleSnapshot(const AppOptions& options) {

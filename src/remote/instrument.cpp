@@ -161,6 +161,21 @@ ChannelSettings Instrument::Settings(std::size_t ch) const {
     return channels_[ch].settings;
 }
 
+ChannelView Instrument::View(std::size_t ch) const {
+    std::lock_guard lock(mutex_);
+    const Channel& c = channels_[ch];
+    ChannelView v;
+    v.settings = c.settings;
+    v.lost = c.lost;
+    v.has_reading = c.pipeline.HasReading();
+    v.last = c.pipeline.Last();
+    v.temperature_c = c.has_reading ? c.temperature_c : std::nan("");
+    v.battery = c.has_reading ? c.battery : std::nan("");
+    v.fail_count = c.pipeline.Failures().Total();
+    v.last_steady_ns = c.last_steady_ns;
+    return v;
+}
+
 Outcome Instrument::ApplyLocked(std::size_t ch, const ChannelSettings& s) {
     Channel& c = channels_[ch];
     std::string error;

@@ -56,6 +56,18 @@ struct ChannelSettings {
     bool operator==(const ChannelSettings&) const = default;
 };
 
+// One channel as a front end shows it, taken under one lock.
+struct ChannelView {
+    ChannelSettings settings;
+    bool lost = false;
+    bool has_reading = false;     // since the last loss or *RST-style restart
+    measure::MeasureResult last;  // meaningful with has_reading
+    double temperature_c = 0.0;   // NaN when the meter did not send it
+    double battery = 0.0;
+    std::int64_t fail_count = 0;
+    std::int64_t last_steady_ns = 0;  // 0 before the first reading
+};
+
 // What a wait for fresh readings does when it ends.
 enum class WaitKind {
     Read,     // replies with the result (READ?, MEASure?)
@@ -89,6 +101,7 @@ public:
     // and nothing changes, or 0. A new averaging count or offset starts the
     // measurement again.
     ChannelSettings Settings(std::size_t ch) const;
+    ChannelView View(std::size_t ch) const;
     Outcome Apply(std::size_t ch, const ChannelSettings& settings);
     // *RST: every channel back to ChannelSettings{}; the meters are not written.
     void Reset();

@@ -1,0 +1,248 @@
+#include "app/meter_panel_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "meter/unit_sequences.h"
+#include "ui/busy_runner.h"
+
+namespace velquor {
+
+namespace {
+
+QString Number(double value) {
+    return QString::number(value, 'g', 10);
+}
+
+QLineEdit* NumberEdit(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setMaxLength(24);
+    return edit;
+}
+
+}  // namespace
+
+std::optional<double> TypedNumber(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = QLocale().toDouble(t, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrument& instrument,
+                                     std::size_t meter,
+                                     std::function<void(const remote::ChannelSettings&)> on_applied,
+                                     QWidget* parent)
+    : QDialog(parent),
+      m_station(station),
+      m_instrument(instrument),
+      m_meter(meter),
+      m_onApplied(std::move(on_applied)) {
+    setObjectName("meterPanel");
+    setWindowTitle(QString::fromStdString(station.MeterName(meter)));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* unitBox = new QGroupBox("Unit Properties", this);
+    auto* unitLayout = new QVBoxLayout(unitBox);
+    m_identity = new QLabel(unitBox);
+    m_identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    unitLayout->addWidget(m_identity);
+    layout->addWidget(unitBox);
+
+    auto* measureBox = new QGroupBox("Measurement", this);
+    auto* form = new QFormLayout(measureBox);
+    m_unit = new QComboBox(measureBox);
+    m_unit->setObjectName("unit");
+    for (const auto u : {measure::PowerUnit::Dbm, measure::PowerUnit::Watt,
+                         measure::PowerUnit::Dbuv, measure::PowerUnit::Volt})
+        m_unit->addItem(measure::UnitName(u), static_cast<int>(u));
+    form->addRow("Unit", m_unit);
+    auto pair = [&](QCheckBox*& check, const char* label, QLineEdit*& edit, const char* name) {
+        auto* row = new QHBoxLayout;
+        check = new QCheckBox(label, measureBox);
+        check->setObjectName(QString(name) + "On");
+        edit = NumberEdit(measureBox, name);
+        row->addWidget(check);
+        row->addWidget(edit, 1);
+        return row;
+    };
+    form->addRow("Averaging", pair(m_averageOn, "on, readings:", m_average, "average"));
+    form->addRow("Offset", pair(m_offsetOn, "on, dB:", m_offset, "offset"));
+    auto* relRow = pair(m_relativeOn, "on, reference dBm:", m_reference, "reference");
+    auto* take = new QPushButton("Take Current", measureBox);
+    relRow->addWidget(take);
+    form->addRow("Relative", relRow);
+    form->addRow("Limits", pair(m_limitsOn, "on, upper dBm:", m_upper, "upper"));
+    m_lower = NumberEdit(measureBox, "lower");
+    form->addRow("Lower limit dBm", m_lower);
+    auto* apply = new QPushButton("Apply", measureBox);
+    apply->setObjectName("apply");
+    form->addRow(apply);
+    layout->addWidget(measureBox);
+
+    auto* setupBox = new QGroupBox("Unit Setup", this);
+    auto* setupForm = new QFormLayout(setupBox);
+    m_frequency = NumberEdit(setupBox, "frequency");
+    m_cableLoss = NumberEdit(setupBox, "cableLoss");
+    setupForm->addRow("Frequency (MHz)", m_frequency);
+    setupForm->addRow("Cable loss (dB)", m_cableLoss);
+    auto* write = new QPushButton("Write to Meter", setupBox);
+    write->setObjectName("writeSetup");
+    setupForm->addRow(write);
+    layout->addWidget(setupBox);
+
+    m_message = new QLabel(this);
+    m_message->setObjectName("message");
+    m_message->setWordWrap(true);
+    layout->addWidget(m_message);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    layout->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(apply, &QPushButton::clicked, this, [this] { ApplyMeasurement(); });
+    connect(write, &QPushButton::clicked, this, [this] { WriteSetup(); });
+    connect(take, &QPushButton::clicked, this, [this] {
+        const remote::Outcome o = m_instrument.TakeReference(m_meter);
+        if (o.error != 0) {
+            Say("No reference taken: " + QString::fromStdString(o.detail), true);
+            return;
+        }
+        Reload();
+        if (m_onApplied)
+            m_onApplied(m_instrument.Settings(m_meter));
+        Say("The current power is the reference now.", false);
+    });
+    ShowIdentity();
+    Reload();
+    const station::MeterInfo info = m_station.Meter(m_meter);
+    m_frequency->setText(QString::number(info.frequency_mhz));
+    m_cableLoss->setText(QString::number(info.cable_loss_db, 'f', 1));
+}
+
+void CMeterPanelDialog::ShowIdentity() {
+    const station::MeterInfo i = m_station.Meter(m_meter);
+    auto or_unknown = [](const std::string& s) {
+        return s.empty() ? QString("unknown") : QString::fromStdString(s);
+    };
+    m_identity->setText(QString("Serial number: %1\nDevice: %2\nCalibration date: %3\n"
+                                "Firmware: %4\nFrequency range: %5 MHz\n"
+                                "Frequency: %6 MHz   Cable loss: %7 dB")
+                            .arg(or_unknown(i.serial), or_unknown(i.path),
+                                 or_unknown(i.calibration_date), or_unknown(i.firmware),
+                                 or_unknown(i.frequency_range))
+                            .arg(i.frequency_mhz)
+                            .arg(i.cable_loss_db, 0, 'f', 1));
+}
+
+void CMeterPanelDialog::Reload() {
+    const remote::ChannelSettings s = m_instrument.Settings(m_meter);
+    m_unit->setCurrentIndex(m_unit->findData(static_cast<int>(s.unit)));
+    m_averageOn->setChecked(s.average_on);
+    m_average->setText(QString::number(s.average_count));
+    m_offsetOn->setChecked(s.offset_on);
+    m_offset->setText(Number(s.offset_db));
+    m_relativeOn->setChecked(s.relative_on);
+    m_reference->setText(Number(s.reference_dbm));
+    m_limitsOn->setChecked(s.limits_on);
+    m_upper->setText(Number(s.upper_dbm));
+    m_lower->setText(Number(s.lower_dbm));
+}
+
+bool CMeterPanelDialog::ApplyMeasurement() {
+    remote::ChannelSettings s = m_instrument.Settings(m_meter);
+    struct Field {
+        QLineEdit* edit;
+        const char* name;
+        double* target;
+    };
+    double average = 0;
+    const Field fields[] = {{m_average, "averaging count", &average},
+                            {m_offset, "offset", &s.offset_db},
+                            {m_reference, "reference", &s.reference_dbm},
+                            {m_upper, "upper limit", &s.upper_dbm},
+                            {m_lower, "lower limit", &s.lower_dbm}};
+    for (const Field& f : fields) {
+        const auto value = TypedNumber(f.edit->text());
+        if (!value) {
+            f.edit->setFocus();
+            Say(QString("The %1 must be a number, not '%2'.").arg(f.name, f.edit->text()), true);
+            return false;
+        }
+        *f.target = *value;
+    }
+    if (average != std::floor(average) || average < 1 || average > 1e9) {
+        Say(QString("The averaging count must be a whole number from 1, not '%1'.")
+                .arg(m_average->text()),
+            true);
+        return false;
+    }
+    s.average_count = static_cast<int>(average);
+    s.unit = static_cast<measure::PowerUnit>(m_unit->currentData().toInt());
+    s.average_on = m_averageOn->isChecked();
+    s.offset_on = m_offsetOn->isChecked();
+    s.relative_on = m_relativeOn->isChecked();
+    s.limits_on = m_limitsOn->isChecked();
+    const remote::Outcome o = m_instrument.Apply(m_meter, s);
+    if (o.error != 0) {
+        Say("Not applied: " + QString::fromStdString(o.detail), true);
+        return false;
+    }
+    if (m_onApplied)
+        m_onApplied(s);
+    Say("Applied.", false);
+    return true;
+}
+
+bool CMeterPanelDialog::WriteSetup() {
+    station::SetupRequest request;
+    request.frequency = m_frequency->text().trimmed().toStdString();
+    request.cable_loss = m_cableLoss->text().trimmed().toStdString();
+    // The sequence asks this of a unit not marked for low frequency; the person answers.
+    const auto mhz = TypedNumber(m_frequency->text());
+    if (mhz && *mhz < 700 && !m_station.Meter(m_meter).low_frequency) {
+        request.low_frequency_answer =
+            QMessageBox::question(this, kAppTitle, kMsgLowFrequencyQuestion) == QMessageBox::Yes;
+    }
+    station::SetupOutcome outcome;
+    RunBusy(this, "Writing the setup to the meter...",
+            [&] { outcome = m_station.Setup(m_meter, request); });
+    ShowIdentity();
+    if (!outcome.Ok()) {
+        Say(QString::fromStdString(outcome.Message().empty() ? "The setup was not written."
+                                                             : outcome.Message()),
+            true);
+        return false;
+    }
+    m_instrument.Invalidate(m_meter);
+    Say(QString::fromStdString(outcome.Message().empty() ? "Written." : outcome.Message()), false);
+    return true;
+}
+
+QString CMeterPanelDialog::Message() const {
+    return m_message->text();
+}
+
+void CMeterPanelDialog::Say(const QString& text, bool error) {
+    m_message->setStyleSheet(error ? "color: #b00000" : "");
+    m_message->setText(text);
+}
+
+}  // namespace velquor

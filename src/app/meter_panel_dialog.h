@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "remote/instrument.h"
+#include "station/station.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+namespace velquor {
+
+// One meter of the station view: its identity, its measurement settings (the same
+// ones a script sets over SCPI) and its unit setup, which goes to that meter only.
+class CMeterPanelDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // on_applied is called with the settings after the instrument took them (the
+    // window keeps them for the sensor).
+    CMeterPanelDialog(station::Station& station, remote::Instrument& instrument,
+                      std::size_t meter, std::function<void(const remote::ChannelSettings&)> on_applied,
+                      QWidget* parent = nullptr);
+
+    // Reads the settings back from the instrument (a script may have changed them).
+    void Reload();
+    // Checks what is typed and hands it to the instrument; false with the reason shown.
+    bool ApplyMeasurement();
+    // Writes frequency and cable loss to the meter, with the busy indication.
+    bool WriteSetup();
+    QString Message() const;
+
+private:
+    void ShowIdentity();
+    void Say(const QString& text, bool error);
+
+    station::Station& m_station;
+    remote::Instrument& m_instrument;
+    std::size_t m_meter;
+    std::function<void(const remote::ChannelSettings&)> m_onApplied;
+    QLabel* m_identity = nullptr;
+    QComboBox* m_unit = nullptr;
+    QCheckBox* m_averageOn = nullptr;
+    QLineEdit* m_average = nullptr;
+    QCheckBox* m_offsetOn = nullptr;
+    QLineEdit* m_offset = nullptr;
+    QCheckBox* m_relativeOn = nullptr;
+    QLineEdit* m_reference = nullptr;
+    QCheckBox* m_limitsOn = nullptr;
+    QLineEdit* m_upper = nullptr;
+    QLineEdit* m_lower = nullptr;
+    QLineEdit* m_frequency = nullptr;
+    QLineEdit* m_cableLoss = nullptr;
+    QLabel* m_message = nullptr;
+};
+
+// A number as the user typed it, in this locale's or the C notation; nothing when
+// the text is not one whole number (no trailing letters, no empty text).
+std::optional<double> TypedNumber(const QString& text);
+
+}  // namespace velquor

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "remote/instrument.h"
+#include "station/meter_session.h"
+
+
+
+namespace velquor {
+
+// Measurement settings kept per sensor head, by serial number (by device path for
+// a meter whose identity could not be read), so an attenuator's offset follows its
+// sensor between sessions and windows. Each record carries a revision: a window
+// that saves over a record another window changed since it read it says so.
+class CSensorSettings {
+public:
+    // Null: the program's own settings file.
+    explicit CSensorSettings(std::unique_ptr<QSettings> settings = nullptr);
+    ~CSensorSettings();
+
+    // The record's name for a meter; empty when the meter has neither.
+    static std::string KeyOf(const station::MeterInfo& info);
+
+    // The stored settings, nothing when none are kept (or the key is empty).
+    std::optional<remote::ChannelSettings> Load(const std::string& key);
+    // Stores them. False when another window saved this sensor's settings since this
+    // one last loaded or saved them (they are replaced all the same, so the user's
+    // latest choice holds and is told about).
+    bool Save(const std::string& key, const remote::ChannelSettings& settings);
+
+private:
+    QString Group(const std::string& key) const;
+
+    std::unique_ptr<QSettings> m_settings;
+    // The revision of each record as this window last saw it.
+    std::map<std::string, qlonglong> m_seen;
+};
+
+}  // namespace velquor

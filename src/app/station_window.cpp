@@ -1,0 +1,355 @@
+#include "app/station_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QStatusBar>
+#include <chrono>
+#include <cmath>
+
+#include "app/app_options.h"
+#include "app/meter_panel_dialog.h"
+#include "meter/prompt.h"
+#include "ui/station_view.h"
+
+namespace velquor {
+
+namespace {
+
+std::int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TileLink LinkOf(station::MeterState state) {
+    switch (state) {
+        case station::MeterState::Connected:
+            return TileLink::Connected;
+        case station::MeterState::Lost:
+            return TileLink::Lost;
+        case station::MeterState::Waiting:
+        case station::MeterState::Opening:
+            return TileLink::Waiting;
+        case station::MeterState::GaveUp:
+            return TileLink::GaveUp;
+        case station::MeterState::Closed:
+            return TileLink::Closed;
+    }
+    return TileLink::Closed;
+}
+
+measure::MeasureSettings Marks(const remote::ChannelSettings& s) {
+    measure::MeasureSettings m;
+    m.average_count = s.average_on ? s.average_count : 1;
+    m.offset_db = s.offset_on ? s.offset_db : 0.0;
+    m.relative = s.relative_on;
+    m.reference_dbm = s.reference_dbm;
+    m.unit = s.unit;
+    return m;
+}
+
+}  // namespace
+
+void CNoticeBox::Post(std::size_t meter, std::string text) {
+    std::lock_guard lock(m_lock);
+    // A meter that keeps failing must not grow this without bound.
+    if (m_notices.size() >= 64)
+        m_notices.pop_front();
+    m_notices.push_back({meter, std::move(text)});
+}
+
+std::vector<CNoticeBox::Notice> CNoticeBox::TakeAll() {
+    std::lock_guard lock(m_lock);
+    std::vector<Notice> all(m_notices.begin(), m_notices.end());
+    m_notices.clear();
+    return all;
+}
+
+CStationWindow::CStationWindow(station::Station& station, std::shared_ptr<CNoticeBox> notices,
+                               std::unique_ptr<CSensorSettings> sensors, QWidget* parent)
+    : QMainWindow(parent),
+      m_station(station),
+      m_notices(notices ? std::move(notices) : std::make_shared<CNoticeBox>()),
+      m_sensors(sensors ? std::move(sensors) : std::make_unique<CSensorSettings>()),
+      m_host(std::make_unique<remote::StationHost>(station)),
+      m_feed(station.Subscribe()),
+      m_startNs(SteadyNowNs()) {
+    setObjectName("stationWindow");
+    const std::size_t n = station.MeterCount();
+    setWindowTitle(QString("%1 - %2 meters").arg(kAppTitle).arg(n));
+    m_view = new CStationView(n, 60.0, this);
+    setCentralWidget(m_view);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < n; ++i)
+        names.push_back(station.MeterName(i));
+    m_view->SetNames(names);
+    connect(m_view, &CStationView::tileClicked, this, [this](int meter) { OpenPanel(meter); });
+    m_statusMeters = new QLabel(this);
+    m_statusRemote = new QLabel(this);
+    m_statusRemote->setObjectName("remoteStatus");
+    statusBar()->addPermanentWidget(m_statusRemote);
+    statusBar()->addPermanentWidget(m_statusMeters);
+    BuildMenus();
+    LoadSensorSettings();
+    Refresh();
+    m_timer.start(kRefreshMs, this);
+    resize(900, 640);
+}
+
+CStationWindow::~CStationWindow() {
+    m_timer.stop();
+    m_host->Stop();
+    m_station.Unsubscribe(m_feed);
+}
+
+void CStationWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("Save Snapshot &As...", this, [this] {
+        const QString name = QFileDialog::getSaveFileName(this, "Save Snapshot As", "station.png",
+                                                          "Pictures (*.png *.jpg);;PDF (*.pdf)");
+        if (name.isEmpty())
+            return;
+        QString reason;
+        if (!SaveSnapshot(name, reason))
+            QMessageBox::warning(this, kAppTitle, reason);
+    });
+    file->addSeparator();
+    file->addAction("E&xit", this, &QWidget::close);
+
+    QMenu* options = menuBar()->addMenu("&Options");
+    m_reconnectAction = options->addAction("&Reconnect Automatically");
+    m_reconnectAction->setCheckable(true);
+    m_reconnectAction->setChecked(m_station.Reconnecting().enabled);
+    connect(m_reconnectAction, &QAction::toggled, this, [this](bool on) {
+        station::ReconnectPolicy policy = m_station.Reconnecting();
+        policy.enabled = on;
+        m_station.SetReconnect(policy);
+    });
+    m_remoteAction = options->addAction("Remote &Control");
+    m_remoteAction->setObjectName("remoteControl");
+    m_remoteAction->setCheckable(true);
+    connect(m_remoteAction, &QAction::triggered, this, [this](bool on) {
+        if (!on) {
+            StopRemote();
+            return;
+        }
+        std::string error;
+        StartRemote(m_listen, error);
+    });
+    options->addAction("Remote Control &Address...", this, [this] {
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            this, "Remote Control Address", "Listen on (address:port):", QLineEdit::Normal,
+            QString::fromStdString(m_listen), &ok);
+        if (!ok)
+            return;
+        std::string address, error;
+        std::uint16_t port = 0;
+        if (!remote::ParseListenAddress(text.trimmed().toStdString(), address, port, error)) {
+            QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+            return;
+        }
+        m_listen = text.trimmed().toStdString();
+        if (m_host->Serving()) {
+            std::string reason;
+            StartRemote(m_listen, reason);
+        }
+    });
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("&About Velquor...", this, [this] {
+        QMessageBox::about(this, kAppTitle,
+                           QString("Velquor 1.1.0\n%1 meters in one station").arg(m_station.MeterCount()));
+    });
+}
+
+bool CStationWindow::StartRemote(const std::string& listen, std::string& error) {
+    remote::ServerOptions options;
+    if (!remote::ParseListenAddress(listen, options.address, options.port, error)) {
+    } else if (m_host->StartServer(options, error)) {
+        m_remoteAction->setChecked(true);
+        ShowStatus();
+        return true;
+    }
+    error = "Remote control on " + listen + " could not start: " + error;
+    m_remoteAction->setChecked(false);
+    statusBar()->showMessage(QString::fromStdString(error));
+    if (m_interactive)
+        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+    ShowStatus();
+    return false;
+}
+
+void CStationWindow::StopRemote() {
+    m_host->StopServer();
+    m_remoteAction->setChecked(false);
+    ShowStatus();
+}
+
+void CStationWindow::LoadSensorSettings() {
+    for (std::size_t i = 0; i < m_station.MeterCount(); ++i) {
+        m_keys.push_back(CSensorSettings::KeyOf(m_station.Meter(i)));
+        const auto kept = m_sensors->Load(m_keys.back());
+        if (!kept)
+            continue;
+        const remote::Outcome o = m_host->Model().Apply(i, *kept);
+        if (o.error != 0)
+            m_notices->Post(i, "its kept settings were not used: " + o.detail);
+    }
+}
+
+void CStationWindow::KeepSensorSettings(std::size_t meter, const remote::ChannelSettings& settings) {
+    if (!m_sensors->Save(m_keys[meter], settings))
+        m_notices->Post(meter, "settings another window had saved for this sensor were replaced");
+}
+
+CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
+    if (meter < 0 || static_cast<std::size_t>(meter) >= m_station.MeterCount())
+        return nullptr;
+    const auto index = static_cast<std::size_t>(meter);
+    auto* panel = new CMeterPanelDialog(
+        m_station, m_host->Model(), index,
+        [this, index](const remote::ChannelSettings& s) { KeepSensorSettings(index, s); }, this);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->show();
+    return panel;
+}
+
+void CStationWindow::Refresh() {
+    const std::size_t n = m_station.MeterCount();
+    std::vector<remote::ChannelView> views;
+    for (std::size_t i = 0; i < n; ++i)
+        views.push_back(m_host->Model().View(i));
+    m_batch.clear();
+    m_feed->PopAll(m_batch, std::chrono::milliseconds(0));
+    for (const station::Reading& r : m_batch) {
+        if (r.meter >= n)
+            continue;
+        const double t = static_cast<double>(r.steady_ns - m_startNs) / 1e9;
+        if (r.kind == station::ReadingKind::Measurement) {
+            const remote::ChannelSettings& s = views[r.meter].settings;
+            m_view->Trace().Add(r.meter, t, r.power_dbm + (s.offset_on ? s.offset_db : 0.0));
+        } else if (r.kind == station::ReadingKind::LinkLost) {
+            m_view->Trace().Add(r.meter, t, std::nan(""));
+        }
+    }
+    const std::int64_t now = SteadyNowNs();
+    std::vector<StationTileTexts> tiles;
+    std::vector<std::optional<double>> shown;
+    for (std::size_t i = 0; i < n; ++i) {
+        const remote::ChannelView& v = views[i];
+        const station::MeterStatus st = m_station.Status(i);
+        StationTileInput in;
+        in.name = m_station.MeterName(i);
+        in.link = LinkOf(st.state);
+        if (in.link == TileLink::Connected && v.lost)
+            in.link = TileLink::Lost;
+        if (st.lost_steady_ns != 0 && in.link != TileLink::Connected)
+            in.lost_s = static_cast<double>(now - st.lost_steady_ns) / 1e9;
+        in.has_reading = v.has_reading && !v.lost;
+        in.shown_dbm = v.last.shown_dbm;
+        in.relative_db = v.last.relative_db;
+        in.temperature_c = v.temperature_c;
+        in.battery_raw = v.battery;
+        in.limit = v.settings.limits_on ? v.last.limit : measure::LimitState::Off;
+        in.settings = Marks(v.settings);
+        tiles.push_back(MakeStationTileTexts(in));
+        shown.push_back(in.has_reading && in.link == TileLink::Connected
+                            ? std::optional<double>(in.shown_dbm)
+                            : std::nullopt);
+    }
+    m_view->SetTiles(tiles);
+    m_view->SetShownPowers(shown);
+    if (!m_batch.empty())
+        m_view->RedrawGraph();
+
+    for (const CNoticeBox::Notice& notice : m_notices->TakeAll()) {
+        const std::string name = notice.meter < n ? m_station.MeterName(notice.meter) : "meter";
+        m_lastNotice = QString::fromStdString(name + ": " + notice.text);
+    }
+    if (!m_lastNotice.isEmpty() && statusBar()->currentMessage() != m_lastNotice) {
+        statusBar()->showMessage(m_lastNotice, 15000);
+        m_lastNotice.clear();
+    }
+    ShowStatus();
+}
+
+QString CStationWindow::StatusText() const {
+    return m_statusRemote->text() + (m_statusRemote->text().isEmpty() ? "" : "  ") +
+           m_statusMeters->text();
+}
+
+void CStationWindow::ShowStatus() {
+    std::size_t connected = 0;
+    for (std::size_t i = 0; i < m_station.MeterCount(); ++i)
+        connected += m_station.Status(i).state == station::MeterState::Connected ? 1 : 0;
+    const QString meters =
+        QString("%1 of %2 meters connected").arg(connected).arg(m_station.MeterCount());
+    if (m_statusMeters->text() != meters)
+        m_statusMeters->setText(meters);
+    QString remote;
+    if (m_host->Serving()) {
+        const std::size_t clients = m_host->Clients();
+        remote = QString("Remote control on %1: %2 client%3")
+                     .arg(QString::fromStdString(m_host->ServerAddress()))
+                     .arg(clients)
+                     .arg(clients == 1 ? "" : "s");
+    }
+    if (m_statusRemote->text() != remote)
+        m_statusRemote->setText(remote);
+}
+
+std::string CStationWindow::Summary() const {
+    return std::to_string(m_station.MeterCount()) + " meters: " +
+           std::to_string(m_host->Taken()) + " readings, " + std::to_string(m_host->Lost()) +
+           " lost";
+}
+
+bool CStationWindow::SaveSnapshot(const QString& file, QString& reason) {
+    const auto format = SnapshotFormatOf(file.toStdString());
+    if (!format) {
+        reason = "A snapshot file must end in .png, .jpg, .jpeg or .pdf: " + file;
+        return false;
+    }
+    const QPixmap picture = m_view->grab();
+    bool ok = false;
+    if (*format == SnapshotFormat::kPdf) {
+        QPdfWriter pdf(file);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Landscape);
+        QPainter painter;
+        if (painter.begin(&pdf)) {
+            const QRect page = painter.viewport();
+            const QSize size = picture.size().scaled(page.size(), Qt::KeepAspectRatio);
+            painter.drawPixmap(QRect(page.topLeft(), size), picture);
+            ok = painter.end();
+        }
+    } else {
+        ok = picture.save(file);
+    }
+    if (!ok)
+        reason = "The snapshot could not be written to " + file;
+    return ok;
+}
+
+void CStationWindow::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == m_timer.timerId()) {
+        Refresh();
+        return;
+    }
+    QMainWindow::timerEvent(e);
+}
+
+void CStationWindow::closeEvent(QCloseEvent* e) {
+    m_timer.stop();
+    m_host->StopServer();
+    QMainWindow::closeEvent(e);
+}
+
+}  // namespace velquor

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/sensor_settings.h"
+#include "remote/station_host.h"
+#include "station/station.h"
+
+class QAction;
+class QLabel;
+
+namespace velquor {
+
+class CStationView;
+
+// Notices the station raises on its meters' threads, kept until the window shows them.
+class CNoticeBox {
+public:
+    struct Notice {
+        std::size_t meter;
+        std::string text;  // without the meter's name
+    };
+    void Post(std::size_t meter, std::string text);
+    std::vector<Notice> TakeAll();
+
+private:
+    std::mutex m_lock;
+    std::deque<Notice> m_notices;
+};
+
+// The window over several meters: a station's meters as tiles, their combined
+// readout and graph, a panel per meter, and the same SCPI server as
+// `velquor-cli serve` on the same measurement settings.
+class CStationWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // How often the view takes the meters' state: about a screen refresh.
+    static constexpr int kRefreshMs = 33;
+
+    CStationWindow(station::Station& station, std::shared_ptr<CNoticeBox> notices,
+                   std::unique_ptr<CSensorSettings> sensors = nullptr, QWidget* parent = nullptr);
+    ~CStationWindow() override;
+
+    // Options › Remote Control on this address ("127.0.0.1:5025"); false with the
+    // reason (also shown in a message box when interactive), the window goes on.
+    bool StartRemote(const std::string& listen, std::string& error);
+    void StopRemote();
+    void SetListenAddress(const std::string& listen) { m_listen = listen; }
+    void SetInteractive(bool on) { m_interactive = on; }
+
+    // Takes the meters' state and readings now (the timer does it every kRefreshMs).
+    void Refresh();
+    // Opens the panel of one meter (a tile's click); returns it (tests).
+    class CMeterPanelDialog* OpenPanel(int meter);
+
+    CStationView* View() const { return m_view; }
+    remote::StationHost& Host() { return *m_host; }
+    QAction* RemoteAction() const { return m_remoteAction; }
+    QAction* ReconnectAction() const { return m_reconnectAction; }
+    QString StatusText() const;
+    // "4 meters: 51120 readings, 0 lost" for the closing report of unattended runs.
+    std::string Summary() const;
+    // Saves the view as a picture (.png, .jpg) or printed page (.pdf).
+    bool SaveSnapshot(const QString& file, QString& reason);
+
+protected:
+    void timerEvent(QTimerEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildMenus();
+    void LoadSensorSettings();
+    void KeepSensorSettings(std::size_t meter, const remote::ChannelSettings& settings);
+    void ShowStatus();
+
+    station::Station& m_station;
+    std::shared_ptr<CNoticeBox> m_notices;
+    std::unique_ptr<CSensorSettings> m_sensors;
+    std::unique_ptr<remote::StationHost> m_host;
+    std::shared_ptr<station::Subscription> m_feed;
+    std::vector<station::Reading> m_batch;
+    std::vector<std::string> m_keys;
+    CStationView* m_view = nullptr;
+    QLabel* m_statusMeters = nullptr;
+    QLabel* m_statusRemote = nullptr;
+    QAction* m_remoteAction = nullptr;
+    QAction* m_reconnectAction = nullptr;
+    QBasicTimer m_timer;
+    std::string m_listen = "127.0.0.1:5025";
+    bool m_interactive = true;
+    std::int64_t m_startNs = 0;
+    QString m_lastNotice;
+};
+
+}  // namespace velquor

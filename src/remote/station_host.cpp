@@ -1,0 +1,108 @@
+#include "remote/station_host.h"
+
+#include <algorithm>
+
+namespace velquor::remote {
+
+// The pump's subscription, counting what passes and the gaps in each meter's numbering.
+class StationHost::CountingSource : public IReadingSource {
+public:
+    CountingSource(std::shared_ptr<station::Subscription> subscription, std::size_t meters,
+                   std::atomic<std::uint64_t>& taken, std::atomic<std::uint64_t>& gaps)
+        : subscription_(std::move(subscription)), next_(meters, 0), taken_(taken), gaps_(gaps) {}
+
+    std::size_t PopAll(std::vector<station::Reading>& out,
+                       std::chrono::milliseconds timeout) override {
+        const std::size_t first = out.size();
+        const std::size_t n = subscription_->PopAll(out, timeout);
+        for (std::size_t i = first; i < out.size(); ++i) {
+            const station::Reading& r = out[i];
+            if (r.kind == station::ReadingKind::Measurement)
+                taken_.fetch_add(1, std::memory_order_relaxed);
+            if (r.seq == 0 || r.meter >= next_.size())
+                continue;
+            if (next_[r.meter] != 0 && r.seq > next_[r.meter])
+                gaps_.fetch_add(r.seq - next_[r.meter], std::memory_order_relaxed);
+            next_[r.meter] = r.seq + 1;
+        }
+        return n;
+    }
+    const station::Subscription& Subscription() const { return *subscription_; }
+
+private:
+    std::shared_ptr<station::Subscription> subscription_;
+    std::vector<std::uint64_t> next_;  // only the pump's thread reads and writes it
+    std::atomic<std::uint64_t>& taken_;
+    std::atomic<std::uint64_t>& gaps_;
+};
+
+StationHost::StationHost(station::Station& station, InstrumentOptions options)
+    : station_(station),
+      backend_(station),
+      instrument_(backend_, std::move(options)),
+      subscription_(station.Subscribe()),
+      source_(std::make_unique<CountingSource>(subscription_, station.MeterCount(), taken_,
+                                               gaps_)),
+      pump_(*source_, instrument_) {
+    pump_.Start();
+}
+
+StationHost::~StationHost() {
+    Stop();
+}
+
+bool StationHost::StartServer(const ServerOptions& options, std::string& error) {
+    StopServer();
+    auto server = std::make_unique<TcpServer>(instrument_, options);
+    if (!server->Start(error))
+        return false;
+    const bool v6 = options.address.find(':') != std::string::npos;
+    std::lock_guard lock(server_lock_);
+    server_address_ = (v6 ? "[" + options.address + "]" : options.address) + ":" +
+                      std::to_string(server->Port());
+    server_ = std::move(server);
+    return true;
+}
+
+void StationHost::StopServer() {
+    std::unique_ptr<TcpServer> server;
+    {
+        std::lock_guard lock(server_lock_);
+        server = std::move(server_);
+        server_address_.clear();
+    }
+    if (server)
+        server->Stop();
+}
+
+bool StationHost::Serving() const {
+    std::lock_guard lock(server_lock_);
+    return server_ != nullptr;
+}
+
+std::string StationHost::ServerAddress() const {
+    std::lock_guard lock(server_lock_);
+    return server_address_;
+}
+
+std::size_t StationHost::Clients() const {
+    std::lock_guard lock(server_lock_);
+    return server_ ? server_->Clients() : 0;
+}
+
+std::uint64_t StationHost::Lost() const {
+    // A reading the full queue dropped shows as a jump too; the drop count also holds
+    // those after a meter's last reading, which no jump shows.
+    return std::max<std::uint64_t>(gaps_.load(), source_->Subscription().Dropped());
+}
+
+void StationHost::Stop() {
+    if (stopped_)
+        return;
+    stopped_ = true;
+    StopServer();
+    pump_.Stop();
+    backend_.Stop();
+}
+
+}  // namespace velquor::remote

@@ -1,0 +1,147 @@
+// The station window on simulated meters: tiles from the station, a panel's
+// settings reaching the instrument and the sensor's record, remote control.
+#include <QApplication>
+#include <QLineEdit>
+#include <QSettings>
+#include <QAction>
+#include <QCheckBox>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/meter_panel_dialog.h"
+#include "app/sensor_settings.h"
+#include "app/station_window.h"
+#include "station/station_test_support.h"
+#include "common/temp_dir.h"
+#include "ui/station_view.h"
+
+namespace velquor {
+namespace {
+
+using namespace std::chrono_literals;
+
+class StationWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        station_ = std::make_unique<station::Station>(station::testing::FastOptions());
+        std::vector<std::string> errors;
+        ASSERT_TRUE(station_->Open({station::MeterTarget::Simulated(0),
+                                    station::MeterTarget::Simulated(1),
+                                    station::MeterTarget::Simulated(2)},
+                                   false, errors));
+        window_ = std::make_unique<CStationWindow>(*station_, nullptr, Sensors());
+        window_->SetInteractive(false);
+    }
+    void TearDown() override {
+        window_.reset();
+        station_->Close();
+    }
+    std::unique_ptr<CSensorSettings> Sensors() const {
+        return std::make_unique<CSensorSettings>(
+            std::make_unique<QSettings>(QString::fromStdString(dir_.File("v.conf")),
+                                        QSettings::IniFormat));
+    }
+    // Refreshes until every tile shows a power (bounded).
+    bool WaitForPowers() {
+        for (int i = 0; i < 300; ++i) {
+            window_->Refresh();
+            bool all = true;
+            for (const StationTileTexts& t : window_->View()->Tiles()->Tiles())
+                all = all && t.power != "---";
+            if (all)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    testing::TempDir dir_;
+    std::unique_ptr<station::Station> station_;
+    std::unique_ptr<CStationWindow> window_;
+};
+
+TEST_F(StationWindowTest, TilesShowEveryMeterAndThePanelSetsOnlyItsOwn) {
+    ASSERT_TRUE(WaitForPowers());
+    const auto& tiles = window_->View()->Tiles()->Tiles();
+    ASSERT_EQ(tiles.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(tiles[i].name, station_->MeterName(i));
+    EXPECT_NE(window_->View()->CombinedText(), "---");
+
+    CMeterPanelDialog* panel = window_->OpenPanel(1);
+    ASSERT_NE(panel, nullptr);
+    auto* offset = panel->findChild<QLineEdit*>("offset");
+    ASSERT_NE(offset, nullptr);
+    // What is not a number is refused, and nothing changes.
+    offset->setText("12abc");
+    EXPECT_FALSE(panel->ApplyMeasurement());
+    EXPECT_NE(panel->Message().indexOf("12abc"), -1);
+    EXPECT_FALSE(window_->Host().Model().Settings(1).offset_on);
+
+    offset->setText("20");
+    panel->findChild<QCheckBox*>("offsetOn")->setChecked(true);
+    ASSERT_TRUE(panel->ApplyMeasurement());
+    const remote::ChannelSettings after = window_->Host().Model().Settings(1);
+    EXPECT_TRUE(after.offset_on);
+    EXPECT_EQ(after.offset_db, 20.0);
+    EXPECT_EQ(window_->Host().Model().Settings(0), remote::ChannelSettings{});
+    EXPECT_EQ(window_->Host().Model().Settings(2), remote::ChannelSettings{});
+    window_->Refresh();
+    EXPECT_EQ(window_->View()->Tiles()->Tiles()[1].marks, "OFS");
+    // The sensor keeps it: another window opening this meter starts with it.
+    const auto kept = Sensors()->Load(CSensorSettings::KeyOf(station_->Meter(1)));
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->offset_db, 20.0);
+    panel->close();
+}
+
+TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
+    // Another program holds a port.
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ASSERT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const std::string listen = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    std::string error;
+    EXPECT_FALSE(window_->StartRemote(listen, error));
+    EXPECT_NE(error.find(listen), std::string::npos) << error;
+    EXPECT_FALSE(window_->RemoteAction()->isChecked());
+    ASSERT_TRUE(window_->StartRemote("127.0.0.1:0", error)) << error;
+    EXPECT_TRUE(window_->RemoteAction()->isChecked());
+    EXPECT_TRUE(window_->StatusText().startsWith("Remote control on 127.0.0.1:"));
+    EXPECT_TRUE(WaitForPowers());
+    ::close(taken);
+}
+
+TEST(SensorSettings, AnotherWindowsSaveIsNotOverwrittenSilently) {
+    testing::TempDir dir;
+    auto open = [&] {
+        return CSensorSettings(std::make_unique<QSettings>(QString::fromStdString(dir.File("s.conf")),
+                                                           QSettings::IniFormat));
+    };
+    CSensorSettings first = open();
+    CSensorSettings second = open();
+    remote::ChannelSettings s;
+    s.offset_on = true;
+    s.offset_db = 10.0;
+    EXPECT_FALSE(first.Load("path /dev/serial/by-id/x").has_value());
+    EXPECT_TRUE(first.Save("path /dev/serial/by-id/x", s));
+    EXPECT_TRUE(second.Load("path /dev/serial/by-id/x").has_value());
+    s.offset_db = 11.0;
+    EXPECT_TRUE(second.Save("path /dev/serial/by-id/x", s));
+    s.offset_db = 12.0;
+    EXPECT_FALSE(first.Save("path /dev/serial/by-id/x", s));  // told, then replaced
+    EXPECT_EQ(open().Load("path /dev/serial/by-id/x")->offset_db, 12.0);
+}
+
+}  // namespace
+}  // namespace velquor
