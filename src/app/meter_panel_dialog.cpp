@@ -115,6 +115,10 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     layout->addWidget(m_message);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     layout->addWidget(buttons);
+    // Return in a field must not press Take Current or Write to Meter by accident.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
+    apply->setDefault(true);
 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(apply, &QPushButton::clicked, this, [this] { ApplyMeasurement(); });

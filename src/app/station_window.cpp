@@ -218,6 +218,8 @@ CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
         [this, index](const remote::ChannelSettings& s) { KeepSensorSettings(index, s); }, this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->show();
+    panel->raise();
+    panel->activateWindow();
     return panel;
 }
 

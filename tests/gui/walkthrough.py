@@ -10,7 +10,7 @@ closed, the trace's Play/Pause/Stop, the Statistics window beside a window near
 the screen's edge, a new window, a second program on a meter the first holds
 (velquor-meter-sim on a pseudo-terminal), closing a window while its unit setup
 waits for a meter that never acknowledges, the window under a 16-point system
-font, and Exit. Every dialog must appear, hold the keyboard and go away without
+font, four meters in the station window with remote control on, and Exit. Every dialog must appear, hold the keyboard and go away without
 leaving a window behind. Every wait polls with a generous bound, so a loaded
 machine only makes it slower.
 """
@@ -18,6 +18,7 @@ machine only makes it slower.
 import ctypes
 import os
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -29,6 +30,7 @@ import zlib
 WAIT_S = 30.0  # bound of every wait for a window or a file
 POLL_S = 0.1
 MAIN_TITLE = "^DPW - Orvane ViridIrivi RA$"
+STATION_TITLE = "^Orvane ViridIrivi RA - [0-9]+ meters$"
 
 # Where the view puts its fixed controls (client pixels), and their images.
 SETUP_BUTTON = (191, 339)
@@ -82,8 +84,9 @@ def holds(what, probe, seconds):
 
 
 class App:
-    def __init__(self, pid):
+    def __init__(self, pid, title=None):
         self.pid = pid
+        self.title = title or MAIN_TITLE
 
     def windows(self):
         """Visible top-level windows of the program: {id: (name, role)}."""
@@ -115,7 +118,7 @@ class App:
 
     def main_window(self):
         ids = run("xdotool", "search", "--all", "--onlyvisible", "--pid", str(self.pid),
-                  "--name", MAIN_TITLE, check=False).split()
+                  "--name", self.title, check=False).split()
         return int(ids[0]) if ids else None
 
     def others(self):
@@ -691,6 +694,81 @@ class Walk:
                 process.kill()
             process.wait(timeout=WAIT_S)
 
+    def station(self):
+        """Four meters in one window (velquor-meter-sim pseudo-terminals): a tile's
+        panel opened and closed, remote control turned off and on from the menu and
+        read over TCP while the window shows the meters, one meter unplugged while
+        the others go on."""
+        sims = []
+        process = None
+        try:
+            ports = []
+            for _ in range(4):
+                sims.append(subprocess.Popen([self.meter_sim, "--rate", "50"], env=ENV,
+                                             stdout=subprocess.PIPE))
+                ports.append(sims[-1].stdout.readline().decode().strip())
+            with socket.socket() as probe:
+                probe.bind(("127.0.0.1", 0))
+                port = probe.getsockname()[1]
+            args = ["--serve", "127.0.0.1:%d" % port]
+            for path in ports:
+                args += ["--port", path]
+            run("xdotool", "mousemove", str(SCREEN[0] - 1), str(SCREEN[1] - 1))
+            process = subprocess.Popen([self.velquor] + args, env=ENV, stdout=self.log,
+                                       stderr=subprocess.STDOUT)
+            app = App(process.pid, STATION_TITLE)
+            main = wait_until("the station window", app.main_window)
+            self.expect_alone("the station window's start", app=app)
+
+            def scpi(command):
+                """The reply line, with the error queue's head after it."""
+                try:
+                    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+                        s.sendall(command.encode() + b";:SYST:ERR?\n")
+                        return s.makefile().readline().strip()
+                except OSError:
+                    return ""
+
+            def measures(channel):
+                reply = scpi("FETC%d?" % channel)
+                return reply.endswith('0,"No error"') and reply[0] in "+-0123456789"
+            wait_until("a reading of the fourth meter over TCP", lambda: measures(4))
+            # Options > Remote Control off, then on again.
+            for state in ("off", "on"):
+                self.file_menu("c", app, menus_right=1)
+                wait_until("remote control " + state, lambda: self.serving(port) == (state == "on"))
+            idn = scpi("*IDN?")
+            if "ViridIrivi" not in idn:
+                raise Failure("*IDN? answered %r" % idn)
+            # A tile opens its meter's panel; Escape closes it.
+            x, y, _, _ = geometry(main)
+            click(x + 60, y + 60)
+            wid = self.expect_dialog("the meter's panel", lambda n, r: n == ports[0], app)
+            self.shot("station-panel")
+            key("Escape")
+            self.expect_gone("the meter's panel", wid, app)
+            # Unplugged: its channel says lost, the others still measure.
+            sims[3].kill()
+            sims[3].wait(timeout=WAIT_S)
+            wait_until("the unplugged meter lost", lambda: scpi("FETC4?").startswith("-241,"))
+            for channel in (1, 2, 3):
+                if not measures(channel):
+                    raise Failure("meter %d stopped with the unplugged one" % channel)
+            self.shot("station-unplugged")
+            self.exit_program(app, "the station window")
+        finally:
+            for p in sims + ([process] if process else []):
+                if p.poll() is None:
+                    p.kill()
+                p.wait(timeout=WAIT_S)
+
+    def serving(self, port):
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            return False
+
     def exit(self):
         self.file_menu("x")
         try:
@@ -745,7 +823,12 @@ def main():
              ("trace", walk.trace), ("Statistics", walk.statistics),
              ("New Window", walk.new_window), ("same meter", walk.same_meter_twice),
              ("close in setup", walk.close_while_setup_waits),
-             ("large font", walk.large_font), ("Exit", walk.exit)]
+             ("large font", walk.large_font), ("station", walk.station),
+             ("Exit", walk.exit)]
+    # VELQUOR_WALK_STEPS="station,Exit" runs those after the start only (trying one out).
+    only = os.environ.get("VELQUOR_WALK_STEPS")
+    if only:
+        steps = steps[:1] + [(n, f) for n, f in steps[1:] if n in only.split(",")]
     try:
         for name, step in steps:
             started = time.monotonic()
