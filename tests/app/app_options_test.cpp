@@ -85,3 +85,50 @@ TEST(AppOptions, QtOptionsAreLeftToQt) {
 
 }  // namespace
 }  // namespace velquor
+
+namespace velquor {
+namespace {
+
+TEST(AppOptions, MeterOptionsChooseTheStationWindow) {
+    const struct {
+        std::vector<std::string> args;
+        bool station;
+        const char* serve;  // nullptr: not serving
+    } good[] = {
+        {{"--simulate"}, false, nullptr},
+        {{"--simulate", "4"}, true, nullptr},
+        {{"--port", "/dev/a", "--port", "/dev/b"}, true, nullptr},
+        {{"--port", "/dev/a", "--serve"}, true, "127.0.0.1:5025"},
+        {{"--serve", "0.0.0.0:6000", "--simulate"}, true, "0.0.0.0:6000"},
+        {{"--serial", "OV227701", "--keep-going"}, true, nullptr},
+        {{"--all"}, true, nullptr},
+    };
+    for (const auto& c : good) {
+        AppOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseAppOptions(c.args, o, error)) << c.args[0] << ": " << error;
+        EXPECT_EQ(o.StationWindow(), c.station) << c.args[0];
+        EXPECT_EQ(o.serve.has_value(), c.serve != nullptr);
+        EXPECT_EQ(o.serve.value_or("-"), c.serve ? c.serve : "-");
+    }
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } bad[] = {
+        {{"--simulate", "17"}, "--simulate takes 1 to 16 meters, not '17'"},
+        {{"--simulate", "2.5"}, "--simulate takes 1 to 16 meters, not '2.5'"},
+        {{"--all", "--port", "/dev/a"},
+         "--all opens every meter found; it cannot be used with --port, --serial or --simulate"},
+        {{"--serve", "localhost"}, nullptr},
+    };
+    for (const auto& c : bad) {
+        AppOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseAppOptions(c.args, o, error)) << c.args[0];
+        const std::string expected = c.error ? c.error : "--serve: ";
+        EXPECT_EQ(error.substr(0, c.error ? std::string::npos : expected.size()), expected);
+    }
+}
+
+}  // namespace
+}  // namespace velquor
