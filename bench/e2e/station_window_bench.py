@@ -104,7 +104,7 @@ def main():
             p.kill()
             p.wait()
     cpu = (ticks1 - ticks0) / os.sysconf("SC_CLK_TCK") / elapsed
-    m = re.search(r"(\d+) meters: (\d+) readings, (\d+) lost", err)
+    m = re.search(r"(\d+) meters?: (\d+) readings, (\d+) lost", err)
     if not m:
         print("no summary from the window:\n" + err)
         return 1

@@ -167,7 +167,8 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         std::string address;
         std::uint16_t port = 0;
         if (!remote::ParseListenAddress(*options.serve, address, port, error)) {
-            error = "--serve: " + error;
+            const std::string listen = "--listen ";
+            error = "--serve " + (error.rfind(listen, 0) == 0 ? error.substr(listen.size()) : error);
             return false;
         }
     }

@@ -308,7 +308,8 @@ void CStationWindow::ShowStatus() {
 }
 
 std::string CStationWindow::Summary() const {
-    return std::to_string(m_station.MeterCount()) + " meters: " +
+    const std::size_t n = m_station.MeterCount();
+    return std::to_string(n) + (n == 1 ? " meter: " : " meters: ") +
            std::to_string(m_host->Taken()) + " readings, " + std::to_string(m_host->Lost()) +
            " lost";
 }

@@ -125,7 +125,7 @@ TEST(AppOptions, MeterOptionsChooseTheStationWindow) {
         AppOptions o;
         std::string error;
         EXPECT_FALSE(ParseAppOptions(c.args, o, error)) << c.args[0];
-        const std::string expected = c.error ? c.error : "--serve: ";
+        const std::string expected = c.error ? c.error : "--serve takes ADDRESS:PORT";
         EXPECT_EQ(error.substr(0, c.error ? std::string::npos : expected.size()), expected);
     }
 }
