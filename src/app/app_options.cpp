@@ -118,6 +118,12 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             options.all = true;
         } else if (arg == "--keep-going") {
             options.keepGoing = true;
+        } else if (arg == "--publish") {
+            if (!value(options.publish))
+                return false;
+        } else if (arg == "--stand") {
+            if (!value(options.stand))
+                return false;
         } else if (arg == "--serve") {
             options.serve = optional_value().value_or(kDefaultServeAddress);
         } else if (arg == "--snapshot") {
@@ -171,6 +177,10 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             error = "--serve " + (error.rfind(listen, 0) == 0 ? error.substr(listen.size()) : error);
             return false;
         }
+    }
+    if (!options.stand.empty() && options.publish.empty()) {
+        error = "--stand needs --publish HOST[:PORT]";
+        return false;
     }
     if (options.simulate && !options.port.empty()) {
         error = "--simulate and --port cannot be used together";

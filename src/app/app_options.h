@@ -23,6 +23,9 @@ struct AppOptions {
     bool keepGoing = false;
     // --serve [ADDR:PORT]: remote control from the start.
     std::optional<std::string> serve;
+    // --publish HOST[:PORT] [--stand NAME]: telemetry from the start.
+    std::string publish;
+    std::string stand;
     std::string snapshotFile;
     double snapshotAfterS = -1.0;
     // Close the window after this many seconds (negative: never), for unattended runs.
@@ -36,7 +39,7 @@ struct AppOptions {
     // window. Otherwise the one-meter window.
     bool StationWindow() const {
         return (simulate && simulateCount > 1) || ports.size() > 1 || !serials.empty() || all ||
-               serve.has_value();
+               serve.has_value() || !publish.empty();
     }
 };
 
@@ -44,7 +47,7 @@ inline constexpr const char* kDefaultServeAddress = "127.0.0.1:5025";
 
 inline constexpr const char* kAppUsage =
     "usage: velquor [--simulate [N] | --port PATH... | --serial S... | --all] [--keep-going]\n"
-    "              [--serve [ADDR:PORT]] [--reconnect]\n"
+    "              [--serve [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
     "\n"
     "  --simulate [N]      use N built-in simulated meters (default 1) instead of the hardware\n"
@@ -55,7 +58,11 @@ inline constexpr const char* kAppUsage =
     "  --keep-going        go on with the meters that opened when some do not\n"
     "  --serve [ADDR:PORT] answer SCPI clients as velquor-cli serve does, from the start\n"
     "                      (default 127.0.0.1:5025; also Options > Remote Control)\n"
-    "  With several meters (or --serial, --all, --serve) the window shows the station view.\n"
+    "  --publish HOST[:PORT] [--stand NAME]\n"
+    "                      publish the readings to an MQTT broker as velquor-cli publish\n"
+    "                      does (also Options > Telemetry)\n"
+    "  With several meters (or --serial, --all, --serve, --publish) the window shows the\n"
+    "  station view.\n"
     "  --reconnect         when the meter is lost, wait for it and carry on\n"
     "  --snapshot FILE     after --after SECONDS, save the trace graph area (the window\n"
     "                      right of x 225 and below y 185, as printed) and exit; FILE\n"

@@ -10,12 +10,15 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <chrono>
 #include <cmath>
 
 #include "app/app_options.h"
 #include "app/meter_panel_dialog.h"
 #include "meter/prompt.h"
+#include "telemetry/broker_address.h"
+#include "telemetry/topics.h"
 #include "ui/station_view.h"
 
 namespace velquor {
@@ -105,6 +108,8 @@ CStationWindow::CStationWindow(station::Station& station, std::shared_ptr<CNotic
 
 CStationWindow::~CStationWindow() {
     m_timer.stop();
+    if (m_telemetry)
+        m_telemetry->Stop(std::chrono::seconds(1));
     m_host->Stop();
     m_station.Unsubscribe(m_feed);
 }
@@ -162,6 +167,37 @@ void CStationWindow::BuildMenus() {
             StartRemote(m_listen, reason);
         }
     });
+    options->addSeparator();
+    m_telemetryAction = options->addAction("&Telemetry");
+    m_telemetryAction->setObjectName("telemetry");
+    m_telemetryAction->setCheckable(true);
+    connect(m_telemetryAction, &QAction::triggered, this, [this](bool on) {
+        if (!on) {
+            StopTelemetry();
+            return;
+        }
+        std::string error;
+        StartTelemetry(m_broker, m_stand, error);
+    });
+    options->addAction("Telemetry &Broker...", this, [this] {
+        bool ok = false;
+        const QString broker = QInputDialog::getText(
+            this, "Telemetry Broker", "MQTT broker (host[:port]):", QLineEdit::Normal,
+            QString::fromStdString(m_broker), &ok);
+        if (!ok)
+            return;
+        const QString stand = QInputDialog::getText(
+            this, "Telemetry Broker", "This stand's name (a topic level):", QLineEdit::Normal,
+            QString::fromStdString(m_stand), &ok);
+        if (!ok)
+            return;
+        m_broker = broker.trimmed().toStdString();
+        m_stand = stand.trimmed().toStdString();
+        if (m_telemetry) {
+            std::string error;
+            StartTelemetry(m_broker, m_stand, error);
+        }
+    });
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&About Velquor...", this, [this] {
         QMessageBox::about(this, kAppTitle,
@@ -189,6 +225,55 @@ bool CStationWindow::StartRemote(const std::string& listen, std::string& error) 
 void CStationWindow::StopRemote() {
     m_host->StopServer();
     m_remoteAction->setChecked(false);
+    ShowStatus();
+}
+
+bool CStationWindow::StartTelemetry(const std::string& broker, const std::string& stand,
+                                    std::string& error) {
+    StopTelemetry();
+    telemetry::PublisherOptions options;
+    const auto address = telemetry::ParseBrokerAddress(broker, false, error);
+    if (address) {
+        options.broker = *address;
+        options.stand = stand.empty() ? telemetry::SafeTopicLevel(
+                                            QSysInfo::machineHostName().toStdString())
+                                      : stand;
+        if (options.stand.empty())
+            options.stand = "stand";
+        if (const auto why = telemetry::CheckStandName(options.stand))
+            error = "the stand's name: " + *why;
+    }
+    if (address && error.empty()) {
+        auto feed = std::make_unique<telemetry::StationTelemetry>(m_station, std::move(options));
+        if (feed->Start(error)) {
+            m_telemetry = std::move(feed);
+            m_published = true;
+            m_brokerShown = broker;
+            m_telemetryAction->setChecked(true);
+            ShowStatus();
+            return true;
+        }
+    }
+    error = "Telemetry to " + broker + " could not start: " + error;
+    m_telemetryAction->setChecked(false);
+    statusBar()->showMessage(QString::fromStdString(error));
+    if (m_interactive)
+        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+    ShowStatus();
+    return false;
+}
+
+void CStationWindow::StopTelemetry() {
+    if (m_telemetry) {
+        // Bounded: what is buffered and the goodbye get a second at most.
+        const std::uint64_t undelivered = m_telemetry->Stop(std::chrono::seconds(1));
+        m_undelivered += undelivered;
+        if (undelivered > 0)
+            statusBar()->showMessage(
+                QString("Telemetry stopped: %1 readings did not reach the broker").arg(undelivered));
+        m_telemetry.reset();
+    }
+    m_telemetryAction->setChecked(false);
     ShowStatus();
 }
 
@@ -271,6 +356,10 @@ void CStationWindow::Refresh() {
     if (!m_batch.empty())
         m_view->RedrawGraph();
 
+    if (m_telemetry) {
+        for (const std::string& notice : m_telemetry->TakeNotices())
+            m_lastNotice = "Telemetry: " + QString::fromStdString(notice);
+    }
     for (const CNoticeBox::Notice& notice : m_notices->TakeAll()) {
         const std::string name = notice.meter < n ? m_station.MeterName(notice.meter) : "meter";
         m_lastNotice = QString::fromStdString(name + ": " + notice.text);
@@ -303,6 +392,13 @@ void CStationWindow::ShowStatus() {
                      .arg(clients)
                      .arg(clients == 1 ? "" : "s");
     }
+    if (m_telemetry) {
+        remote += QString(remote.isEmpty() ? "" : "  ") + "Publishing to " +
+                  QString::fromStdString(m_brokerShown) +
+                  (m_telemetry->Failed()      ? " (refused)"
+                   : m_telemetry->Connected() ? ""
+                                              : " (connecting)");
+    }
     if (m_statusRemote->text() != remote)
         m_statusRemote->setText(remote);
 }
@@ -311,7 +407,8 @@ std::string CStationWindow::Summary() const {
     const std::size_t n = m_station.MeterCount();
     return std::to_string(n) + (n == 1 ? " meter: " : " meters: ") +
            std::to_string(m_host->Taken()) + " readings, " + std::to_string(m_host->Lost()) +
-           " lost";
+           " lost" +
+           (m_published ? "; " + std::to_string(m_undelivered) + " did not reach the broker" : "");
 }
 
 bool CStationWindow::SaveSnapshot(const QString& file, QString& reason) {
@@ -352,6 +449,7 @@ void CStationWindow::timerEvent(QTimerEvent* e) {
 void CStationWindow::closeEvent(QCloseEvent* e) {
     m_timer.stop();
     m_host->StopServer();
+    StopTelemetry();
     QMainWindow::closeEvent(e);
 }
 

@@ -12,6 +12,7 @@
 #include "app/sensor_settings.h"
 #include "remote/station_host.h"
 #include "station/station.h"
+#include "telemetry/station_telemetry.h"
 
 class QAction;
 class QLabel;
@@ -53,6 +54,15 @@ public:
     // reason (also shown in a message box when interactive), the window goes on.
     bool StartRemote(const std::string& listen, std::string& error);
     void StopRemote();
+    // Options › Telemetry: the meters published to an MQTT broker ("host[:port]")
+    // under the stand's name, as velquor-cli publish does (without credentials or
+    // TLS here). False with the reason, also shown when interactive.
+    bool StartTelemetry(const std::string& broker, const std::string& stand, std::string& error);
+    void StopTelemetry();
+    void SetBroker(const std::string& broker, const std::string& stand) {
+        m_broker = broker;
+        m_stand = stand;
+    }
     void SetListenAddress(const std::string& listen) { m_listen = listen; }
     void SetInteractive(bool on) { m_interactive = on; }
 
@@ -65,6 +75,7 @@ public:
     remote::StationHost& Host() { return *m_host; }
     QAction* RemoteAction() const { return m_remoteAction; }
     QAction* ReconnectAction() const { return m_reconnectAction; }
+    QAction* TelemetryAction() const { return m_telemetryAction; }
     QString StatusText() const;
     // "4 meters: 51120 readings, 0 lost" for the closing report of unattended runs.
     std::string Summary() const;
@@ -93,6 +104,13 @@ private:
     QLabel* m_statusRemote = nullptr;
     QAction* m_remoteAction = nullptr;
     QAction* m_reconnectAction = nullptr;
+    QAction* m_telemetryAction = nullptr;
+    std::unique_ptr<telemetry::StationTelemetry> m_telemetry;
+    std::string m_broker = "localhost";
+    std::string m_stand;
+    std::string m_brokerShown;
+    bool m_published = false;
+    std::uint64_t m_undelivered = 0;
     QBasicTimer m_timer;
     std::string m_listen = "127.0.0.1:5025";
     bool m_interactive = true;

@@ -219,6 +219,14 @@ int CVelquorApp::RunStation(const AppOptions& options) {
                 return 1;
         }
     }
+    if (!options.publish.empty()) {
+        m_pStationWindow->SetBroker(options.publish, options.stand);
+        if (!m_pStationWindow->StartTelemetry(options.publish, options.stand, error)) {
+            std::fprintf(stderr, "velquor: %s\n", error.c_str());
+            if (unattended)
+                return 1;
+        }
+    }
     QObject::connect(m_pStationWindow->ReconnectAction(), &QAction::toggled,
                      m_pStationWindow.get(),
                      [](bool on) { QSettings("velquor", "velquor").setValue(kReconnectKey, on); });
