@@ -1,4 +1,5 @@
 #include "station/station.h"
+#include "station/reconnect_wait.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -16,45 +17,9 @@ namespace velquor::station {
 
 using Clock = std::chrono::steady_clock;
 
-// The subscribers. Link workers publish under the shared lock, so meters do not
-// wait for each other; subscribing takes it exclusively.
-class Station::Feed {
-public:
-    void Publish(const Reading& reading) {
-        std::shared_lock lock(m_lock);
-        for (const auto& subscription : m_subscriptions)
-            subscription->Push(reading);
-    }
-    std::shared_ptr<Subscription> Subscribe(std::size_t capacity) {
-        auto subscription = std::make_shared<Subscription>(capacity);
-        std::unique_lock lock(m_lock);
-        if (m_ended)
-            subscription->End();
-        else
-            m_subscriptions.push_back(subscription);
-        return subscription;
-    }
-    void Unsubscribe(const std::shared_ptr<Subscription>& subscription) {
-        std::unique_lock lock(m_lock);
-        std::erase(m_subscriptions, subscription);
-    }
-    void EndAll() {
-        std::unique_lock lock(m_lock);
-        for (const auto& subscription : m_subscriptions)
-            subscription->End();
-        m_subscriptions.clear();
-        m_ended = true;
-    }
-
-private:
-    std::shared_mutex m_lock;
-    std::vector<std::shared_ptr<Subscription>> m_subscriptions;
-    bool m_ended = false;
-};
-
 // One meter of the station. Lock order: sequenceLock, then publishLock, then stateLock.
 struct Station::Slot : IReadingHandler {
-    Slot(std::uint32_t i, std::shared_ptr<Feed> f)
+    Slot(std::uint32_t i, std::shared_ptr<ReadingFeed> f)
         : index(i), feed(std::move(f)), wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     // The session's link worker calls into this slot: it is joined while the slot is whole.
     ~Slot() override {
@@ -187,7 +152,7 @@ struct Station::Slot : IReadingHandler {
     }
 
     std::uint32_t index;  // under publishLock; fixed once the meter is live
-    const std::shared_ptr<Feed> feed;
+    const std::shared_ptr<ReadingFeed> feed;
     std::unique_ptr<MeterSession> session;
 
     std::mutex sequenceLock;  // one sequence at a time; guards session's replacement
@@ -220,7 +185,7 @@ DriverFactory DefaultDriverFactory(SerialPaths paths) {
 Station::Station(StationOptions options)
     : m_options(std::move(options)),
       m_policy(m_options.reconnect),
-      m_feed(std::make_shared<Feed>()) {
+      m_feed(std::make_shared<ReadingFeed>()) {
     m_reconnecting.store(m_options.reconnect.enabled);
     if (!m_options.make_driver)
         m_options.make_driver = DefaultDriverFactory(m_options.serial_paths);
@@ -483,18 +448,13 @@ void Station::Supervise(Slot& slot) {
 }
 
 bool Station::LookForMeter(Slot& slot) {
-    const auto lostAt = Clock::now();
+    ReconnectWait wait(Reconnecting());
+    wait.Begin(Clock::now());
     {
         std::lock_guard lock(slot.sequenceLock);
         slot.session->CloseDevice();
     }
     const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
-    const auto elapsed = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lostAt);
-    };
-    // The node reappearing cuts a back-off short, but attempts stay this far apart.
-    auto earliest = lostAt + BackoffDelay(Reconnecting(), 0);
-    int attempt = 0;
     for (;;) {
         const ReconnectPolicy policy = Reconnecting();
         if (!policy.enabled) {
@@ -503,7 +463,8 @@ bool Station::LookForMeter(Slot& slot) {
             slot.status.state = MeterState::Lost;
             return true;
         }
-        if (TimedOut(policy, elapsed())) {
+        wait.SetPolicy(policy);
+        if (wait.GaveUp(Clock::now())) {
             slot.SetState(MeterState::GaveUp);
             Notice(slot, MeterNotice::Kind::GaveUp,
                    FormatC("not back after %.1f s; no longer waiting for it",
@@ -511,17 +472,16 @@ bool Station::LookForMeter(Slot& slot) {
             return true;
         }
         slot.SetState(MeterState::Waiting);
-        const Wake wake = WaitForChance(slot, watch.get(), earliest,
-                                        Clock::now() + NextWait(policy, attempt, elapsed()));
+        // The node reappearing cuts a back-off short, but looks stay Earliest() apart.
+        const Wake wake = WaitForChance(slot, watch.get(), wait.Earliest(), wait.NextLook());
         if (wake == Wake::Stop)
             return false;
-        if (wake == Wake::Changed || TimedOut(policy, elapsed()))
+        if (wake == Wake::Changed || wait.GaveUp(Clock::now()))
             continue;
-        earliest = Clock::now() + BackoffDelay(policy, 0);
-        ++attempt;
+        wait.Missed(Clock::now());
         {
             std::lock_guard lock(slot.stateLock);
-            slot.status.attempts = attempt;
+            slot.status.attempts = wait.Looks();
         }
         if (!slot.session->Present())
             continue;

@@ -121,7 +121,6 @@ public:
     void Close();
 
 private:
-    class Feed;
     struct Slot;
 
     enum class Wake { Due, Changed, Stop };
@@ -142,7 +141,7 @@ private:
     mutable std::mutex m_policyLock;
     ReconnectPolicy m_policy;
     std::atomic<bool> m_reconnecting{false};  // m_policy.enabled, for the link workers
-    std::shared_ptr<Feed> m_feed;
+    std::shared_ptr<ReadingFeed> m_feed;
     // Written by Open; read under the lock by Abort, which may run on another thread.
     std::mutex m_slotsLock;
     std::vector<std::unique_ptr<Slot>> m_slots;

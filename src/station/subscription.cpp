@@ -71,4 +71,33 @@ bool Subscription::Ended() const {
     return m_ended;
 }
 
+void ReadingFeed::Publish(const Reading& reading) {
+    std::shared_lock lock(m_lock);
+    for (const auto& subscription : m_subscriptions)
+        subscription->Push(reading);
+}
+
+std::shared_ptr<Subscription> ReadingFeed::Subscribe(std::size_t capacity) {
+    auto subscription = std::make_shared<Subscription>(capacity);
+    std::unique_lock lock(m_lock);
+    if (m_ended)
+        subscription->End();
+    else
+        m_subscriptions.push_back(subscription);
+    return subscription;
+}
+
+void ReadingFeed::Unsubscribe(const std::shared_ptr<Subscription>& subscription) {
+    std::unique_lock lock(m_lock);
+    std::erase(m_subscriptions, subscription);
+}
+
+void ReadingFeed::EndAll() {
+    std::unique_lock lock(m_lock);
+    for (const auto& subscription : m_subscriptions)
+        subscription->End();
+    m_subscriptions.clear();
+    m_ended = true;
+}
+
 }  // namespace velquor::station

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 #include "station/reading.h"
@@ -53,6 +55,23 @@ private:
     std::size_t m_count = 0;
     std::uint64_t m_dropped = 0;
     bool m_dropReported = false;
+    bool m_ended = false;
+};
+
+// The fan-out: every reading to every subscription. Apart from the supervision of
+// the meters, which only publishes into it. Link workers publish under the shared
+// lock, so meters do not wait for each other; subscribing takes it exclusively.
+class ReadingFeed {
+public:
+    void Publish(const Reading& reading);
+    std::shared_ptr<Subscription> Subscribe(std::size_t capacity);
+    void Unsubscribe(const std::shared_ptr<Subscription>& subscription);
+    // Ends every subscription; later ones start ended.
+    void EndAll();
+
+private:
+    std::shared_mutex m_lock;
+    std::vector<std::shared_ptr<Subscription>> m_subscriptions;
     bool m_ended = false;
 };
 

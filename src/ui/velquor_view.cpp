@@ -353,7 +353,7 @@ void CVelquorView::UpdateStatusNote() {
     }
     state.noMeterLooks = m_unit.m_bConnected ? 0 : m_nConnectTries;
     if (m_reconnect.Waiting()) {
-        state.awaySeconds = m_reconnect.AwaySeconds(CReconnectWait::Clock::now());
+        state.awaySeconds = m_reconnect.AwaySeconds(station::ReconnectWait::Clock::now());
         state.awayNote = m_strReconnectNote;
     }
     if (state.logFile.empty() && !state.awaySeconds)

@@ -24,7 +24,7 @@
 #include "meter/unit_state.h"
 #include "station/device_watch.h"
 #include "ui/open_watch_driver.h"
-#include "ui/reconnect_wait.h"
+#include "station/reconnect_wait.h"
 
 class QLineEdit;
 class QSocketNotifier;
@@ -272,7 +272,7 @@ private:
     // The wait for a lost meter: the setting (also read by the log source on its
     // thread), where the meter was and who it was, and the next look.
     std::atomic<bool> m_bReconnect{false};
-    CReconnectWait m_reconnect;
+    station::ReconnectWait m_reconnect;
     QBasicTimer m_reconnectTimer;
     bool m_bMeterLost = false;
     std::string m_strLostSerial;

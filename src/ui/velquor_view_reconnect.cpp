@@ -52,7 +52,7 @@ void CVelquorView::OnMeterLost() {
 }
 
 void CVelquorView::BeginWait() {
-    m_reconnect.Begin(CReconnectWait::Clock::now());
+    m_reconnect.Begin(station::ReconnectWait::Clock::now());
     // A path is watched in its folder; a meter known by its serial number in /dev.
     const std::filesystem::path where(m_strLostPort.empty() ? "/dev/" : m_strLostPort);
     m_pDeviceWatch = std::make_unique<station::DeviceWatch>(where.parent_path().string(),
@@ -62,7 +62,7 @@ void CVelquorView::BeginWait() {
             std::make_unique<QSocketNotifier>(m_pDeviceWatch->Fd(), QSocketNotifier::Read);
         connect(m_pWatchNotifier.get(), &QSocketNotifier::activated, this, [this] {
             if (m_pDeviceWatch && m_pDeviceWatch->Drain()) {
-                m_reconnect.SomethingAppeared(CReconnectWait::Clock::now());
+                m_reconnect.SomethingAppeared(station::ReconnectWait::Clock::now());
                 ScheduleLook();
             }
         });
@@ -78,7 +78,7 @@ void CVelquorView::EndWait() {
 }
 
 void CVelquorView::ScheduleLook() {
-    const auto wait = m_reconnect.UntilNextLook(CReconnectWait::Clock::now());
+    const auto wait = m_reconnect.UntilNextLook(station::ReconnectWait::Clock::now());
     m_reconnectTimer.start(std::max(1, static_cast<int>(wait.count())), this);
 }
 
@@ -99,7 +99,7 @@ void CVelquorView::LookForMeter() {
         std::error_code error;
         portPresent = std::filesystem::exists(m_strLostPort, error);
     }
-    const auto where = WhereIsTheMeter(m_strLostPort, m_strLostSerial, listed, portPresent);
+    const auto where = station::WhereIsTheMeter(m_strLostPort, m_strLostSerial, listed, portPresent);
     bool connected = false;
     if (where) {
         QuietPrompt quiet;
@@ -121,7 +121,7 @@ void CVelquorView::LookForMeter() {
         }
     }
     if (!connected) {
-        m_reconnect.Missed(CReconnectWait::Clock::now());
+        m_reconnect.Missed(station::ReconnectWait::Clock::now());
         ScheduleLook();
         UpdateStatusNote();
         update();

@@ -1,15 +1,15 @@
-#include "ui/reconnect_wait.h"
+#include "station/reconnect_wait.h"
 
 #include <gtest/gtest.h>
 
-namespace velquor {
+namespace velquor::station {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = CReconnectWait::Clock;
+using Clock = ReconnectWait::Clock;
 
 TEST(ReconnectWait, LooksAfterHalfASecondThenBacksOffToEveryFiveSeconds) {
-    CReconnectWait wait;
+    ReconnectWait wait;
     const Clock::time_point lost{};
     EXPECT_FALSE(wait.Waiting());
     EXPECT_EQ(wait.UntilNextLook(lost), 0ms);
@@ -36,7 +36,7 @@ TEST(ReconnectWait, LooksAfterHalfASecondThenBacksOffToEveryFiveSeconds) {
 }
 
 TEST(ReconnectWait, ANodeThatAppearsCutsTheBackOffShortButNotTheFirstPause) {
-    CReconnectWait wait;
+    ReconnectWait wait;
     const Clock::time_point lost{};
     wait.Begin(lost);
     for (int i = 0; i < 4; ++i)
@@ -78,5 +78,22 @@ TEST(ReconnectWait, FindsTheSameMeterByItsPathOrItsSerialNumber) {
     }
 }
 
+TEST(ReconnectWait, TheTimeOutEndsTheWaitAndCutsTheLastPause) {
+    ReconnectPolicy policy;
+    policy.timeout = 3000ms;
+    ReconnectWait wait(policy);
+    const Clock::time_point lost{};
+    wait.Begin(lost);
+    Clock::time_point now = lost + 500ms;
+    for (int i = 0; i < 2; ++i) {
+        wait.Missed(now);
+        now = wait.NextLook();
+    }
+    // 0.5 + 1 + 2 s would pass the 3 s time-out: the last look comes at it.
+    EXPECT_EQ(wait.NextLook(), lost + 3000ms);
+    EXPECT_FALSE(wait.GaveUp(lost + 2999ms));
+    EXPECT_TRUE(wait.GaveUp(lost + 3000ms));
+}
+
 }  // namespace
-}  // namespace velquor
+}  // namespace velquor::station

@@ -8,17 +8,21 @@
 #include "link/device_list.h"
 #include "station/reconnect_policy.h"
 
-namespace velquor {
+namespace velquor::station {
 
-// The window's wait for a meter it lost while "Reconnect Automatically" is on: when
-// to look for it again, on the station's back-off schedule (first after 0.5 s, then
-// backing off to every 5 s, for ever). No Qt and no threads: the window asks it from
-// a timer with the time, and sleeps until the next look in between.
-class CReconnectWait {
+// The wait for a lost meter: when to look for it again on the policy's back-off
+// schedule (first after 0.5 s, then backing off to every 5 s), and when to give up
+// (the policy's time-out; never without one). No threads and no clock of its own:
+// the station's supervisor and the window ask it with the time, and sleep until the
+// next look in between.
+class ReconnectWait {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit CReconnectWait(station::ReconnectPolicy policy = {});
+    explicit ReconnectWait(ReconnectPolicy policy = {});
+
+    // New delays or time-out from now on; the looks so far still count.
+    void SetPolicy(const ReconnectPolicy& policy) { m_policy = policy; }
 
     // The meter was lost at now.
     void Begin(Clock::time_point now);
@@ -27,6 +31,15 @@ public:
     bool Waiting() const { return m_bWaiting; }
     // Whole seconds since the loss; 0 while not waiting.
     int AwaySeconds(Clock::time_point now) const;
+    // How long the meter has been away; zero while not waiting.
+    std::chrono::milliseconds Away(Clock::time_point now) const;
+    // The time-out has passed: no more looks.
+    bool GaveUp(Clock::time_point now) const;
+    // When the next look is due: the back-off's time, cut to the time-out.
+    Clock::time_point NextLook() const;
+    // Before this, something appearing where the meter was does not bring the next
+    // look forward (looks stay at least the first pause apart).
+    Clock::time_point Earliest() const;
     // Time left until the next look (zero once it is due); zero while not waiting.
     std::chrono::milliseconds UntilNextLook(Clock::time_point now) const;
     // A look at now did not bring the meter back: the next one comes after a longer
@@ -38,7 +51,7 @@ public:
     int Looks() const { return m_nLooks; }
 
 private:
-    station::ReconnectPolicy m_policy;
+    ReconnectPolicy m_policy;
     bool m_bWaiting = false;
     Clock::time_point m_lost;
     Clock::time_point m_last;  // the loss or the last look
@@ -46,7 +59,7 @@ private:
     int m_nLooks = 0;
 };
 
-// What to open to reach the lost meter now: the device path it was opened by, when
+// What to open to reach a lost meter now: the device path it was opened by, when
 // something is there (a /dev/serial/by-id link survives a new ttyUSB number);
 // otherwise its serial number, when a meter with that number is listed. Nothing while
 // it is absent.
@@ -54,4 +67,4 @@ std::optional<std::string> WhereIsTheMeter(const std::string& port, const std::s
                                            const std::vector<DeviceEntry>& listed,
                                            bool portPresent);
 
-}  // namespace velquor
+}  // namespace velquor::station
