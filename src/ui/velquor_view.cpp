@@ -420,6 +420,13 @@ void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
         ScheduleFrameRepaint();
 }
 
+void CVelquorView::UpdateMeasurement() {
+    if (m_nMeasurementX0 >= 0)
+        update(m_measurementRect);
+    else
+        update();
+}
+
 void CVelquorView::ScheduleFrameRepaint() {
     if (m_frameRepaintTimer.isActive())
         return;  // the coalesced repaint will show this frame too
@@ -431,7 +438,7 @@ void CVelquorView::ScheduleFrameRepaint() {
     // share a repaint instead of each costing one nobody can see.
     const qint64 since = m_lastPaint.isValid() ? m_lastPaint.elapsed() : m_nMinFrameRepaintMs;
     if (since >= m_nMinFrameRepaintMs)
-        update();
+        UpdateMeasurement();
     else
         m_frameRepaintTimer.start(static_cast<int>(m_nMinFrameRepaintMs - since), Qt::PreciseTimer,
                                   this);
@@ -452,7 +459,7 @@ void CVelquorView::timerEvent(QTimerEvent* e) {
     }
     if (e->timerId() == m_frameRepaintTimer.timerId()) {
         m_frameRepaintTimer.stop();
-        update();
+        UpdateMeasurement();
         return;
     }
     QWidget::timerEvent(e);

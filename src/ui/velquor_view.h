@@ -168,6 +168,11 @@ private:
     void OnMeterFrame(const std::vector<std::uint8_t>& frame);
     void ScheduleFrameRepaint();
     void OnDraw(QPainter& painter);
+    // The Measurement Data panel with the current readings; returns its extent.
+    PanelPoint DrawMeasurement(QPainter& painter, bool connected, int x0);
+    void RecordPainted();
+    // Repaints what a new reading changes: the Measurement Data panel once drawn.
+    void UpdateMeasurement();
     void ApplyControlUpdates(const std::vector<ControlUpdate>& updates);
     void ApplyTraceAction(const TraceViewAction& action);
     void RedrawTraceGraph();
@@ -260,6 +265,9 @@ private:
     std::unique_ptr<CLoggerController> m_pLogger;
 
     QImage m_backBuffer;
+    // Where the Measurement Data panel was last drawn (x0 < 0: not yet).
+    QRect m_measurementRect;
+    int m_nMeasurementX0 = -1;
     bool m_bInitialised = false;
     long m_nFramesHandled = 0;
     long m_nRepaints = 0;

@@ -41,6 +41,23 @@ void CVelquorView::paintEvent(QPaintEvent* event) {
     }
     ++m_nRepaints;
     m_lastPaint.start();
+    // A new reading changes the Measurement Data panel alone: only it is drawn
+    // again, and only its pixels go to the screen.
+    if (m_backBuffer.size() == size() && m_nMeasurementX0 >= 0 &&
+        m_measurementRect.contains(event->region().boundingRect())) {
+        {
+            QPainter painter(&m_backBuffer);
+            painter.setClipRect(m_measurementRect);
+            painter.fillRect(m_measurementRect, Qt::white);
+            painter.setFont(m_fonts.label);
+            painter.setPen(kNavy);
+            DrawMeasurement(painter, m_pBusyUnit ? m_pBusyUnit->m_bConnected : m_unit.m_bConnected,
+                            m_nMeasurementX0);
+        }
+        QPainter(this).drawImage(m_measurementRect.topLeft(), m_backBuffer, m_measurementRect);
+        RecordPainted();
+        return;
+    }
     if (m_backBuffer.size() != size())
         m_backBuffer = QImage(size(), QImage::Format_RGB32);
     m_backBuffer.fill(Qt::white);
@@ -50,12 +67,25 @@ void CVelquorView::paintEvent(QPaintEvent* event) {
     }
     QPainter(this).drawImage(0, 0, m_backBuffer);
     TakeSnapshot(m_backBuffer);
+    RecordPainted();
+}
+
+void CVelquorView::RecordPainted() {
     if (m_pTimingLog != nullptr) {
         // The readout's tag is its power in tenths, as the frame carried it.
         const std::int64_t shown =
             m_unit.m_bConnected ? std::llround(m_display.m_dShownPower * 10.0) : kNoTag;
         m_pTimingLog->Record(TimingEvent::kPainted, shown);
     }
+}
+
+PanelPoint CVelquorView::DrawMeasurement(QPainter& painter, bool connected, int x0) {
+    const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
+    MeasurementPanelContent content = EvaluateMeasurementPanel(m_display, connected, readings);
+    ApplyMeasureReadouts(content, m_display, connected, m_pMeasure->Pipeline());
+    if (content.clearBatteryReading)
+        m_meter.SetBattery(0.0);
+    return DrawMeasurementPanel(painter, x0, content, m_bitmaps, m_fonts, m_framePen);
 }
 
 void CVelquorView::OnDraw(QPainter& painter) {
@@ -78,15 +108,11 @@ void CVelquorView::OnDraw(QPainter& painter) {
         ApplyControlUpdates(setup.controls);
     }
 
-    const bool connected = unit.m_bConnected;
-    const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
-    MeasurementPanelContent content = EvaluateMeasurementPanel(m_display, connected, readings);
-    ApplyMeasureReadouts(content, m_display, connected, m_pMeasure->Pipeline());
-    if (content.clearBatteryReading)
-        m_meter.SetBattery(0.0);
     const int x0 = setup.extent.x + 10;
-    const PanelPoint measurement =
-        DrawMeasurementPanel(painter, x0, content, m_bitmaps, m_fonts, m_framePen);
+    const PanelPoint measurement = DrawMeasurement(painter, unit.m_bConnected, x0);
+    // The panel's frame runs from x0 - 5 to its right edge, its title from the top.
+    m_nMeasurementX0 = x0;
+    m_measurementRect = QRect(QPoint(x0 - 7, 0), QPoint(measurement.x + 7, measurement.y + 2));
 
     painter.setPen(m_framePen);
     const TraceDataPanelLayout layout =
