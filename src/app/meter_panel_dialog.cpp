@@ -29,6 +29,7 @@ QLineEdit* NumberEdit(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setMaxLength(24);
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("-1000.000") + 12);
     return edit;
 }
 
@@ -59,13 +60,18 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     setObjectName("meterPanel");
     setWindowTitle(QString::fromStdString(station.MeterName(meter)));
     auto* layout = new QVBoxLayout(this);
+    // Two columns, so the panel stays on a small screen with a large font.
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    columns->addLayout(left);
+    layout->addLayout(columns);
 
     auto* unitBox = new QGroupBox("Unit Properties", this);
     auto* unitLayout = new QVBoxLayout(unitBox);
     m_identity = new QLabel(unitBox);
     m_identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
     unitLayout->addWidget(m_identity);
-    layout->addWidget(unitBox);
+    left->addWidget(unitBox);
 
     auto* measureBox = new QGroupBox("Measurement", this);
     auto* form = new QFormLayout(measureBox);
@@ -78,25 +84,25 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     auto pair = [&](QCheckBox*& check, const char* label, QLineEdit*& edit, const char* name) {
         auto* row = new QHBoxLayout;
         check = new QCheckBox(label, measureBox);
+        check->setToolTip("Turns it on");
         check->setObjectName(QString(name) + "On");
         edit = NumberEdit(measureBox, name);
         row->addWidget(check);
         row->addWidget(edit, 1);
         return row;
     };
-    form->addRow("Averaging", pair(m_averageOn, "on, readings:", m_average, "average"));
-    form->addRow("Offset", pair(m_offsetOn, "on, dB:", m_offset, "offset"));
-    auto* relRow = pair(m_relativeOn, "on, reference dBm:", m_reference, "reference");
-    auto* take = new QPushButton("Take Current", measureBox);
-    relRow->addWidget(take);
-    form->addRow("Relative", relRow);
-    form->addRow("Limits", pair(m_limitsOn, "on, upper dBm:", m_upper, "upper"));
+    form->addRow("Averaging (readings)", pair(m_averageOn, "on", m_average, "average"));
+    form->addRow("Offset (dB)", pair(m_offsetOn, "on", m_offset, "offset"));
+    form->addRow("Relative to (dBm)", pair(m_relativeOn, "on", m_reference, "reference"));
+    auto* take = new QPushButton("Take Current as Reference", measureBox);
+    form->addRow(take);
+    form->addRow("Upper limit (dBm)", pair(m_limitsOn, "on", m_upper, "upper"));
     m_lower = NumberEdit(measureBox, "lower");
-    form->addRow("Lower limit dBm", m_lower);
+    form->addRow("Lower limit (dBm)", m_lower);
     auto* apply = new QPushButton("Apply", measureBox);
     apply->setObjectName("apply");
     form->addRow(apply);
-    layout->addWidget(measureBox);
+    columns->addWidget(measureBox);
 
     auto* setupBox = new QGroupBox("Unit Setup", this);
     auto* setupForm = new QFormLayout(setupBox);
@@ -107,7 +113,8 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     auto* write = new QPushButton("Write to Meter", setupBox);
     write->setObjectName("writeSetup");
     setupForm->addRow(write);
-    layout->addWidget(setupBox);
+    left->addWidget(setupBox);
+    left->addStretch(1);
 
     m_message = new QLabel(this);
     m_message->setObjectName("message");

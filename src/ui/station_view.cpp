@@ -231,7 +231,10 @@ void CStationGraph::paintEvent(QPaintEvent*) {
         p.drawLine(px, plot.top(), px, plot.bottom());
         p.setPen(palette().text().color());
         const QString label = QString::number(v, 'f', LabelDecimals(x.step)) + " s";
-        p.drawText(QRect(px - 40, plot.bottom() + 2, 80, fm.height()), Qt::AlignCenter, label);
+        const int w = fm.horizontalAdvance(label) + 4;
+        // The last label ends at the plot's edge rather than past the widget's.
+        const int left = std::clamp(px - w / 2, 0, std::max(width() - w, 0));
+        p.drawText(QRect(left, plot.bottom() + 2, w, fm.height()), Qt::AlignCenter, label);
     }
     p.setPen(palette().text().color());
     p.drawRect(plot);
