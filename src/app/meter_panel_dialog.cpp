@@ -163,8 +163,19 @@ void CMeterPanelDialog::ShowIdentity() {
                             .arg(i.cable_loss_db, 0, 'f', 1));
 }
 
+void CMeterPanelDialog::Follow() {
+    const remote::ChannelSettings now = m_instrument.Settings(m_meter);
+    if (now == m_shown)
+        return;
+    for (const QLineEdit* edit : {m_average, m_offset, m_reference, m_upper, m_lower})
+        if (edit->isModified())
+            return;
+    Reload();
+}
+
 void CMeterPanelDialog::Reload() {
     const remote::ChannelSettings s = m_instrument.Settings(m_meter);
+    m_shown = s;
     m_unit->setCurrentIndex(m_unit->findData(static_cast<int>(s.unit)));
     m_averageOn->setChecked(s.average_on);
     m_average->setText(QString::number(s.average_count));
@@ -218,6 +229,7 @@ bool CMeterPanelDialog::ApplyMeasurement() {
     }
     if (m_onApplied)
         m_onApplied(s);
+    Reload();
     Say("Applied.", false);
     return true;
 }

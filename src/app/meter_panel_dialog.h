@@ -27,6 +27,9 @@ public:
 
     // Reads the settings back from the instrument (a script may have changed them).
     void Reload();
+    // Shows settings changed elsewhere (a script over SCPI) at once, unless the
+    // person is typing into the panel: their text is never replaced.
+    void Follow();
     // Checks what is typed and hands it to the instrument; false with the reason shown.
     bool ApplyMeasurement();
     // Writes frequency and cable loss to the meter, with the busy indication.
@@ -55,6 +58,7 @@ private:
     QLineEdit* m_frequency = nullptr;
     QLineEdit* m_cableLoss = nullptr;
     QLabel* m_message = nullptr;
+    remote::ChannelSettings m_shown;
 };
 
 // A number as the user typed it, in this locale's or the C notation; nothing when

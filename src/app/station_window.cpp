@@ -351,6 +351,8 @@ void CStationWindow::Refresh() {
                             ? std::optional<double>(in.shown_dbm)
                             : std::nullopt);
     }
+    for (CMeterPanelDialog* panel : findChildren<CMeterPanelDialog*>())
+        panel->Follow();
     m_view->SetTiles(tiles);
     m_view->SetShownPowers(shown);
     if (!m_batch.empty())

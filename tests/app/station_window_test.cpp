@@ -93,6 +93,12 @@ TEST_F(StationWindowTest, TilesShowEveryMeterAndThePanelSetsOnlyItsOwn) {
     EXPECT_EQ(window_->Host().Model().Settings(2), remote::ChannelSettings{});
     window_->Refresh();
     EXPECT_EQ(window_->View()->Tiles()->Tiles()[1].marks, "OFS");
+    // A script's change shows in the open panel at once.
+    remote::ChannelSettings scripted = after;
+    scripted.offset_db = 7.5;
+    ASSERT_EQ(window_->Host().Model().Apply(1, scripted).error, 0);
+    window_->Refresh();
+    EXPECT_EQ(offset->text(), "7.5");
     // The sensor keeps it: another window opening this meter starts with it.
     const auto kept = Sensors()->Load(CSensorSettings::KeyOf(station_->Meter(1)));
     ASSERT_TRUE(kept.has_value());
