@@ -141,6 +141,9 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
             m_onApplied(m_instrument.Settings(m_meter));
         Say("The current power is the reference now.", false);
     });
+    for (QCheckBox* box : {m_averageOn, m_offsetOn, m_relativeOn, m_limitsOn})
+        connect(box, &QCheckBox::clicked, this, [this] { m_touched = true; });
+    connect(m_unit, &QComboBox::activated, this, [this] { m_touched = true; });
     ShowIdentity();
     Reload();
     const station::MeterInfo info = m_station.Meter(m_meter);
@@ -150,6 +153,8 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
 
 void CMeterPanelDialog::ShowIdentity() {
     const station::MeterInfo i = m_station.Meter(m_meter);
+    m_shownMhz = i.frequency_mhz;
+    m_shownLossDb = i.cable_loss_db;
     auto or_unknown = [](const std::string& s) {
         return s.empty() ? QString("unknown") : QString::fromStdString(s);
     };
@@ -164,8 +169,16 @@ void CMeterPanelDialog::ShowIdentity() {
 }
 
 void CMeterPanelDialog::Follow() {
+    const station::MeterInfo info = m_station.Meter(m_meter);
+    if (info.frequency_mhz != m_shownMhz || info.cable_loss_db != m_shownLossDb) {
+        ShowIdentity();
+        if (!m_frequency->isModified() && !m_cableLoss->isModified()) {
+            m_frequency->setText(QString::number(info.frequency_mhz));
+            m_cableLoss->setText(QString::number(info.cable_loss_db, 'f', 1));
+        }
+    }
     const remote::ChannelSettings now = m_instrument.Settings(m_meter);
-    if (now == m_shown)
+    if (now == m_shown || m_touched)
         return;
     for (const QLineEdit* edit : {m_average, m_offset, m_reference, m_upper, m_lower})
         if (edit->isModified())
@@ -186,6 +199,7 @@ void CMeterPanelDialog::Reload() {
     m_limitsOn->setChecked(s.limits_on);
     m_upper->setText(Number(s.upper_dbm));
     m_lower->setText(Number(s.lower_dbm));
+    m_touched = false;
 }
 
 bool CMeterPanelDialog::ApplyMeasurement() {
@@ -205,7 +219,10 @@ bool CMeterPanelDialog::ApplyMeasurement() {
         const auto value = TypedNumber(f.edit->text());
         if (!value) {
             f.edit->setFocus();
-            Say(QString("The %1 must be a number, not '%2'.").arg(f.name, f.edit->text()), true);
+            Say(f.edit->text().trimmed().isEmpty()
+                    ? QString("The %1 is empty: type a number.").arg(f.name)
+                    : QString("The %1 must be a number, not '%2'.").arg(f.name, f.edit->text()),
+                true);
             return false;
         }
         *f.target = *value;

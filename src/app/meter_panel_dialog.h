@@ -59,6 +59,11 @@ private:
     QLineEdit* m_cableLoss = nullptr;
     QLabel* m_message = nullptr;
     remote::ChannelSettings m_shown;
+    // The meter's setup as last shown.
+    int m_shownMhz = 0;
+    double m_shownLossDb = 0.0;
+    // The person changed a box or the unit since the last Reload.
+    bool m_touched = false;
 };
 
 // A number as the user typed it, in this locale's or the C notation; nothing when

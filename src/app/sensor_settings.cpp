@@ -19,6 +19,9 @@ CSensorSettings::CSensorSettings(std::unique_ptr<QSettings> settings)
 CSensorSettings::~CSensorSettings() = default;
 
 std::string CSensorSettings::KeyOf(const station::MeterInfo& info) {
+    // A simulated meter's serial must not share a real sensor head's record.
+    if (info.target.kind == station::MeterTarget::Kind::Simulated)
+        return info.serial.empty() ? std::string() : "simulated " + info.serial;
     if (info.identity_read && !info.serial.empty())
         return info.serial;
     if (!info.path.empty())
@@ -58,9 +61,22 @@ std::optional<remote::ChannelSettings> CSensorSettings::Load(const std::string& 
     return s;
 }
 
-bool CSensorSettings::Save(const std::string& key, const remote::ChannelSettings& s) {
+std::string CSensorSettings::Problem() const {
+    switch (m_settings->status()) {
+        case QSettings::NoError:
+            return {};
+        case QSettings::AccessError:
+            return "cannot write " + m_settings->fileName().toStdString();
+        case QSettings::FormatError:
+            return m_settings->fileName().toStdString() + " is not a settings file";
+    }
+    return {};
+}
+
+CSensorSettings::Saved CSensorSettings::Save(const std::string& key,
+                                             const remote::ChannelSettings& s) {
     if (key.empty())
-        return true;
+        return Saved::Yes;
     m_settings->sync();
     m_settings->beginGroup(Group(key));
     const qlonglong onDisk = m_settings->value("revision", 0).toLongLong();
@@ -79,8 +95,10 @@ bool CSensorSettings::Save(const std::string& key, const remote::ChannelSettings
     m_settings->setValue("limitsOn", s.limits_on);
     m_settings->endGroup();
     m_settings->sync();
+    if (m_settings->status() != QSettings::NoError)
+        return Saved::No;
     m_seen[key] = onDisk + 1;
-    return ours;
+    return ours ? Saved::Yes : Saved::ReplacedOther;
 }
 
 }  // namespace velquor

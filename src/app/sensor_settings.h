@@ -27,12 +27,20 @@ public:
     // The record's name for a meter; empty when the meter has neither.
     static std::string KeyOf(const station::MeterInfo& info);
 
-    // The stored settings, nothing when none are kept (or the key is empty).
+    // The stored settings, nothing when none are kept (or the key is empty, or the
+    // file cannot be read: then Problem() says so).
     std::optional<remote::ChannelSettings> Load(const std::string& key);
-    // Stores them. False when another window saved this sensor's settings since this
-    // one last loaded or saved them (they are replaced all the same, so the user's
-    // latest choice holds and is told about).
-    bool Save(const std::string& key, const remote::ChannelSettings& settings);
+    enum class Saved {
+        Yes,
+        // Another window saved this sensor's settings since this one last loaded or
+        // saved them; they are replaced all the same (the latest choice holds) and
+        // the user is told.
+        ReplacedOther,
+        No,  // the file could not be written: Problem() says why
+    };
+    Saved Save(const std::string& key, const remote::ChannelSettings& settings);
+    // What went wrong with the file last, naming it; empty when nothing did.
+    std::string Problem() const;
 
 private:
     QString Group(const std::string& key) const;

@@ -86,7 +86,7 @@ CStationWindow::CStationWindow(station::Station& station, std::shared_ptr<CNotic
       m_startNs(SteadyNowNs()) {
     setObjectName("stationWindow");
     const std::size_t n = station.MeterCount();
-    setWindowTitle(QString("%1 - %2 meters").arg(kAppTitle).arg(n));
+    setWindowTitle(QString("%1 - %2 meter%3").arg(kAppTitle).arg(n).arg(n == 1 ? "" : "s"));
     m_view = new CStationView(n, 60.0, this);
     setCentralWidget(m_view);
     std::vector<std::string> names;
@@ -158,6 +158,9 @@ void CStationWindow::BuildMenus() {
         std::string address, error;
         std::uint16_t port = 0;
         if (!remote::ParseListenAddress(text.trimmed().toStdString(), address, port, error)) {
+            const std::string flag = "--listen takes ";
+            if (error.rfind(flag, 0) == 0)
+                error = "The address must be " + error.substr(flag.size());
             QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
             return;
         }
@@ -214,7 +217,8 @@ bool CStationWindow::StartRemote(const std::string& listen, std::string& error) 
         return true;
     }
     error = "Remote control on " + listen + " could not start: " + error;
-    m_remoteAction->setChecked(false);
+    // A running server stays: a new address that cannot be had leaves it serving.
+    m_remoteAction->setChecked(m_host->Serving());
     statusBar()->showMessage(QString::fromStdString(error));
     if (m_interactive)
         QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
@@ -281,17 +285,40 @@ void CStationWindow::LoadSensorSettings() {
     for (std::size_t i = 0; i < m_station.MeterCount(); ++i) {
         m_keys.push_back(CSensorSettings::KeyOf(m_station.Meter(i)));
         const auto kept = m_sensors->Load(m_keys.back());
-        if (!kept)
-            continue;
-        const remote::Outcome o = m_host->Model().Apply(i, *kept);
-        if (o.error != 0)
-            m_notices->Post(i, "its kept settings were not used: " + o.detail);
+        if (kept) {
+            const remote::Outcome o = m_host->Model().Apply(i, *kept);
+            if (o.error != 0)
+                m_notices->Post(i, "its kept settings were not used: " + o.detail);
+        }
     }
+    if (const std::string problem = m_sensors->Problem(); !problem.empty())
+        Warn(QString::fromStdString("The settings kept per sensor could not be read: " + problem));
+}
+
+void CStationWindow::Warn(const QString& text) {
+    statusBar()->showMessage(text, 30000);
+    statusBar()->setToolTip(text);
+    if (!m_interactive)
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, kAppTitle, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void CStationWindow::KeepSensorSettings(std::size_t meter, const remote::ChannelSettings& settings) {
-    if (!m_sensors->Save(m_keys[meter], settings))
-        m_notices->Post(meter, "settings another window had saved for this sensor were replaced");
+    const QString name = QString::fromStdString(m_station.MeterName(meter));
+    switch (m_sensors->Save(m_keys[meter], settings)) {
+        case CSensorSettings::Saved::Yes:
+            break;
+        case CSensorSettings::Saved::ReplacedOther:
+            Warn(name + ": another window had saved other settings for this sensor since this "
+                        "one read them; they are replaced by these.");
+            break;
+        case CSensorSettings::Saved::No:
+            Warn(name + ": its settings could not be kept: " +
+                 QString::fromStdString(m_sensors->Problem()));
+            break;
+    }
 }
 
 CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
@@ -313,6 +340,7 @@ void CStationWindow::Refresh() {
     std::vector<remote::ChannelView> views;
     for (std::size_t i = 0; i < n; ++i)
         views.push_back(m_host->Model().View(i));
+    const std::int64_t now = SteadyNowNs();
     m_batch.clear();
     m_feed->PopAll(m_batch, std::chrono::milliseconds(0));
     for (const station::Reading& r : m_batch) {
@@ -326,7 +354,6 @@ void CStationWindow::Refresh() {
             m_view->Trace().Add(r.meter, t, std::nan(""));
         }
     }
-    const std::int64_t now = SteadyNowNs();
     std::vector<StationTileTexts> tiles;
     std::vector<std::optional<double>> shown;
     for (std::size_t i = 0; i < n; ++i) {
@@ -355,8 +382,14 @@ void CStationWindow::Refresh() {
         panel->Follow();
     m_view->SetTiles(tiles);
     m_view->SetShownPowers(shown);
-    if (!m_batch.empty())
+    // A new pixel column of the graph comes only every span / width seconds: drawing
+    // it more often than that (or than the screen shows) is work nobody sees.
+    const std::int64_t columnNs = static_cast<std::int64_t>(
+        m_view->Trace().Span() * 1e9 / std::max(m_view->Graph()->width(), 1));
+    if (!m_batch.empty() && now - m_lastGraphNs >= std::max<std::int64_t>(columnNs, kRefreshMs * 1'000'000LL)) {
+        m_lastGraphNs = now;
         m_view->RedrawGraph();
+    }
 
     if (m_telemetry) {
         for (const std::string& notice : m_telemetry->TakeNotices())
@@ -403,6 +436,10 @@ void CStationWindow::ShowStatus() {
     }
     if (m_statusRemote->text() != remote)
         m_statusRemote->setText(remote);
+}
+
+bool CStationWindow::AllDelivered() const {
+    return m_undelivered == 0;
 }
 
 std::string CStationWindow::Summary() const {

@@ -79,6 +79,8 @@ public:
     QString StatusText() const;
     // "4 meters: 51120 readings, 0 lost" for the closing report of unattended runs.
     std::string Summary() const;
+    // Every reading published reached the broker (true when nothing was published).
+    bool AllDelivered() const;
     // Saves the view as a picture (.png, .jpg) or printed page (.pdf).
     bool SaveSnapshot(const QString& file, QString& reason);
 
@@ -90,6 +92,8 @@ private:
     void BuildMenus();
     void LoadSensorSettings();
     void KeepSensorSettings(std::size_t meter, const remote::ChannelSettings& settings);
+    // Something the user must not miss: a message box when someone is there.
+    void Warn(const QString& text);
     void ShowStatus();
 
     station::Station& m_station;
@@ -116,6 +120,7 @@ private:
     bool m_interactive = true;
     std::int64_t m_startNs = 0;
     QString m_lastNotice;
+    std::int64_t m_lastGraphNs = 0;
 };
 
 }  // namespace velquor

@@ -210,6 +210,13 @@ int CVelquorApp::RunStation(const AppOptions& options) {
     }
     m_pStationWindow = std::make_unique<CStationWindow>(*m_pStation,
                                                         notices);
+    if (!errors.empty()) {
+        // Channels count the meters that opened: say which is which, so a script
+        // is not left to guess after one was left out.
+        for (std::size_t i = 0; i < m_pStation->MeterCount(); ++i)
+            std::fprintf(stderr, "velquor: channel %zu is %s\n", i + 1,
+                         m_pStation->MeterName(i).c_str());
+    }
     m_pStationWindow->SetInteractive(!unattended);
     if (options.serve) {
         m_pStationWindow->SetListenAddress(*options.serve);
@@ -217,6 +224,9 @@ int CVelquorApp::RunStation(const AppOptions& options) {
             std::fprintf(stderr, "velquor: %s\n", error.c_str());
             if (unattended)
                 return 1;
+        } else {
+            std::fprintf(stderr, "velquor: remote control on %s\n",
+                         m_pStationWindow->Host().ServerAddress().c_str());
         }
     }
     if (!options.publish.empty()) {
@@ -250,8 +260,12 @@ int CVelquorApp::RunStation(const AppOptions& options) {
                            [this] { m_pStationWindow->close(); });
     }
     const int code = QApplication::exec();
-    if (unattended)
+    if (unattended) {
         std::fprintf(stderr, "velquor: %s\n", m_pStationWindow->Summary().c_str());
+        // As velquor-cli publish: readings that never reached the broker are a failure.
+        if (!m_pStationWindow->AllDelivered())
+            m_nExitCode = 1;
+    }
     return m_nExitCode != 0 ? m_nExitCode : code;
 }
 

@@ -1,6 +1,7 @@
 #include "remote/station_host.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velquor::remote {
 
@@ -52,15 +53,25 @@ StationHost::~StationHost() {
 }
 
 bool StationHost::StartServer(const ServerOptions& options, std::string& error) {
-    StopServer();
+    // The new server first: one that cannot start leaves the running one serving.
+    // The same address again is the running server itself.
     auto server = std::make_unique<TcpServer>(instrument_, options);
-    if (!server->Start(error))
-        return false;
+    if (!server->Start(error)) {
+        std::lock_guard lock(server_lock_);
+        return server_ != nullptr && same_ == std::make_pair(options.address, options.port) &&
+               options.port != 0;
+    }
     const bool v6 = options.address.find(':') != std::string::npos;
-    std::lock_guard lock(server_lock_);
-    server_address_ = (v6 ? "[" + options.address + "]" : options.address) + ":" +
-                      std::to_string(server->Port());
-    server_ = std::move(server);
+    std::unique_ptr<TcpServer> old;
+    {
+        std::lock_guard lock(server_lock_);
+        server_address_ = (v6 ? "[" + options.address + "]" : options.address) + ":" +
+                          std::to_string(server->Port());
+        same_ = {options.address, options.port};
+        old = std::exchange(server_, std::move(server));
+    }
+    if (old)
+        old->Stop();
     return true;
 }
 

@@ -31,7 +31,8 @@ public:
     const Instrument& Model() const { return instrument_; }
 
     // Starts serving; false with a one-line reason naming the address (a port in
-    // use, an address that is not this machine's). Serving already: stops first.
+    // use, an address that is not this machine's). Serving already: the new server
+    // takes over once it runs; one that cannot start leaves the old one serving.
     bool StartServer(const ServerOptions& options, std::string& error);
     void StopServer();
     bool Serving() const;
@@ -61,6 +62,7 @@ private:
     mutable std::mutex server_lock_;
     std::unique_ptr<TcpServer> server_;
     std::string server_address_;
+    std::pair<std::string, std::uint16_t> same_;  // the running server's address as asked
     bool stopped_ = false;
 };
 

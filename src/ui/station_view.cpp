@@ -125,12 +125,18 @@ void CStationTiles::paintEvent(QPaintEvent*) {
         int y = in.top();
         const int half = in.width() / 2;
         p.setPen(palette().text().color());
-        p.setFont(bold);
-        DrawFitted(p, QRect(in.left(), y, half, line), Qt::AlignLeft | Qt::AlignVCenter, Q(t.name));
+        // The status gets the room it needs (its seconds must stay readable); the
+        // name takes what is left.
         p.setFont(small);
+        const int statusW = std::min(p.fontMetrics().horizontalAdvance(Q(t.status)) + 4, in.width());
         p.setPen(StatusColor(t.status));
-        DrawFitted(p, QRect(in.left() + half, y, in.width() - half, line),
+        DrawFitted(p, QRect(in.right() + 1 - statusW, y, statusW, line),
                    Qt::AlignRight | Qt::AlignVCenter, Q(t.status));
+        p.setPen(palette().text().color());
+        p.setFont(bold);
+        DrawFitted(p, QRect(in.left(), y, std::max(in.width() - statusW - 6, 0), line),
+                   Qt::AlignLeft | Qt::AlignVCenter, Q(t.name));
+        p.setFont(small);
         y += line + 2;
         // The big readout shrinks rather than being cut off.
         QFont fitted = big;

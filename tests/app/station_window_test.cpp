@@ -140,13 +140,18 @@ TEST(SensorSettings, AnotherWindowsSaveIsNotOverwrittenSilently) {
     s.offset_on = true;
     s.offset_db = 10.0;
     EXPECT_FALSE(first.Load("path /dev/serial/by-id/x").has_value());
-    EXPECT_TRUE(first.Save("path /dev/serial/by-id/x", s));
+    using Saved = CSensorSettings::Saved;
+    EXPECT_EQ(first.Save("path /dev/serial/by-id/x", s), Saved::Yes);
     EXPECT_TRUE(second.Load("path /dev/serial/by-id/x").has_value());
     s.offset_db = 11.0;
-    EXPECT_TRUE(second.Save("path /dev/serial/by-id/x", s));
+    EXPECT_EQ(second.Save("path /dev/serial/by-id/x", s), Saved::Yes);
     s.offset_db = 12.0;
-    EXPECT_FALSE(first.Save("path /dev/serial/by-id/x", s));  // told, then replaced
+    EXPECT_EQ(first.Save("path /dev/serial/by-id/x", s), Saved::ReplacedOther);
     EXPECT_EQ(open().Load("path /dev/serial/by-id/x")->offset_db, 12.0);
+    // A file that cannot be written is told, not taken for kept.
+    CSensorSettings nowhere(std::make_unique<QSettings>("/proc/version/x.conf", QSettings::IniFormat));
+    EXPECT_EQ(nowhere.Save("OV1", s), Saved::No);
+    EXPECT_NE(nowhere.Problem().find("/proc/version/x.conf"), std::string::npos);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ import zlib
 WAIT_S = 30.0  # bound of every wait for a window or a file
 POLL_S = 0.1
 MAIN_TITLE = "^DPW - Orvane ViridIrivi RA$"
-STATION_TITLE = "^Orvane ViridIrivi RA - [0-9]+ meters$"
+STATION_TITLE = "^Orvane ViridIrivi RA - [0-9]+ meters?$"
 
 # Where the view puts its fixed controls (client pixels), and their images.
 SETUP_BUTTON = (191, 339)

@@ -79,6 +79,15 @@ TEST_F(StationHostTest, APortInUseIsRefusedByNameAndTheMetersGoOn) {
     EXPECT_FALSE(second.StartServer(same, error));
     EXPECT_NE(error.find(std::to_string(port)), std::string::npos) << error;
     EXPECT_FALSE(second.Serving());
+    // Moving the running server to a port another holds leaves it where it was.
+    ServerOptions any;
+    any.port = 0;
+    ASSERT_TRUE(second.StartServer(any, error)) << error;
+    const std::string before = host_->ServerAddress();
+    ServerOptions busy;
+    busy.port = static_cast<std::uint16_t>(std::stoi(second.ServerAddress().substr(10)));
+    EXPECT_FALSE(host_->StartServer(busy, error));
+    EXPECT_EQ(host_->ServerAddress(), before);
     second.Stop();
     EXPECT_TRUE(host_->Serving());
     EXPECT_TRUE(WaitForReading(0));
