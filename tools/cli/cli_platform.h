@@ -1,0 +1,20 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// File-system questions the commands ask, and the one signal setting, whose calls
+// differ between Linux and Windows. Paths are UTF-8.
+namespace velquor::cli::platform {
+
+bool IsFolder(const std::string& path);
+// Whether any entry has the name (a dangling link too).
+bool PathTaken(const std::string& path);
+// Whether a device's node (Windows: its COM port) is known to be gone.
+bool DeviceGone(const std::string& path);
+// The path for the standard library's file streams, every character kept.
+std::filesystem::path NativePath(const std::string& path);
+// A file-size limit must give an error message, not end the process.
+void KeepFileSizeLimitAnError();
+
+}  // namespace velquor::cli::platform
