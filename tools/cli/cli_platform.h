@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // File-system questions the commands ask, and the one signal setting, whose calls
 // differ between Linux and Windows. Paths are UTF-8.
@@ -14,6 +15,9 @@ bool PathTaken(const std::string& path);
 bool DeviceGone(const std::string& path);
 // The path for the standard library's file streams, every character kept.
 std::filesystem::path NativePath(const std::string& path);
+// The program's arguments in UTF-8 (Windows hands main() the ANSI code page, which
+// loses characters), and the console set to show UTF-8 output.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // A file-size limit must give an error message, not end the process.
 void KeepFileSizeLimitAnError();
 

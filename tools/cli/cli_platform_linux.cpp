@@ -26,6 +26,10 @@ std::filesystem::path NativePath(const std::string& path) {
     return path;
 }
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 void KeepFileSizeLimitAnError() {
     signal(SIGXFSZ, SIG_IGN);
 }

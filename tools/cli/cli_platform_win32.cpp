@@ -1,6 +1,8 @@
 #include "cli_platform.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "station/meter_target.h"
 
@@ -30,6 +32,25 @@ bool DeviceGone(const std::string& path) {
 std::filesystem::path NativePath(const std::string& path) {
     // A narrow string would be read in the ANSI code page; the arguments are UTF-8.
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
 }
 
 void KeepFileSizeLimitAnError() {

@@ -82,13 +82,11 @@ namespace velquor::cli {
 
 // Built without the MQTT client: the command is listed, and says why it cannot run.
 void RegisterPublishCommand(CliApp& cli) {
-    CLI::App* app =
-        cli.AddCommand("publish", "publish every reading to an MQTT broker", [](CliApp&) {
-            return Fail(
-                "publish is not available in this build: it was "
-                "built without the MQTT client library");
-        });
-    app->allow_extras();
+    cli.AddUnavailableCommand("publish", "publish every reading to an MQTT broker", [](CliApp&) {
+        return Fail(
+            "publish is not available in this build: it was built without the MQTT "
+            "client library");
+    });
 }
 
 }  // namespace velquor::cli
