@@ -186,6 +186,11 @@ std::string ListedSerial(const FtdiTty& port) {
     return port.identity.serial.empty() ? port.name : port.identity.serial;
 }
 
+std::string ListedDescription(const FtdiTty& port) {
+    return port.identity.serial.empty() ? "serial port without USB identity"
+                                        : port.identity.product;
+}
+
 }  // namespace
 
 struct CSerialDriver::Port {
@@ -345,7 +350,8 @@ FT_STATUS CSerialDriver::FT_ListDevices(void* pArg1, void* pArg2, std::uint32_t 
     if (index >= m_listed.size())
         return FT_DEVICE_NOT_FOUND;
     const FtdiTty& port = m_listed[index];
-    CopyTerminated(bySerial ? ListedSerial(port) : port.identity.product, buffer, kListStringSize);
+    CopyTerminated(bySerial ? ListedSerial(port) : ListedDescription(port), buffer,
+                   kListStringSize);
     return FT_OK;
 }
 

@@ -11,6 +11,17 @@ cli=$win/tools/cli/velquor-cli.exe
 here=$(dirname "$(realpath "$0")")
 python=/usr/bin/python3  # Debian's, which has python3-pyvisa-py
 
+missing=()
+for p in wine64 python3-pyvisa-py; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
 export WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8
 WINEPREFIX=$(mktemp -d /tmp/velquor-wine.XXXXXX)
 export WINEPREFIX
@@ -20,7 +31,7 @@ wine=wine
 sims=()
 cleanup() {
   for p in "${sims[@]}"; do kill "$p" 2>/dev/null; done
-  wineserver -k 2>/dev/null
+  wineserver -k >/dev/null 2>&1
   rm -rf "$WINEPREFIX" "$work"
 }
 trap cleanup EXIT
@@ -53,6 +64,9 @@ cli() {
 }
 
 step "Wine prefix"
+# Started first and kept for the run (killed at the end), so it does not keep this
+# script's output, into which it prints its object table when it is killed.
+wineserver -p >/dev/null 2>&1
 timeout 120 "$wine" wineboot -i >/dev/null 2>&1
 # The prefix maps COM ports to /dev/ttyS*; these tests bring their own.
 rm -f "$WINEPREFIX"/dosdevices/com*
@@ -104,6 +118,16 @@ out=$(cli log --port COM7 --seconds 20 --rate 1 --file "Z:$work/gone.txt" 2>&1)
 status=$?
 check "a port that disappears mid-log: status 1, the meter is gone" \
   test $status -eq 1 -a -n "$(grep 'the meter was lost after [0-9]* rows written to .*gone.txt (the meter is gone' <<<"$out")"
+
+step "reconnect: the meter's terminal goes and comes back"
+serve 8 --rate 50 --exit-after 2
+timeout 60 "$wine" "$cli" monitor --port COM8 --seconds 8 --reconnect >/dev/null 2>"$work/reconnect" &
+monitor=$!
+sleep 4
+serve 8 --rate 50
+wait $monitor
+check "monitor --reconnect: status 0, lost and back" test $? -eq 0 -a \
+  -n "$(tr -d '\r' <"$work/reconnect" | grep -A1 'COM8: link lost; reconnecting' | grep 'COM8: reconnected after')"
 
 step "Ctrl-C"
 "$wine" "$cli" read --simulate --count 100000 >/dev/null 2>&1 &

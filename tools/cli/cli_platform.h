@@ -18,6 +18,8 @@ std::filesystem::path NativePath(const std::string& path);
 // The program's arguments in UTF-8 (Windows hands main() the ANSI code page, which
 // loses characters), and the console set to show UTF-8 output.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// What `list` says when it found no meter: where to look on this system.
+std::string NothingListedText(std::size_t otherDevices, bool every);
 // A file-size limit must give an error message, not end the process.
 void KeepFileSizeLimitAnError();
 

@@ -4,6 +4,8 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include "cli_text.h"
+#include "link/device_list.h"
 #include "station/meter_target.h"
 
 namespace velquor::cli::platform {
@@ -51,6 +53,18 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     }
     LocalFree(wide);
     return args;
+}
+
+std::string NothingListedText(std::size_t otherPorts, bool every) {
+    if (otherPorts > 0)
+        return "no meter found; " +
+               CountText(static_cast<long long>(otherPorts), "other serial port",
+                         "other serial ports") +
+               " ('velquor-cli list --all' shows them): a meter names itself \"" +
+               kMeterDescription + "\"";
+    return std::string(every ? "no serial port found" : "no meter found") +
+           ": check that it is plugged in and that Device Manager shows it under Ports "
+           "(COM & LPT) as \"USB Serial Port (COMn)\" (the FTDI driver's VCP mode; README.txt)";
 }
 
 void KeepFileSizeLimitAnError() {
