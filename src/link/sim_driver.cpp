@@ -1,9 +1,9 @@
 #include "link/sim_driver.h"
 
-#include "link/auto_reset_event.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "link/auto_reset_event.h"
 
 namespace velquor {
 
