@@ -102,6 +102,23 @@ cli info --port COM6 >"$work/info" 2>&1
 check "info reads the written frequency and loss back" \
   grep -qzE 'Frequency: *915 MHz.*Cable loss: *1.5 dB' "$work/info"
 
+step "velquor-meter-sim.exe on one end of a port pair, velquor-cli.exe on the other"
+"$python" "$here/pty_pair.py" "$WINEPREFIX/dosdevices/com10" "$WINEPREFIX/dosdevices/com11" 20 \
+  >"$work/pair" 2>&1 &
+sims+=($!)
+for _ in $(seq 50); do grep -q ready "$work/pair" && break; sleep 0.1; done
+timeout 30 "$wine" "$win/tools/meter_sim/velquor-meter-sim.exe" --port COM10 --rate 100 \
+  --exit-after 8 >/dev/null 2>&1 &
+sleep 1
+out=$(cli monitor --port COM11 --seconds 2 --stats)
+check "monitor reads the Windows simulator through COM11" grep -qE '^Count: +[1-9][0-9]' <<<"$out"
+out=$(cli info --port com11)
+check "info gets the Windows simulator's answers" grep -q 'Firmware version: *1.10' <<<"$out"
+timeout 30 "$wine" "$win/tools/meter_sim/velquor-meter-sim.exe" --rate 10 >"$work/nosim" 2>&1
+status=$?
+check "velquor-meter-sim.exe without --port: status 2, says what it needs" test $status -eq 2 -a \
+  -n "$(grep -- '--port COMn is needed on Windows' "$work/nosim")"
+
 step "bad input: the messages and exit statuses of Linux"
 out=$(cli monitor --port COM77 --seconds 1 2>&1)
 check "a missing COM port: status 1, 'No such file or directory'" \
