@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 namespace velquor::station {
 
