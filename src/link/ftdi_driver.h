@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "link/event_handle.h"
+
 namespace velquor {
 
 // The FTDI-style driver seam: one virtual call per vendor call the link uses,
@@ -71,9 +73,9 @@ public:
     virtual FT_STATUS FT_Close(FT_HANDLE h) = 0;
 
     // Stand-in for binding the received-data notification to an event: a descriptor
-    // that polls readable while received bytes (or a hang-up) wait, or -1 when
-    // notification is off or the device is gone.
-    virtual int RxEventFd(FT_HANDLE h) = 0;
+    // (Linux) or event (Windows) that is ready while received bytes (or a hang-up)
+    // wait, or kNoEvent when notification is off or the device is gone.
+    virtual EventHandle RxEventFd(FT_HANDLE h) = 0;
 };
 
 }  // namespace velquor

@@ -1,10 +1,9 @@
 #include "link/sim_driver.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "link/auto_reset_event.h"
 
 namespace velquor {
 
@@ -12,7 +11,8 @@ struct CSimDriver::OpenDevice {
     SimDeviceConfig config;
     std::unique_ptr<CMeterModel> model;
     std::deque<std::uint8_t> rx;
-    int rxFd = -1;
+    // Set while received bytes wait.
+    CAutoResetEvent rxEvent;
     bool notify = false;
     bool unplugged = false;
     std::chrono::steady_clock::time_point openedAt;
@@ -38,8 +38,6 @@ CSimDriver::CSimDriver(std::vector<SimDeviceConfig> devices) : m_devices(std::mo
 
 CSimDriver::~CSimDriver() {
     StopPump();
-    if (m_open && m_open->rxFd >= 0)
-        close(m_open->rxFd);
 }
 
 SimDeviceConfig CSimDriver::DefaultMeter(const MeterModelConfig& meter) {
@@ -180,7 +178,6 @@ FT_STATUS CSimDriver::FT_OpenEx(const char* serial, std::uint32_t flags, FT_HAND
     device->config = *it;
     if (it->meter)
         device->model = std::make_unique<CMeterModel>(*it->meter);
-    device->rxFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     device->openedAt = std::chrono::steady_clock::now();
     device->nextFrame = device->openedAt;
     *handle = device.get();
@@ -258,10 +255,8 @@ FT_STATUS CSimDriver::FT_Read(FT_HANDLE h, void* buffer, std::uint32_t count,
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::copy_n(d->rx.begin(), n, out);
     d->rx.erase(d->rx.begin(), d->rx.begin() + static_cast<std::ptrdiff_t>(n));
-    if (d->rx.empty()) {
-        std::uint64_t value;
-        [[maybe_unused]] const ssize_t r = read(d->rxFd, &value, sizeof value);
-    }
+    if (d->rx.empty())
+        d->rxEvent.Reset();
     if (returned)
         *returned = static_cast<std::uint32_t>(n);
     return FT_OK;
@@ -271,8 +266,7 @@ void CSimDriver::PushLocked(const std::vector<std::uint8_t>& bytes) {
     if (!m_open || bytes.empty())
         return;
     m_open->rx.insert(m_open->rx.end(), bytes.begin(), bytes.end());
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t w = write(m_open->rxFd, &one, sizeof one);
+    m_open->rxEvent.Set();
 }
 
 FT_STATUS CSimDriver::FT_Write(FT_HANDLE h, const void* data, std::uint32_t length,
@@ -324,16 +318,15 @@ FT_STATUS CSimDriver::FT_Close(FT_HANDLE h) {
     }
     StopPump();
     std::lock_guard lock(m_lock);
-    close(m_open->rxFd);
     m_open.reset();
     ++m_closeCount;
     return FT_OK;
 }
 
-int CSimDriver::RxEventFd(FT_HANDLE h) {
+EventHandle CSimDriver::RxEventFd(FT_HANDLE h) {
     std::lock_guard lock(m_lock);
     OpenDevice* d = Find(h);
-    return d && d->notify ? d->rxFd : -1;
+    return d && d->notify ? d->rxEvent.Fd() : kNoEvent;
 }
 
 void CSimDriver::StopPump() {

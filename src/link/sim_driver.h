@@ -77,7 +77,7 @@ public:
                        std::uint32_t* written) override;
     FT_STATUS FT_EE_Read(FT_HANDLE h, FT_PROGRAM_DATA* data) override;
     FT_STATUS FT_Close(FT_HANDLE h) override;
-    int RxEventFd(FT_HANDLE h) override;
+    EventHandle RxEventFd(FT_HANDLE h) override;
 
 private:
     struct OpenDevice;

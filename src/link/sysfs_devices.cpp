@@ -86,9 +86,9 @@ std::optional<UsbIdentity> UsbIdentityOfTty(const std::string& sysfsRoot,
         if (!fs::exists(dir / "idVendor", ec))
             continue;
         UsbIdentity identity;
-        identity.serial = ReadAttribute(dir / "serial").value_or("");
-        identity.product = ReadAttribute(dir / "product").value_or("");
-        identity.manufacturer = ReadAttribute(dir / "manufacturer").value_or("");
+        identity.serial = ReadAttribute((dir / "serial").string()).value_or("");
+        identity.product = ReadAttribute((dir / "product").string()).value_or("");
+        identity.manufacturer = ReadAttribute((dir / "manufacturer").string()).value_or("");
         return identity;
     }
     return std::nullopt;

@@ -1,9 +1,6 @@
 #include "link/usb.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -363,28 +360,23 @@ void CUSB::WorkerThreadProc() {
     // The stop flag is read on every loop, so a stop that arrives during a stalled
     // driver call takes effect as soon as the call returns.
     while (!stop && !m_bStopRequested.load()) {
-        pollfd fds[2];
-        fds[0] = {m_hRequestEvent.Fd(), POLLIN, 0};
-        int count = 1;
-        const int rxFd = handle != nullptr ? m_driver.RxEventFd(handle) : -1;
-        if (rxFd >= 0) {
-            fds[1] = {rxFd, POLLIN, 0};
-            count = 2;
-        }
-        const int ready = poll(fds, static_cast<nfds_t>(count), m_timings.idle_wait_ms);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;  // nothing happened
+        const EventHandle rx = handle != nullptr ? m_driver.RxEventFd(handle) : kNoEvent;
+        ReadyEvents ready;
+        const WaitOutcome outcome =
+            WaitForEvents(m_hRequestEvent.Fd(), rx, m_timings.idle_wait_ms, ready);
+        if (outcome == WaitOutcome::kInterrupted)
+            continue;  // nothing happened
+        if (outcome == WaitOutcome::kFailed) {
             // Any other failure must not spin: wait as a time-out would, and count it.
             std::this_thread::sleep_for(std::chrono::milliseconds(m_timings.idle_wait_ms));
             OnIdleTimeout();
             continue;
         }
-        if (ready == 0) {
+        if (outcome == WaitOutcome::kTimeout) {
             OnIdleTimeout();
             continue;
         }
-        if (fds[0].revents != 0 && m_hRequestEvent.TryConsume()) {
+        if (ready.request && m_hRequestEvent.TryConsume()) {
             if (m_bStopRequested.load())
                 break;
             std::int32_t code;
@@ -408,7 +400,7 @@ void CUSB::WorkerThreadProc() {
             m_hDoneEvent.notify_all();
             continue;
         }
-        if (count == 2 && fds[1].revents != 0) {
+        if (ready.data) {
             ServeReceivedData(handle);
         }
     }

@@ -2,6 +2,7 @@
 
 #include "measure/power_units.h"
 #include "meter/number_format.h"
+#include "meter/platform_io.h"
 #include "meter/unit_state.h"
 
 namespace velquor {
@@ -12,7 +13,7 @@ LogTimeStamp FailedLocalTime() {
 
 LogTimeStamp LocalTimeStamp(std::time_t t) {
     std::tm parts{};
-    if (localtime_r(&t, &parts) == nullptr)
+    if (!platform::LocalTime(t, parts))
         return FailedLocalTime();
     return LogTimeStamp{parts.tm_hour,    parts.tm_min,  parts.tm_sec,
                         parts.tm_mon + 1, parts.tm_mday, parts.tm_year + 1900};

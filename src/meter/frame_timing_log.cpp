@@ -1,14 +1,12 @@
 #include "meter/frame_timing_log.h"
 
-#include <fcntl.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 
+#include "meter/platform_io.h"
 #include "meter/unit_parameters.h"
 
 namespace velquor {
@@ -69,9 +67,10 @@ std::optional<TimingRecord> ParseTimingRecord(std::string_view line) {
 }
 
 std::int64_t MonotonicNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    // CLOCK_MONOTONIC on Linux, the same clock other processes' logs use.
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::optional<std::int64_t> MeasurementTag(const std::uint8_t* payload, int length) {
@@ -82,9 +81,10 @@ std::optional<std::int64_t> MeasurementTag(const std::uint8_t* payload, int leng
 
 std::unique_ptr<CFrameTimingLog> CFrameTimingLog::Open(const std::string& path,
                                                        std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int openError = 0;
+    const int fd = platform::CreateForWriting(path, openError);
     if (fd < 0) {
-        error = path + ": " + std::error_code(errno, std::generic_category()).message();
+        error = path + ": " + std::error_code(openError, std::generic_category()).message();
         return nullptr;
     }
     return std::make_unique<CFrameTimingLog>(fd);
@@ -105,7 +105,7 @@ CFrameTimingLog::CFrameTimingLog(int fd, std::size_t capacity)
 CFrameTimingLog::~CFrameTimingLog() {
     Flush();
     if (m_fd >= 0)
-        close(m_fd);
+        platform::CloseFile(m_fd);
 }
 
 void CFrameTimingLog::Record(TimingEvent event, std::int64_t tag, std::int64_t ns) {
@@ -134,7 +134,7 @@ bool CFrameTimingLog::FlushLocked() {
     m_buffer.clear();
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = write(m_fd, text.data() + done, text.size() - done);
+        const long long n = platform::WriteSome(m_fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {

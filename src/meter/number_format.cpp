@@ -1,7 +1,5 @@
 #include "meter/number_format.h"
 
-#include <locale.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -9,15 +7,11 @@
 #include <cstdlib>
 #include <limits>
 
+#include "meter/platform_io.h"
+
 namespace velquor {
 
 namespace {
-
-// The "C" locale handle, created once and kept for the life of the process.
-locale_t CLocale() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -30,7 +24,7 @@ std::optional<double> ParseDoubleAt(std::string_view text, std::size_t& pos) {
     // A number is at most a few hundred characters; cap the copy.
     const std::string chunk(text.substr(pos, 512));
     char* end = nullptr;
-    const double value = strtod_l(chunk.c_str(), &end, CLocale());
+    const double value = platform::StrtodC(chunk.c_str(), &end);
     if (end == chunk.c_str())
         return std::nullopt;
     // Reject infinities and NaN spelled out: the meter and the user only ever mean numbers.
@@ -60,21 +54,19 @@ std::optional<long long> ParseIntAt(std::string_view text, std::size_t& pos) {
 }  // namespace
 
 std::string FormatC(const char* format, ...) {
-    const locale_t previous = uselocale(CLocale());
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int needed = vsnprintf(nullptr, 0, format, copy);
+    const int needed = platform::VsnprintfC(nullptr, 0, format, copy);
     va_end(copy);
     std::string out;
     if (needed > 0) {
         out.resize(static_cast<std::size_t>(needed) + 1);
-        vsnprintf(out.data(), out.size(), format, args);
+        platform::VsnprintfC(out.data(), out.size(), format, args);
         out.resize(static_cast<std::size_t>(needed));
     }
     va_end(args);
-    uselocale(previous);
     return out;
 }
 

@@ -1,7 +1,5 @@
 #include "station/meter_session.h"
 
-#include <time.h>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -17,10 +15,10 @@ namespace velquor::station {
 
 namespace {
 
-std::int64_t ClockNs(clockid_t id) {
-    timespec ts{};
-    clock_gettime(id, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+// The realtime and monotonic clocks, as std::chrono reads them on every platform.
+template <typename ClockType, typename Unit>
+std::int64_t ClockCount() {
+    return std::chrono::duration_cast<Unit>(ClockType::now().time_since_epoch()).count();
 }
 
 // The reading a frame carries, or false for frames that are no reading.
@@ -46,8 +44,8 @@ bool ReadingOfFrame(const std::uint8_t* payload, int length, Reading& r) {
 }  // namespace
 
 void StampNow(Reading& reading) {
-    reading.utc_us = ClockNs(CLOCK_REALTIME) / 1000;
-    reading.steady_ns = ClockNs(CLOCK_MONOTONIC);
+    reading.utc_us = ClockCount<std::chrono::system_clock, std::chrono::microseconds>();
+    reading.steady_ns = ClockCount<std::chrono::steady_clock, std::chrono::nanoseconds>();
 }
 
 // ---- helpers the sequences run with ----------------------------------------
@@ -222,8 +220,7 @@ std::string MeterSession::NodePath() const {
 
 bool MeterSession::Present() {
     if (m_target.kind == MeterTarget::Kind::Path) {
-        std::error_code ec;
-        return std::filesystem::exists(m_target.value, ec);
+        return DevicePathPresent(m_target.value);
     }
     std::vector<DeviceEntry> devices;
     if (!ListDevices(*m_driver, devices))

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 namespace velquor::station {
 
@@ -39,25 +37,6 @@ std::string AbsoluteDevicePath(const std::string& path, const std::string& cwd) 
         start = end + 1;
     }
     return out.empty() ? "/" : out;
-}
-
-bool ResolveDevicePath(const std::string& path, std::string& absolute, std::string& error) {
-    if (path.empty()) {
-        error = "--port needs a device path";
-        return false;
-    }
-    if (path.front() == '/') {
-        absolute = AbsoluteDevicePath(path, {});
-        return true;
-    }
-    std::error_code ec;
-    const std::filesystem::path cwd = std::filesystem::current_path(ec);
-    if (ec) {
-        error = path + ": cannot read the working directory: " + ec.message();
-        return false;
-    }
-    absolute = AbsoluteDevicePath(path, cwd.string());
-    return true;
 }
 
 MeterModelConfig SimulatedMeterModel(int index) {

@@ -38,7 +38,10 @@ struct MeterTarget {
 std::string AbsoluteDevicePath(const std::string& path, const std::string& cwd);
 // The same against this process's working directory. False with the reason when
 // the path is empty or the directory cannot be read.
+// On Windows a port name ("COM5", "\\.\COM12") is taken as it is, in capitals.
 bool ResolveDevicePath(const std::string& path, std::string& absolute, std::string& error);
+// Whether something is at a device path (Windows: whether the COM port exists).
+bool DevicePathPresent(const std::string& path);
 
 // The simulated meter of an index: serial OV227700 + index, and readings offset by
 // kSimulatedPowerStepDb per index so several meters can be told apart.

@@ -1,15 +1,12 @@
 #include "station/station.h"
 #include "station/reconnect_wait.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "link/auto_reset_event.h"
 #include "link/sim_driver.h"
 #include "meter/number_format.h"
 
@@ -19,14 +16,9 @@ using Clock = std::chrono::steady_clock;
 
 // One meter of the station. Lock order: sequenceLock, then publishLock, then stateLock.
 struct Station::Slot : IReadingHandler {
-    Slot(std::uint32_t i, std::shared_ptr<ReadingFeed> f)
-        : index(i), feed(std::move(f)), wakeEvent(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    Slot(std::uint32_t i, std::shared_ptr<ReadingFeed> f) : index(i), feed(std::move(f)) {}
     // The session's link worker calls into this slot: it is joined while the slot is whole.
-    ~Slot() override {
-        EndSession();
-        if (wakeEvent >= 0)
-            close(wakeEvent);
-    }
+    ~Slot() override { EndSession(); }
 
     // Stops the meter's link worker and closes the device. Waits for a sequence in progress.
     void EndSession() {
@@ -41,13 +33,9 @@ struct Station::Slot : IReadingHandler {
     // Wakes the supervisor wherever it waits, to look at the stop flag and the policy.
     void Wake() {
         wake.notify_all();
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t w = write(wakeEvent, &one, sizeof one);
+        wakeEvent.Set();
     }
-    bool TakeWake() {
-        std::uint64_t count = 0;
-        return read(wakeEvent, &count, sizeof count) == static_cast<ssize_t>(sizeof count);
-    }
+    bool TakeWake() { return wakeEvent.TryConsume(); }
     void Stop() {
         {
             std::lock_guard lock(stateLock);
@@ -169,7 +157,7 @@ struct Station::Slot : IReadingHandler {
     bool lostPending = false;
     bool stop = false;
     // Readable after Wake, so a wait in poll() ends with the stop or a new policy too.
-    const int wakeEvent;
+    CAutoResetEvent wakeEvent;
     std::thread supervisor;
 };
 
@@ -392,14 +380,16 @@ Station::Wake Station::WaitForChance(Slot& slot, DeviceWatch* watch, Clock::time
         const bool listen = watch != nullptr && watch->Fd() >= 0 && now >= earliest;
         const auto end = listen ? until : std::min(until, earliest);
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(end - now);
-        pollfd fds[2] = {{slot.wakeEvent, POLLIN, 0}, {listen ? watch->Fd() : -1, POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(std::max<long long>(wait.count(), 1)));
-        if (ready < 0 && errno != EINTR)
+        ReadyEvents ready;
+        const WaitOutcome outcome =
+            WaitForEvents(slot.wakeEvent.Fd(), listen ? watch->Fd() : kNoEvent,
+                          static_cast<int>(std::max<long long>(wait.count(), 1)), ready);
+        if (outcome == WaitOutcome::kFailed)
             std::this_thread::sleep_for(
                 std::min<Clock::duration>(end - now, std::chrono::milliseconds(50)));
-        if ((fds[0].revents & POLLIN) != 0 && slot.TakeWake())
+        if (ready.request && slot.TakeWake())
             return slot.Stopping() ? Wake::Stop : Wake::Changed;
-        if (listen && (fds[1].revents & POLLIN) != 0 && watch->Drain())
+        if (listen && ready.data && watch->Drain())
             return slot.Stopping() ? Wake::Stop : Wake::Due;
     }
 }

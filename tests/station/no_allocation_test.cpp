@@ -52,7 +52,7 @@ public:
             ++windows;
         return status;
     }
-    int RxEventFd(FT_HANDLE h) override {
+    EventHandle RxEventFd(FT_HANDLE h) override {
         t_counting = false;
         return CSimDriver::RxEventFd(h);
     }

@@ -96,6 +96,13 @@ CLI::App* CliApp::AddCommand(const std::string& name, const std::string& descrip
     return app;
 }
 
+CLI::App* CliApp::AddUnavailableCommand(const std::string& name, const std::string& description,
+                                        CommandRunner run) {
+    CLI::App* app = AddCommand(name, description, std::move(run));
+    m_commands.back().anyArguments = true;
+    return app;
+}
+
 std::string CliApp::Usage() const {
     std::string text =
         "usage: velquor-cli COMMAND [options]\n"
@@ -158,7 +165,7 @@ int CliApp::Run(int argc, char** argv) {
         chosen ? "velquor-cli " + chosen->app->get_name() + " --help" : "velquor-cli --help";
     for (const CLI::App* app : {&m_root, chosen ? chosen->app : nullptr}) {
         const std::vector<std::string> extra = app ? app->remaining() : std::vector<std::string>{};
-        if (extra.empty())
+        if (extra.empty() || (chosen && app == chosen->app && chosen->anyArguments))
             continue;
         const std::string& first = extra.front();
         std::string what = "unexpected argument '" + first + "'";

@@ -40,6 +40,10 @@ public:
     // command line names it.
     CLI::App* AddCommand(const std::string& name, const std::string& description,
                          CommandRunner run);
+    // A command whose arguments are not checked: one this build lacks, which only
+    // says so, whatever options it was given.
+    CLI::App* AddUnavailableCommand(const std::string& name, const std::string& description,
+                                    CommandRunner run);
     // Parses argv and runs the chosen command; returns the exit status.
     int Run(int argc, char** argv);
 
@@ -58,6 +62,7 @@ private:
     struct Command {
         CLI::App* app;
         CommandRunner run;
+        bool anyArguments = false;
     };
 
     CLI::App m_root;

@@ -1,5 +1,9 @@
 // velquor-cli: the meters from a terminal, on the same link and meter code as the GUI.
+#include <string>
+#include <vector>
+
 #include "cli_app.h"
+#include "cli_platform.h"
 
 namespace velquor::cli {
 
@@ -16,5 +20,10 @@ int main(int argc, char** argv) {
 #define VELQUOR_CLI_COMMAND(Name) Register##Name##Command(cli);
 #include "cli_commands.inc"
 #undef VELQUOR_CLI_COMMAND
-    return cli.Run(argc, argv);
+    std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& arg : args)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    return cli.Run(static_cast<int>(args.size()), pointers.data());
 }

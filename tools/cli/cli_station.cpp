@@ -1,10 +1,9 @@
 #include "cli_station.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 
+#include "cli_platform.h"
 #include "cli_text.h"
 #include "link/serial_driver.h"
 #include "meter/number_format.h"
@@ -119,8 +118,7 @@ bool CliStation::Gone(std::size_t index) const {
     const station::MeterInfo info = m_station->Meter(index);
     if (info.target.kind == station::MeterTarget::Kind::Simulated || info.path.empty())
         return false;
-    struct stat node {};
-    return stat(info.path.c_str(), &node) != 0 && errno == ENOENT;
+    return platform::DeviceGone(info.path);
 }
 
 bool CliStation::GaveUp(std::size_t index) const {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "meter/number_format.h"
+#include "meter/platform_io.h"
 
 namespace velquor::cli {
 
@@ -46,7 +47,7 @@ std::tm LocalTm(std::int64_t utc_us) {
     const std::time_t seconds =
         static_cast<std::time_t>(utc_us >= 0 ? utc_us / 1000000 : -((-utc_us + 999999) / 1000000));
     std::tm tm{};
-    localtime_r(&seconds, &tm);
+    platform::LocalTime(seconds, tm);
     return tm;
 }
 
@@ -93,7 +94,7 @@ std::string IsoUtcText(std::int64_t utc_us) {
     const std::time_t seconds =
         static_cast<std::time_t>(utc_us >= 0 ? utc_us / 1000000 : -((-utc_us + 999999) / 1000000));
     std::tm tm{};
-    gmtime_r(&seconds, &tm);
+    platform::UtcTime(seconds, tm);
     return FormatC("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                    tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, Millis(utc_us));
 }

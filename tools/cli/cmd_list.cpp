@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli_app.h"
+#include "cli_platform.h"
 #include "cli_text.h"
 #include "link/device_list.h"
 #include "link/serial_driver.h"
@@ -20,19 +21,6 @@ struct ListOptions {
     bool every = false;
     bool json = false;
 };
-
-// What to check when nothing was listed.
-std::string NothingListedText(std::size_t ftdiDevices, bool every) {
-    if (ftdiDevices > 0)
-        return "no meter found; " +
-               CountText(static_cast<long long>(ftdiDevices), "other FTDI device",
-                         "other FTDI devices") +
-               " ('velquor-cli list --all' shows them): a meter names itself \"" +
-               kMeterDescription + "\"";
-    return std::string(every ? "no FTDI device found" : "no meter found") +
-           ": check that it is plugged in ('lsusb -d 0403:' lists it) and that the kernel's "
-           "ftdi_sio driver made it a /dev/ttyUSB port (README: 'Using a real meter')";
-}
 
 int RunList(CliApp& cli, const ListOptions& options) {
     MeterRequest request;
@@ -72,7 +60,7 @@ int RunList(CliApp& cli, const ListOptions& options) {
     // An empty list is an answer, not a failure; the person still learns where to look.
     if (listed == 0)
         std::fprintf(stderr, "velquor-cli: %s\n",
-                     NothingListedText(devices.size(), options.every).c_str());
+                     platform::NothingListedText(devices.size(), options.every).c_str());
     return kExitOk;
 }
 

@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <sys/stat.h>
-
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +5,7 @@
 #include <optional>
 
 #include "cli_app.h"
+#include "cli_platform.h"
 #include "cli_station.h"
 #include "cli_text.h"
 #include "log_recorder.h"
@@ -64,12 +62,11 @@ std::optional<char> ParseLogDelimiter(const std::string& text, std::string& erro
 // A folder is named as one before anything else; an existing file is kept unless
 // --overwrite.
 bool CheckLogFile(const std::string& file, bool overwrite, std::string& error) {
-    struct stat existing {};
-    if (stat(file.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    if (platform::IsFolder(file)) {
         error = PrintableText(file) + " is a folder; --file needs a file name";
         return false;
     }
-    if (!overwrite && lstat(file.c_str(), &existing) == 0) {
+    if (!overwrite && platform::PathTaken(file)) {
         error = PrintableText(file) + " exists; give --overwrite to replace it";
         return false;
     }
@@ -166,7 +163,7 @@ int RunLog(CliApp& cli, const LogOptions& options) {
         !CheckLogFile(options.file, options.overwrite, error))
         return Fail(error);
     // A file-size limit must give an error message, not kill the process.
-    signal(SIGXFSZ, SIG_IGN);
+    platform::KeepFileSizeLimitAnError();
 
     CliStation meters(cli);
     if (const int status = meters.Open(request, policy))

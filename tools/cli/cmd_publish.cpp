@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "cli_app.h"
+
+#if VELQUOR_HAVE_MQTT
 #include "cli_station.h"
 #include "mqtt_feed.h"
 
@@ -74,3 +76,19 @@ void RegisterPublishCommand(CliApp& cli) {
 }
 
 }  // namespace velquor::cli
+#else
+
+namespace velquor::cli {
+
+// Built without the MQTT client: the command is listed, and says why it cannot run.
+void RegisterPublishCommand(CliApp& cli) {
+    cli.AddUnavailableCommand("publish", "publish every reading to an MQTT broker", [](CliApp&) {
+        return Fail(
+            "publish is not available in this build: it was built without the MQTT "
+            "client library");
+    });
+}
+
+}  // namespace velquor::cli
+
+#endif

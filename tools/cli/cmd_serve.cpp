@@ -8,7 +8,9 @@
 #include "cli_app.h"
 #include "cli_station.h"
 #include "cli_text.h"
+#if VELQUOR_HAVE_MQTT
 #include "mqtt_feed.h"
+#endif
 #include "reading_poll.h"
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
@@ -25,7 +27,9 @@ struct ServeOptions {
     ReconnectOptions reconnect;
     std::string listen = "127.0.0.1:5025";
     std::string idleTimeout = "600";
+#if VELQUOR_HAVE_MQTT
     MqttOptions mqtt;  // broker empty: no publishing
+#endif
 };
 
 int RunServe(CliApp& cli, const ServeOptions& options) {
@@ -43,6 +47,7 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     station::ReconnectPolicy policy;
     if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
         return Report(status, error);
+#if VELQUOR_HAVE_MQTT
     const bool publishing = !options.mqtt.broker.empty();
     telemetry::PublisherOptions publisher;
     if (!publishing) {
@@ -51,6 +56,7 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     } else if (const int status = BuildPublisherOptions(options.mqtt, publisher, error)) {
         return Report(status, error);
     }
+#endif
 
     CliStation meters(cli);
     if (const int status = meters.Open(request, policy))
@@ -69,10 +75,21 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     pump.Start();
     // The publisher has its own subscription and drop count; the pump's thread
     // alone tells the link events and the server's poll the meters that end.
+#if VELQUOR_HAVE_MQTT
     std::unique_ptr<MqttFeed> feed;
     if (publishing)
         feed = std::make_unique<MqttFeed>(meters, options.mqtt.broker, std::move(publisher),
                                           PollOptions{"the publisher", false, false, false});
+#else
+    // Without the MQTT client there is never a feed; the loop below stays one.
+    struct NoFeed {
+        bool Start(std::string&) { return true; }
+        void Step(std::chrono::steady_clock::time_point) {}
+        bool Failed() const { return false; }
+        int Finish(bool) { return kExitOk; }
+    };
+    std::unique_ptr<NoFeed> feed;
+#endif
     remote::TcpServer tcp(instrument, server);
     int status = kExitOk;
     if (feed && !feed->Start(error)) {
@@ -139,8 +156,10 @@ void RegisterServeCommand(CliApp& cli) {
     app->add_option("--idle-timeout", options->idleTimeout,
                     "Drop a client silent for S seconds (default 600; 0: never)")
         ->type_name("S");
+#if VELQUOR_HAVE_MQTT
     AddMqttOptions(*app, options->mqtt, "--publish",
                    "Also publish every reading to this MQTT broker, as publish does");
+#endif
     AddReconnectOptions(*app, options->reconnect);
     AddMeterOptions(*app, options->meters, MeterOptionSet::Meters);
 }

@@ -1,5 +1,4 @@
 // velquor-cli setup: writes each unit's frequency, cable loss and display flags.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <limits>
 
 #include "cli_app.h"
+#include "cli_platform.h"
 #include "cli_station.h"
 #include "cli_text.h"
 #include "measure/loss_table.h"
@@ -34,11 +34,10 @@ constexpr std::size_t kMaxLossTableBytes = 1 << 20;
 // A loss table file, read whole and checked. Nothing, with a reason naming the file
 // (and the line), otherwise.
 std::optional<measure::LossTable> ReadLossTable(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::NativePath(path), std::ios::binary);
     const int openError = errno;
-    struct stat node {};
     // A folder opens like a file here and reads as empty: say what it is instead.
-    const bool folder = stat(path.c_str(), &node) == 0 && S_ISDIR(node.st_mode);
+    const bool folder = platform::IsFolder(path);
     if (!in || folder) {
         error = "--loss-table: cannot read " + PrintableText(path) + ": " +
                 std::strerror(folder ? EISDIR : openError);

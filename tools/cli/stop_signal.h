@@ -17,6 +17,9 @@ namespace velquor::cli {
 // A command that has not ended grace after the first signal (a wait inside the
 // link that cannot be cut short), or a second signal, ends the process at once
 // with 128 + the signal's number.
+//
+// On Windows Ctrl-C counts as SIGINT and Ctrl-Break (or closing the console) as
+// SIGTERM, taken through the console's control handler, with the same exit codes.
 class StopSignal {
 public:
     explicit StopSignal(std::chrono::milliseconds grace = std::chrono::milliseconds(800));
@@ -34,11 +37,13 @@ public:
     void SetOnStop(std::function<void()> onStop);
 
 private:
+    friend struct StopSignalAccess;  // the Windows console handler
     void Watch();
 
     std::chrono::milliseconds m_grace;
     int m_signalFd = -1;
     int m_quitFd = -1;
+    bool m_quit = false;  // Windows: the watcher is to end (under m_lock)
     std::atomic<int> m_signal{0};
     std::mutex m_lock;
     std::condition_variable m_stopped;

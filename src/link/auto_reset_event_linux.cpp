@@ -56,4 +56,24 @@ bool CAutoResetEvent::Wait(int timeout_ms) {
     }
 }
 
+WaitOutcome WaitForEvents(EventHandle request, EventHandle data, int timeout_ms,
+                          ReadyEvents& ready) {
+    pollfd fds[2];
+    fds[0] = {request, POLLIN, 0};
+    nfds_t count = 1;
+    if (data >= 0) {
+        fds[1] = {data, POLLIN, 0};
+        count = 2;
+    }
+    const int result = poll(fds, count, timeout_ms);
+    if (result < 0)
+        return errno == EINTR ? WaitOutcome::kInterrupted : WaitOutcome::kFailed;
+    if (result == 0)
+        return WaitOutcome::kTimeout;
+    // Any event counts, a device's hang-up too: the driver tells it on the next read.
+    ready.request = fds[0].revents != 0;
+    ready.data = count == 2 && fds[1].revents != 0;
+    return WaitOutcome::kReady;
+}
+
 }  // namespace velquor

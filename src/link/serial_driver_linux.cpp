@@ -403,7 +403,7 @@ FT_STATUS CSerialDriver::FT_SetEventNotification(FT_HANDLE h, std::uint32_t mask
     return FT_OK;
 }
 
-int CSerialDriver::RxEventFd(FT_HANDLE h) {
+EventHandle CSerialDriver::RxEventFd(FT_HANDLE h) {
     const auto port = Find(h);
     if (!port)
         return -1;
