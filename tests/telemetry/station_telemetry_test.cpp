@@ -1,6 +1,8 @@
 // A running station published from a thread of its own, as the window does.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "broker_harness.h"
 #include "common/temp_dir.h"
 #include "station/station_test_support.h"
@@ -41,6 +43,9 @@ TEST(StationTelemetry, EveryMeterIsPublishedAndTheGoodbyeArrives) {
     };
     EXPECT_TRUE(subscriber.WaitFor(powerOf(station.MeterName(0)), 10s));
     EXPECT_TRUE(subscriber.WaitFor(powerOf(station.MeterName(1)), 10s));
+    // Its state is taken after each round of sending: a moment after the messages.
+    for (int i = 0; i < 200 && !telemetry.Connected(); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(telemetry.Connected());
     EXPECT_EQ(telemetry.Stop(3s), 0u);
     EXPECT_TRUE(subscriber.WaitFor(
