@@ -108,14 +108,20 @@ TEST_F(MeterLog, RowsCarryTheShownPowerUnderItsOwnNotes) {
             connected = false;
     };
     std::atomic<bool> done{false};
+    std::atomic<bool> started{false};
     std::thread gui([&] {
         for (int i = 0; !done; ++i) {
             if (i % 2 == 0)
                 shown.Set(14.8, "# OFS +2.5 dB\r\n");
             else
                 shown.Set(12.3, "");
+            started = true;
         }
     });
+    // The fake clock runs the whole session at once: on a loaded machine it could
+    // end before the other thread showed any power.
+    for (int i = 0; i < 5000 && !started; ++i)
+        std::this_thread::sleep_for(1ms);
     const LogSessionResult session = RunLogSession(source, Settings(), std::nullopt, {}, &clock);
     done = true;
     gui.join();
