@@ -8,6 +8,7 @@
 #include "cli_app.h"
 #include "cli_text.h"
 #include "telemetry/password_file.h"
+#include "telemetry/station_telemetry.h"
 #include "telemetry/tls_files.h"
 
 namespace velquor::cli {
@@ -43,19 +44,7 @@ void Say(const std::string& text) {
 }
 
 telemetry::MeterIdentity IdentityOf(CliStation& station, std::size_t i) {
-    const station::MeterInfo info = station.Get().Meter(i);
-    telemetry::MeterIdentity id;
-    id.name = station.Name(i);
-    id.serial = info.serial;
-    if (info.target.kind != station::MeterTarget::Kind::Simulated)
-        id.path = info.path;
-    id.model = info.manufacturer;
-    // Both come from the unit's record; a frequency of 0 means it was not read.
-    if (info.frequency_mhz > 0) {
-        id.frequency_mhz = info.frequency_mhz;
-        id.cable_loss_db = info.cable_loss_db;
-    }
-    return id;
+    return telemetry::StationMeterIdentity(station.Get(), i);
 }
 
 std::vector<telemetry::MeterIdentity> Identities(CliStation& station) {
