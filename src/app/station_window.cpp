@@ -210,8 +210,8 @@ void CStationWindow::BuildMenus() {
 
 bool CStationWindow::StartRemote(const std::string& listen, std::string& error) {
     remote::ServerOptions options;
-    if (!remote::ParseListenAddress(listen, options.address, options.port, error)) {
-    } else if (m_host->StartServer(options, error)) {
+    const bool parsed = remote::ParseListenAddress(listen, options.address, options.port, error);
+    if (parsed && m_host->StartServer(options, error)) {
         m_remoteAction->setChecked(true);
         ShowStatus();
         return true;
