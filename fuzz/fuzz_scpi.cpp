@@ -16,7 +16,7 @@ using namespace velquor::remote;
 class Meters : public IMeterBackend {
 public:
     std::size_t MeterCount() const override { return 2; }
-    MeterIdentity Identity(std::size_t) const override { return {"m", "OV1", "RA"}; }
+    MeterIdentity Identity(std::size_t) const override { return {"m", "OV1", "RA", "1.10"}; }
     std::optional<MeterSetup> Setup(std::size_t) const override { return setup; }
     void WriteSetup(std::size_t, const SetupWrite& w,
                     std::function<void(WriteOutcome)> done) override {

@@ -38,8 +38,7 @@ private:
 };
 
 StationHost::StationHost(station::Station& station, InstrumentOptions options)
-    : station_(station),
-      backend_(station),
+    : backend_(station),
       instrument_(backend_, std::move(options)),
       subscription_(station.Subscribe()),
       source_(std::make_unique<CountingSource>(subscription_, station.MeterCount(), taken_,

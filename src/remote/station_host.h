@@ -51,7 +51,6 @@ public:
 private:
     class CountingSource;
 
-    station::Station& station_;
     StationBackend backend_;
     Instrument instrument_;
     std::shared_ptr<station::Subscription> subscription_;
