@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "app/meter_panel_dialog.h"
 #include "app/sensor_settings.h"
 #include "app/station_window.h"
+#include "link/sim_driver.h"
 #include "station/station_test_support.h"
 #include "common/temp_dir.h"
 #include "ui/station_view.h"
@@ -28,7 +31,17 @@ using namespace std::chrono_literals;
 class StationWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        station_ = std::make_unique<station::Station>(station::testing::FastOptions());
+        station::StationOptions options = station::testing::FastOptions();
+        options.make_driver = [this](const station::MeterTarget& t) -> std::unique_ptr<IFtdiDriver> {
+            SimDeviceConfig d = CSimDriver::DefaultMeter(station::SimulatedMeterModel(t.sim_index));
+            // Faster than the quick link timings' silence, so only an unplug is a loss.
+            d.meter->frameIntervalMs = 10;
+            auto driver = std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{d});
+            std::lock_guard lock(driversLock_);  // the meters open at once
+            drivers_[t.sim_index] = driver.get();
+            return driver;
+        };
+        station_ = std::make_unique<station::Station>(options);
         std::vector<std::string> errors;
         ASSERT_TRUE(station_->Open({station::MeterTarget::Simulated(0),
                                     station::MeterTarget::Simulated(1),
@@ -61,6 +74,8 @@ protected:
     }
 
     testing::TempDir dir_;
+    std::mutex driversLock_;
+    std::map<int, CSimDriver*> drivers_;  // by simulated meter; owned by the station
     std::unique_ptr<station::Station> station_;
     std::unique_ptr<CStationWindow> window_;
 };
@@ -103,6 +118,40 @@ TEST_F(StationWindowTest, TilesShowEveryMeterAndThePanelSetsOnlyItsOwn) {
     const auto kept = Sensors()->Load(CSensorSettings::KeyOf(station_->Meter(1)));
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(kept->offset_db, 20.0);
+    panel->close();
+}
+
+TEST_F(StationWindowTest, AnUnpluggedMeterSaysLostAndTheOthersGoOn) {
+    ASSERT_TRUE(WaitForPowers());
+    ASSERT_EQ(drivers_.size(), 3u);
+    drivers_[2]->Unplug();
+    const auto& tiles = window_->View()->Tiles()->Tiles();
+    for (int i = 0; i < 500 && tiles[2].status.rfind("lost", 0) != 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+        window_->Refresh();
+    }
+    EXPECT_EQ(tiles[2].status.rfind("lost", 0), 0u) << tiles[2].status;
+    EXPECT_EQ(tiles[2].power, "---");
+    for (int m : {0, 1}) {
+        EXPECT_EQ(tiles[m].status, "connected");
+        EXPECT_NE(tiles[m].power, "---");
+    }
+}
+
+TEST_F(StationWindowTest, AMetersPanelWritesItsSetupToThatMeterOnly) {
+    ASSERT_TRUE(WaitForPowers());
+    CMeterPanelDialog* panel = window_->OpenPanel(0);
+    ASSERT_NE(panel, nullptr);
+    panel->findChild<QLineEdit*>("frequency")->setText("2400");
+    panel->findChild<QLineEdit*>("cableLoss")->setText("1.5");
+    EXPECT_TRUE(panel->WriteSetup()) << panel->Message().toStdString();
+    EXPECT_EQ(station_->Meter(0).frequency_mhz, 2400);
+    EXPECT_DOUBLE_EQ(station_->Meter(0).cable_loss_db, 1.5);
+    EXPECT_NE(station_->Meter(1).frequency_mhz, 2400);
+    // What is not a frequency is refused and nothing is written.
+    panel->findChild<QLineEdit*>("frequency")->setText("24oo");
+    EXPECT_FALSE(panel->WriteSetup());
+    EXPECT_EQ(station_->Meter(0).frequency_mhz, 2400);
     panel->close();
 }
 
