@@ -12,7 +12,7 @@ here=$(dirname "$(realpath "$0")")
 python=/usr/bin/python3  # Debian's, which has python3-pyvisa-py
 
 missing=()
-for p in wine64 python3-pyvisa-py; do
+for p in wine wine64 python3-pyvisa-py; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
