@@ -162,15 +162,4 @@ MeasurementPanelContent EvaluateMeasurementPanel(MeasurementDisplayState& state,
     return out;
 }
 
-MeterFrameAction HandleMeterFrame(std::span<const std::uint8_t> frame, bool connected,
-                                  bool linkAlive) {
-    MeterFrameAction action;
-    action.connected = connected;
-    if (!frame.empty() && frame.front() == kOpLinkLost) {
-        action.connected = linkAlive;
-        action.erase = !linkAlive;
-    }
-    return action;
-}
-
 }  // namespace velquor

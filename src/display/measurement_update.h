@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "display/panel_geometry.h"
@@ -117,17 +116,5 @@ struct MeasurementPanelContent {
 // needle, evaluates the limits, and toggles the blink members as the redraw does.
 MeasurementPanelContent EvaluateMeasurementPanel(MeasurementDisplayState& state, bool connected,
                                                  const MeterReadings& readings);
-
-// What a frame posted by the meter object asks of the view.
-struct MeterFrameAction {
-    bool connected = false;  // the new m_bConnected
-    bool erase = false;      // invalidate with erase first (the link was lost)
-    bool repaint = true;     // every frame causes one repaint
-};
-
-// frame: the payload, opcode first; an empty frame only repaints. linkAlive: the link's alive
-// flag at the time the frame is handled.
-MeterFrameAction HandleMeterFrame(std::span<const std::uint8_t> frame, bool connected,
-                                  bool linkAlive);
 
 }  // namespace velquor

@@ -96,23 +96,32 @@ private:
     std::int64_t m_jumpMs = 0;
 };
 
-// No user to ask: messages are kept for the caller, the low-frequency question
-// takes the preset answer, and the meter is never chosen from a list (the session
-// names it).
+// Keeps every message for the caller. Without a person to ask, the low-frequency
+// question takes the preset answer and the meter is never chosen from a list (the
+// session names it); with one (a front's prompt), everything is passed on as it comes.
 class MeterSession::CollectingPrompt : public IPrompt {
 public:
-    void ShowMessage(const std::string& text, const std::string&) override {
+    explicit CollectingPrompt(IPrompt* person = nullptr) : m_person(person) {}
+    void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(text);
+        if (m_person != nullptr)
+            m_person->ShowMessage(text, caption);
     }
-    bool AskYesNo(const std::string&, const std::string&) override {
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
         asked = true;
-        return answer.value_or(false);
+        return m_person != nullptr ? m_person->AskYesNo(text, caption) : answer.value_or(false);
     }
-    bool SelectDevice(const std::vector<std::string>&, int&) override { return false; }
+    bool SelectDevice(const std::vector<std::string>& lines, int& selected) override {
+        return m_person != nullptr && m_person->SelectDevice(lines, selected);
+    }
+    bool Shown() const { return m_person != nullptr; }
 
     std::vector<std::string> messages;
     std::optional<bool> answer;
     bool asked = false;
+
+private:
+    IPrompt* m_person;
 };
 
 // ---- session ----------------------------------------------------------------
@@ -194,25 +203,44 @@ bool MeterSession::LinkAlive() const {
     return m_link->LinkAlive();
 }
 
-std::string MeterSession::OpenName() const {
-    if (m_target.kind == MeterTarget::Kind::Simulated)
-        return SimulatedMeterModel(m_target.sim_index).serial;
+MeterTarget MeterSession::Sought() const {
+    if (m_target.kind != MeterTarget::Kind::Listed)
+        return m_target;
+    MeterTarget sought = m_target;
+    sought.value = Info().serial;
+    return sought;
+}
+
+std::string MeterSession::OpenName(bool pick) const {
+    switch (m_target.kind) {
+        case MeterTarget::Kind::Simulated:
+            return SimulatedMeterModel(m_target.sim_index).serial;
+        case MeterTarget::Kind::Listed:
+            return pick ? std::string() : Sought().value;
+        case MeterTarget::Kind::Serial:
+        case MeterTarget::Kind::Path:
+            break;
+    }
     return m_target.value;
 }
 
 std::string MeterSession::NodePath() const {
+    std::string serial = m_target.value;
     switch (m_target.kind) {
         case MeterTarget::Kind::Path:
             return m_target.value;
         case MeterTarget::Kind::Simulated:
             return m_target.Label();
+        case MeterTarget::Kind::Listed:
+            serial = m_state.m_strSerialNumber;
+            break;
         case MeterTarget::Kind::Serial:
             break;
     }
-    if (dynamic_cast<CSerialDriver*>(m_driver.get()) == nullptr)
+    if (serial.empty() || dynamic_cast<CSerialDriver*>(m_driver.get()) == nullptr)
         return {};
     for (const FtdiTty& tty : ListFtdiTtys(m_serialPaths.sysfsRoot)) {
-        if (tty.identity.serial == m_target.value)
+        if (tty.identity.serial == serial)
             return m_serialPaths.devRoot + "/" + tty.name;
     }
     return {};
@@ -225,7 +253,7 @@ bool MeterSession::Present() {
     std::vector<DeviceEntry> devices;
     if (!ListDevices(*m_driver, devices))
         return false;
-    return FindSameMeter(m_target, devices, false).has_value();
+    return FindSameMeter(Sought(), devices, false).has_value();
 }
 
 std::string MeterSession::OpenFailureText() const {
@@ -263,12 +291,13 @@ MeterInfo MeterSession::InfoFromState() const {
 }
 
 bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& notes,
-                              MeterInfo& info) {
-    if (m_target.kind != MeterTarget::Kind::Path) {
+                              MeterInfo& info, const SequenceFront& front) {
+    const bool pick = m_target.kind == MeterTarget::Kind::Listed && front.prompt != nullptr;
+    if (m_target.kind != MeterTarget::Kind::Path && !pick) {
         // The sequence would open whatever the driver finds by that name; say plainly
         // when no meter with the serial number is attached.
         std::vector<DeviceEntry> devices;
-        if (ListDevices(*m_driver, devices) && !FindSameMeter(m_target, devices, false)) {
+        if (ListDevices(*m_driver, devices) && !FindSameMeter(Sought(), devices, false)) {
             error = "no meter with this serial number";
             return false;
         }
@@ -276,8 +305,10 @@ bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& note
     // Whatever the identity query leaves here is the truth: empty when it failed.
     m_state.m_strSerialNumber.clear();
     m_state.m_strManufacturer.clear();
-    CollectingPrompt prompt;
-    UnitContext ctx{*m_link, *m_driver, m_state, m_controls, prompt, *m_clock, m_tap, OpenName()};
+    CollectingPrompt prompt(front.prompt);
+    IUnitControls& controls = front.controls != nullptr ? *front.controls : m_controls;
+    UnitContext ctx{*m_link,  *m_driver, m_state,          controls,    prompt,
+                    *m_clock, m_tap,     OpenName(pick), front.abandon};
     if (!ConnectUnits(ctx)) {
         error = prompt.messages.empty() ? OpenFailureText() : prompt.messages.back();
         // A unit that opened but did not answer stays closed until the next attempt,
@@ -291,16 +322,18 @@ bool MeterSession::RunConnect(std::string& error, std::vector<std::string>& note
         m_state.m_strSerialNumber.clear();
         m_state.m_strManufacturer.clear();
     }
-    notes.insert(notes.end(), prompt.messages.begin(), prompt.messages.end());
+    if (!prompt.Shown())
+        notes.insert(notes.end(), prompt.messages.begin(), prompt.messages.end());
     info = InfoFromState();
     return true;
 }
 
-bool MeterSession::Connect(std::string& error, std::vector<std::string>& notes) {
+bool MeterSession::Connect(std::string& error, std::vector<std::string>& notes,
+                           const SequenceFront& front) {
     if (!m_link->WorkerRunning())
         m_link->StartWorker();
     MeterInfo info;
-    if (!RunConnect(error, notes, info))
+    if (!RunConnect(error, notes, info, front))
         return false;
     std::lock_guard lock(m_infoLock);
     m_info = std::move(info);
@@ -313,7 +346,7 @@ MeterSession::ReconnectResult MeterSession::Reconnect(std::string& error,
     m_state.m_bConnected = false;
     MeterInfo info;
     std::vector<std::string> raised;
-    if (!RunConnect(error, raised, info))
+    if (!RunConnect(error, raised, info, {}))
         return ReconnectResult::Failed;
     const std::string expected = Info().serial;
     if (!SameMeterIdentity(expected, info.serial)) {
@@ -347,6 +380,7 @@ std::unique_ptr<DeviceWatch> MeterSession::WatchForReturn() const {
                                                  path.filename().string());
         }
         case MeterTarget::Kind::Serial:
+        case MeterTarget::Kind::Listed:
             if (dynamic_cast<CSerialDriver*>(m_driver.get()) != nullptr)
                 return std::make_unique<DeviceWatch>(m_serialPaths.devRoot, std::string());
             return nullptr;
@@ -361,7 +395,7 @@ MeterInfo MeterSession::Info() const {
     return m_info;
 }
 
-SetupOutcome MeterSession::Setup(const SetupRequest& request) {
+SetupOutcome MeterSession::Setup(const SetupRequest& request, const SequenceFront& front) {
     SetupOutcome outcome;
     // A lost link fails the way an unconnected unit does, at once, not after the
     // acknowledgement wait.
@@ -381,9 +415,11 @@ SetupOutcome MeterSession::Setup(const SetupRequest& request) {
     if (request.show_watt)
         m_controls.showWatt = *request.show_watt;
 
-    CollectingPrompt prompt;
+    CollectingPrompt prompt(front.prompt);
     prompt.answer = request.low_frequency_answer;
-    UnitContext ctx{*m_link, *m_driver, m_state, m_controls, prompt, *m_clock, m_tap, OpenName()};
+    IUnitControls& controls = front.controls != nullptr ? *front.controls : m_controls;
+    UnitContext ctx{*m_link,  *m_driver, m_state,           controls,    prompt,
+                    *m_clock, m_tap,     OpenName(false), front.abandon};
     outcome.result = OnSetupUnit(ctx);
     outcome.messages = std::move(prompt.messages);
     outcome.asked_low_frequency = prompt.asked;

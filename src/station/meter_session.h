@@ -73,6 +73,16 @@ public:
     virtual void OnReading(const Reading& reading) = 0;
 };
 
+// Who a sequence run on behalf of a person talks to: the questions and messages
+// (shown as they come, the device choice included), the setup controls it reads and
+// fills, and the flag that ends its waits once nobody waits for it any more. A null
+// member: the session's headless one.
+struct SequenceFront {
+    IPrompt* prompt = nullptr;
+    IUnitControls* controls = nullptr;
+    const std::atomic<bool>* abandon = nullptr;
+};
+
 struct SessionOptions {
     LinkTimings timings;
     std::uint32_t meter_index = 0;  // stamped into every reading
@@ -103,8 +113,10 @@ public:
 
     // Opens the meter and runs the connect sequence. False with a one-line reason
     // (without the target's label). Messages raised by a successful run (e.g. a
-    // legacy unit to be reset) are appended to notes.
-    bool Connect(std::string& error, std::vector<std::string>& notes);
+    // legacy unit to be reset) are appended to notes, unless a front's prompt has
+    // shown them. With a front, a listed target is picked from the listing again.
+    bool Connect(std::string& error, std::vector<std::string>& notes,
+                 const SequenceFront& front = {});
     enum class ReconnectResult { Failed, Refused, Connected };
     // Connects again on a fresh link (the old one closed and stopped), after a loss.
     // A meter whose identity names another serial number than the one read before
@@ -122,7 +134,8 @@ public:
     bool LinkAlive() const;
     MeterInfo Info() const;
 
-    SetupOutcome Setup(const SetupRequest& request);
+    // With a front's controls the request is not used: the sequence reads what they hold.
+    SetupOutcome Setup(const SetupRequest& request, const SequenceFront& front = {});
 
     void SetReadingHandler(IReadingHandler* handler) { m_handler.store(handler); }
     // Cuts the sequence's pauses and reply waits short, for a quick shutdown. Irreversible.
@@ -138,8 +151,12 @@ private:
     class InterruptibleClock;
     class CollectingPrompt;
 
-    bool RunConnect(std::string& error, std::vector<std::string>& notes, MeterInfo& info);
-    std::string OpenName() const;
+    bool RunConnect(std::string& error, std::vector<std::string>& notes, MeterInfo& info,
+                    const SequenceFront& front);
+    // The name handed to the open call; empty lists the meters and lets the front pick.
+    std::string OpenName(bool pick) const;
+    // The target as it is looked for now: a listed meter by the serial it was found with.
+    MeterTarget Sought() const;
     std::string NodePath() const;
     void NewLink();
     MeterInfo InfoFromState() const;

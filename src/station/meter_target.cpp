@@ -17,7 +17,13 @@ MeterTarget MeterTarget::Simulated(int index) {
     return {Kind::Simulated, {}, index};
 }
 
+MeterTarget MeterTarget::Listed() {
+    return {Kind::Listed, {}, 0};
+}
+
 std::string MeterTarget::Label() const {
+    if (kind == Kind::Listed)
+        return "listed meter";
     if (kind == Kind::Simulated)
         return "simulated meter " + std::to_string(sim_index + 1);
     return value;
@@ -80,6 +86,10 @@ std::optional<std::string> FindSameMeter(const MeterTarget& target,
             break;
         case MeterTarget::Kind::Simulated:
             serial = SimulatedMeterModel(target.sim_index).serial;
+            break;
+        case MeterTarget::Kind::Listed:
+            // Once picked, a listed meter is the one with the serial it was found with.
+            serial = target.value;
             break;
     }
     if (serial.empty())

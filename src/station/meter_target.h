@@ -11,10 +11,11 @@
 namespace velquor::station {
 
 // Which meter to open: one found by its serial number, the device node at a path
-// (any tty, e.g. a stable /dev/serial/by-id link or a pseudo-terminal), or one of
-// the built-in simulated meters.
+// (any tty, e.g. a stable /dev/serial/by-id link or a pseudo-terminal), one of the
+// built-in simulated meters, or whichever meter the person picks from the listing
+// (the window's "Connect Units"; once open it is looked for again by its serial).
 struct MeterTarget {
-    enum class Kind { Serial, Path, Simulated };
+    enum class Kind { Serial, Path, Simulated, Listed };
 
     Kind kind = Kind::Simulated;
     std::string value;  // serial number or path; unused for a simulated meter
@@ -23,9 +24,10 @@ struct MeterTarget {
     static MeterTarget BySerial(std::string serial);
     static MeterTarget ByPath(std::string path);
     static MeterTarget Simulated(int index);
+    static MeterTarget Listed();
 
-    // How messages name the meter before it is open: the serial, the path, or
-    // "simulated meter N" (counting from 1).
+    // How messages name the meter before it is open: the serial, the path,
+    // "simulated meter N" (counting from 1) or "listed meter".
     std::string Label() const;
 
     bool operator==(const MeterTarget&) const = default;

@@ -66,11 +66,4 @@ void ReconnectWait::SomethingAppeared(Clock::time_point now) {
     m_next = std::min(m_next, std::max(now, Earliest()));
 }
 
-std::optional<std::string> WhereIsTheMeter(const std::string& port, const std::string& serial,
-                                           const std::vector<DeviceEntry>& listed,
-                                           bool portPresent) {
-    const MeterTarget target = port.empty() ? MeterTarget::BySerial(serial) : MeterTarget::ByPath(port);
-    return FindSameMeter(target, listed, portPresent);
-}
-
 }  // namespace velquor::station

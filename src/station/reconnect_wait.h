@@ -1,11 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "link/device_list.h"
 #include "station/reconnect_policy.h"
 
 namespace velquor::station {
@@ -58,13 +54,5 @@ private:
     Clock::time_point m_next;
     int m_nLooks = 0;
 };
-
-// What to open to reach a lost meter now: the device path it was opened by, when
-// something is there (a /dev/serial/by-id link survives a new ttyUSB number);
-// otherwise its serial number, when a meter with that number is listed. Nothing while
-// it is absent.
-std::optional<std::string> WhereIsTheMeter(const std::string& port, const std::string& serial,
-                                           const std::vector<DeviceEntry>& listed,
-                                           bool portPresent);
 
 }  // namespace velquor::station

@@ -156,6 +156,8 @@ struct Station::Slot : IReadingHandler {
     MeterInfo info;  // the last known, kept after Close
     bool lostPending = false;
     bool stop = false;
+    // Counts connects a person asked for: a wait for the meter begun before one ends.
+    std::uint64_t personConnects = 0;
     // Readable after Wake, so a wait in poll() ends with the stop or a new policy too.
     CAutoResetEvent wakeEvent;
     std::thread supervisor;
@@ -195,24 +197,8 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
         return false;
     }
     std::vector<std::unique_ptr<Slot>> slots;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        SessionOptions so;
-        so.timings = m_options.timings;
-        so.meter_index = static_cast<std::uint32_t>(i);
-        so.serial_paths = m_options.serial_paths;
-        so.timing_log = m_options.timing_log;
-        if (m_options.make_clock)
-            so.clock = m_options.make_clock();
-        auto driver = m_options.make_driver(targets[i]);
-        auto slot = std::make_unique<Slot>(static_cast<std::uint32_t>(i), m_feed);
-        slot->reconnecting = &m_reconnecting;
-        if (driver) {
-            slot->session =
-                std::make_unique<MeterSession>(targets[i], std::move(driver), std::move(so));
-            slot->session->SetReadingHandler(slot.get());
-        }
-        slots.push_back(std::move(slot));
-    }
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        slots.push_back(MakeSlot(targets[i], static_cast<std::uint32_t>(i)));
     {
         std::lock_guard lock(m_slotsLock);
         m_slots = std::move(slots);
@@ -309,6 +295,89 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
     return true;
 }
 
+std::unique_ptr<Station::Slot> Station::MakeSlot(const MeterTarget& target, std::uint32_t index) {
+    SessionOptions so;
+    so.timings = m_options.timings;
+    so.meter_index = index;
+    so.serial_paths = m_options.serial_paths;
+    so.timing_log = m_options.timing_log;
+    if (m_options.make_clock)
+        so.clock = m_options.make_clock();
+    auto driver = m_options.make_driver(target);
+    auto slot = std::make_unique<Slot>(index, m_feed);
+    slot->reconnecting = &m_reconnecting;
+    if (driver) {
+        slot->session = std::make_unique<MeterSession>(target, std::move(driver), std::move(so));
+        slot->session->SetReadingHandler(slot.get());
+    }
+    return slot;
+}
+
+std::size_t Station::Add(const MeterTarget& target) {
+    m_opened = true;  // Open's all-at-once start no longer applies
+    const auto index = static_cast<std::uint32_t>(m_names.size());
+    auto slot = MakeSlot(target, index);
+    {
+        std::lock_guard lock(slot->stateLock);
+        slot->info.target = target;
+        slot->info.name = target.Label();
+    }
+    if (m_aborted.load() && slot->session)
+        slot->session->Abort();
+    std::lock_guard lock(m_slotsLock);
+    m_slots.push_back(std::move(slot));
+    m_names.push_back(target.Label());
+    return index;
+}
+
+bool Station::Connect(std::size_t index, const SequenceFront& front, std::string& error) {
+    Slot& slot = *m_slots.at(index);
+    bool wasLive;
+    {
+        std::lock_guard state(slot.stateLock);
+        ++slot.personConnects;
+    }
+    // A wait for the meter in progress ends: the person's connect replaces it.
+    slot.Wake();
+    std::lock_guard sequence(slot.sequenceLock);
+    if (!slot.session) {
+        error = "no driver for this meter";
+        return false;
+    }
+    {
+        std::lock_guard publish(slot.publishLock);
+        wasLive = slot.sent > 0;
+        // Frames of the link being set up are not passed on.
+        slot.live = false;
+        std::lock_guard state(slot.stateLock);
+        slot.status.state = MeterState::Opening;
+        slot.lostPending = false;
+    }
+    std::vector<std::string> notes;
+    if (!slot.session->Connect(error, notes, front)) {
+        if (error.empty())
+            error = "cannot open the meter";
+        std::lock_guard state(slot.stateLock);
+        slot.status.state = MeterState::Closed;
+        slot.status.last_failure = error;
+        return false;
+    }
+    {
+        MeterInfo info = slot.session->Info();
+        std::lock_guard state(slot.stateLock);
+        info.name = slot.info.name;
+        slot.info = std::move(info);
+        slot.status.last_failure.clear();
+        slot.status.lost_steady_ns = 0;
+    }
+    for (const std::string& note : notes)
+        Notice(slot, MeterNotice::Kind::Note, note);
+    slot.GoLive(wasLive);
+    if (!slot.supervisor.joinable())
+        slot.supervisor = std::thread([this, s = &slot] { Supervise(*s); });
+    return true;
+}
+
 std::size_t Station::MeterCount() const {
     return m_names.size();
 }
@@ -329,7 +398,8 @@ MeterStatus Station::Status(std::size_t index) const {
     return slot.status;
 }
 
-SetupOutcome Station::Setup(std::size_t index, const SetupRequest& request) {
+SetupOutcome Station::Setup(std::size_t index, const SetupRequest& request,
+                            const SequenceFront& front) {
     Slot& slot = *m_slots.at(index);
     std::lock_guard sequence(slot.sequenceLock);
     bool live;
@@ -340,9 +410,11 @@ SetupOutcome Station::Setup(std::size_t index, const SetupRequest& request) {
     if (!slot.session || !live) {
         SetupOutcome outcome;
         outcome.messages.push_back(kMsgNotConnected);
+        if (front.prompt != nullptr)
+            front.prompt->ShowMessage(kMsgNotConnected, kAppTitle);
         return outcome;
     }
-    SetupOutcome outcome = slot.session->Setup(request);
+    SetupOutcome outcome = slot.session->Setup(request, front);
     MeterInfo info = slot.session->Info();
     std::lock_guard lock(slot.stateLock);
     info.name = slot.info.name;
@@ -440,8 +512,19 @@ void Station::Supervise(Slot& slot) {
 bool Station::LookForMeter(Slot& slot) {
     ReconnectWait wait(Reconnecting());
     wait.Begin(Clock::now());
+    std::uint64_t personConnects;
+    {
+        std::lock_guard state(slot.stateLock);
+        personConnects = slot.personConnects;
+    }
+    const auto personConnected = [&] {
+        std::lock_guard state(slot.stateLock);
+        return slot.personConnects != personConnects;
+    };
     {
         std::lock_guard lock(slot.sequenceLock);
+        if (personConnected())
+            return true;
         slot.session->CloseDevice();
     }
     const std::unique_ptr<DeviceWatch> watch = slot.session->WatchForReturn();
@@ -466,6 +549,8 @@ bool Station::LookForMeter(Slot& slot) {
         const Wake wake = WaitForChance(slot, watch.get(), wait.Earliest(), wait.NextLook());
         if (wake == Wake::Stop)
             return false;
+        if (personConnected())
+            return true;
         if (wake == Wake::Changed || wait.GaveUp(Clock::now()))
             continue;
         wait.Missed(Clock::now());
@@ -481,10 +566,14 @@ bool Station::LookForMeter(Slot& slot) {
         MeterSession::ReconnectResult result;
         {
             std::lock_guard lock(slot.sequenceLock);
+            if (personConnected())
+                return true;
             result = slot.session->Reconnect(error, notes);
+            std::lock_guard state(slot.stateLock);
+            slot.status.last_failure =
+                result == MeterSession::ReconnectResult::Connected ? std::string() : error;
             if (result == MeterSession::ReconnectResult::Connected) {
                 MeterInfo info = slot.session->Info();
-                std::lock_guard state(slot.stateLock);
                 info.name = slot.info.name;
                 slot.info = std::move(info);
             }

@@ -46,6 +46,8 @@ struct MeterStatus {
     std::int64_t lost_steady_ns = 0;
     int attempts = 0;  // attempts since the loss
     std::string last_notice;
+    // Why the last attempt to open it again failed (empty after a success).
+    std::string last_failure;
 };
 
 // Something the user should read about a meter that is not a reading: a meter at
@@ -91,6 +93,16 @@ public:
     bool Open(const std::vector<MeterTarget>& targets, bool keep_going,
               std::vector<std::string>& errors);
 
+    // For a person's window: adds a meter that is not open yet, named by its
+    // target's label, and returns its index. It is opened with Connect. Call from
+    // the thread that owns the station, before readers on other threads use it.
+    std::size_t Add(const MeterTarget& target);
+    // Runs the connect sequence on a meter for a person (front: the prompt that
+    // shows its messages, asks its questions and lets the person pick a listed
+    // meter), on the caller's thread. A meter that is open is connected afresh; a
+    // wait for it after a loss ends either way. False with the reason.
+    bool Connect(std::size_t index, const SequenceFront& front, std::string& error);
+
     std::size_t MeterCount() const;
     // A copy: a reconnect or a setup may change it meanwhile.
     MeterInfo Meter(std::size_t index) const;
@@ -101,7 +113,9 @@ public:
 
     // Runs the setup sequence on one meter (frequency, cable loss, display flags),
     // on the caller's thread; waits for a connect sequence in progress on that meter.
-    SetupOutcome Setup(std::size_t index, const SetupRequest& request);
+    // With a front, its prompt shows the messages and asks the question as they come.
+    SetupOutcome Setup(std::size_t index, const SetupRequest& request,
+                       const SequenceFront& front = {});
 
     // A new consumer of every meter's readings from now on.
     std::shared_ptr<Subscription> Subscribe(std::size_t capacity = 4096);
@@ -125,6 +139,7 @@ private:
 
     enum class Wake { Due, Changed, Stop };
 
+    std::unique_ptr<Slot> MakeSlot(const MeterTarget& target, std::uint32_t index);
     void Supervise(Slot& slot);
     // One absence of a meter: waits and attempts until it is back, the time-out, the
     // policy turned off (true) or the stop (false).

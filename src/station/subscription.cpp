@@ -19,8 +19,16 @@ void Subscription::Push(const Reading& reading) {
         }
         m_ring[(m_head + m_count) % m_ring.size()] = reading;
         ++m_count;
+        // Under the lock, so that once SetWakeup has replaced it the old one is never called.
+        if (m_count == 1 && m_wakeup)
+            m_wakeup();
     }
     m_ready.notify_one();
+}
+
+void Subscription::SetWakeup(std::function<void()> wakeup) {
+    std::lock_guard lock(m_lock);
+    m_wakeup = std::move(wakeup);
 }
 
 void Subscription::End() {

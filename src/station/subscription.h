@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -40,6 +41,11 @@ public:
     // How many measurements the queue holds.
     std::size_t Capacity() const { return m_capacity; }
 
+    // Called on the pushing thread when a reading arrives in an empty queue, so an
+    // event loop can be woken instead of polling; it must not block and must not call
+    // back into this subscription. Empty: none. After it returns the old one is done.
+    void SetWakeup(std::function<void()> wakeup);
+
     // The station's side. Push never allocates and never blocks beyond the lock.
     void Push(const Reading& reading);
     void End();
@@ -56,6 +62,7 @@ private:
     std::uint64_t m_dropped = 0;
     bool m_dropReported = false;
     bool m_ended = false;
+    std::function<void()> m_wakeup;
 };
 
 // The fan-out: every reading to every subscription. Apart from the supervision of

@@ -6,16 +6,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTimerEvent>
 #include <chrono>
-#include <filesystem>
+#include <cmath>
 
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
-#include "link/device_list.h"
 #include "logging/logger_controller.h"
-#include "logging/meter_log_source.h"
 #include "logging/qt_column_header.h"
 #include "logging/qt_log_ui.h"
 #include "logging/save_rate.h"
@@ -27,18 +24,21 @@
 #include "ui/ctrl_id.h"
 #include "ui/image_text_button.h"
 #include "ui/measure_controller.h"
+#include "ui/open_watch_driver.h"
 #include "ui/qt_prompt.h"
 #include "ui/resources.h"
 #include "ui/save_file_dialog.h"
 #include "ui/status_note.h"
 #include "ui/trace_graph_window.h"
 #include "ui/velquor_doc.h"
-#include "ui/view_frame_sink.h"
 #include "ui/view_unit_controls.h"
 
 namespace velquor {
 
 namespace {
+
+// Posted when readings wait in the view's feed; one at a time.
+constexpr QEvent::Type kReadingsEvent = static_cast<QEvent::Type>(0x8065);
 
 // Milliseconds as seconds, with the decimals they need and at least one: 1.0, 3.5,
 // 2.25.
@@ -88,12 +88,10 @@ CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* 
                            LinkTimings timings)
     : QWidget(parent),
       m_pDocument(document),
-      m_openWatch(driver),
-      m_meter(m_openWatch, timings),
-      m_sink(std::make_shared<CViewFrameSink>(this)),
+      m_driver(driver),
+      m_timings(timings),
       m_pMeasure(std::make_unique<CMeasureController>()),
-      m_framePen(PanelFramePen()),
-      m_clock(std::make_unique<CSystemClock>()) {
+      m_framePen(PanelFramePen()) {
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
@@ -112,9 +110,12 @@ CVelquorView::~CVelquorView() {
         m_pLogger->Shutdown();
     }
     m_traceTimer.stop();
-    // No frame can be posted to this object once the sink is detached; the worker
-    // itself stops when m_meter is destroyed.
-    m_sink->Detach();
+    // Nothing is posted to this object once the wake-up is gone; the station's
+    // threads are joined before the members they use go.
+    if (m_feed)
+        m_feed->SetWakeup({});
+    if (m_station)
+        m_station->Close();
 }
 
 void CVelquorView::SetPrompt(std::unique_ptr<IPrompt> prompt) {
@@ -128,7 +129,6 @@ void CVelquorView::SetLogUi(std::unique_ptr<ILogUi> ui) {
 }
 void CVelquorView::SetTimingLog(CFrameTimingLog* log) {
     m_pTimingLog = log;
-    m_meter.SetTimingLog(log);
 }
 
 const QImage& CVelquorView::TraceImage() const {
@@ -239,7 +239,7 @@ void CVelquorView::OnInitialUpdate() {
                                                      m_btnShowWatt);
     if (!m_prompt)
         m_prompt = std::make_unique<CQtPrompt>(this);
-    m_pLogSource = std::make_unique<CMeterLogSource>(m_meter, &m_unit.m_bConnected, &m_bReconnect,
+    m_pLogSource = std::make_unique<CMeterLogSource>(m_live, &m_unit.m_bConnected, &m_bReconnect,
                                                      &m_shownPower);
     PublishMeasureSettings();
     if (!m_pLogUi)
@@ -260,9 +260,27 @@ void CVelquorView::OnInitialUpdate() {
     });
     RedrawTraceGraph();
 
-    m_meter.StartWorker();
-    if (ConnectUnits() && m_meter.QueryIdentity())
-        m_unit.m_strSerialNumber = m_meter.EepromSerial();
+    station::StationOptions options;
+    options.timings = m_timings;
+    options.reconnect.enabled = m_bReconnect.load();
+    options.timing_log = m_pTimingLog;
+    options.make_driver = [this](const station::MeterTarget&) -> std::unique_ptr<IFtdiDriver> {
+        auto watch = std::make_unique<COpenWatchDriver>(m_driver);
+        if (m_openFailureReason)
+            watch->SetReasonSource(m_openFailureReason);
+        m_pOpenWatch = watch.get();
+        return watch;
+    };
+    // A clock given here (tests) goes to the session; else it keeps its own, which a
+    // close cuts short.
+    if (m_clock)
+        options.make_clock = [this] { return std::move(m_clock); };
+    m_station = std::make_unique<station::Station>(std::move(options));
+    m_station->Add(m_strPort.empty() ? station::MeterTarget::Listed()
+                                     : station::MeterTarget::ByPath(m_strPort));
+    m_feed = m_station->Subscribe();
+    m_feed->SetWakeup([this] { QCoreApplication::postEvent(this, new QEvent(kReadingsEvent)); });
+    ConnectUnits();
     PlaceSetupControls();
 }
 
@@ -352,9 +370,15 @@ void CVelquorView::UpdateStatusNote() {
         state.endedLogRows = m_nEndedLogRows;
     }
     state.noMeterLooks = m_unit.m_bConnected ? 0 : m_nConnectTries;
-    if (m_reconnect.Waiting()) {
-        state.awaySeconds = m_reconnect.AwaySeconds(station::ReconnectWait::Clock::now());
-        state.awayNote = m_strReconnectNote;
+    if (WaitingForMeter()) {
+        const station::MeterStatus status = m_station->Status(0);
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        const std::int64_t away =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() -
+            status.lost_steady_ns;
+        state.awaySeconds = static_cast<int>(std::max<std::int64_t>(away, 0) / 1000000000);
+        if (!status.last_failure.empty())
+            state.awayNote = "last try: " + status.last_failure;
     }
     if (state.logFile.empty() && !state.awaySeconds)
         m_statusTimer.stop();
@@ -370,54 +394,92 @@ void CVelquorView::UpdateStatusNote() {
 // ---- frames ----------------------------------------------------------------
 
 bool CVelquorView::event(QEvent* e) {
-    if (e->type() == CMeterFrameEvent::kType) {
-        OnMeterFrame(static_cast<CMeterFrameEvent*>(e)->Frame());
+    if (e->type() == kReadingsEvent) {
+        TakeReadings();
         return true;
     }
     return QWidget::event(e);
 }
 
-void CVelquorView::OnMeterFrame(const std::vector<std::uint8_t>& frame) {
-    ++m_nFramesHandled;
-    if (m_pTimingLog != nullptr) {
-        if (const auto tag = MeasurementTag(frame.data(), static_cast<int>(frame.size())))
-            m_pTimingLog->Record(TimingEvent::kHandled, *tag);
-    }
-    const bool linkLost = !frame.empty() && frame[0] == kOpLinkLost;
-    if (!frame.empty() && frame[0] == kOpMeasurement) {
-        const Measurement m = DecodeMeasurement(frame.data(), static_cast<int>(frame.size()));
-        if (m.hasPower) {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
-            m_pMeasure->OnReading(
-                m.powerDbm, std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-            PublishShownPower();
-        }
-    }
-    if (linkLost && m_bBusy) {
-        // A sequence owns the connected flag while it runs; the link-lost frame
-        // is applied once it has returned, as if the window had been blocked.
-        m_bLinkLostPending = true;
-        ScheduleFrameRepaint();
+void CVelquorView::TakeReadings() {
+    if (!m_feed)
         return;
+    m_readings.clear();
+    m_feed->PopAll(m_readings, std::chrono::milliseconds(0));
+    for (const station::Reading& r : m_readings)
+        OnReading(r);
+}
+
+void CVelquorView::OnReading(const station::Reading& r) {
+    ++m_nFramesHandled;
+    switch (r.kind) {
+        case station::ReadingKind::Measurement:
+            if (std::isfinite(r.power_dbm)) {
+                if (m_pTimingLog != nullptr)
+                    m_pTimingLog->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
+                m_live.powerDbm = r.power_dbm;
+                m_pMeasure->OnReading(r.power_dbm, r.steady_ns);
+                PublishShownPower();
+            }
+            // A field a short frame lacked keeps the last value, as the readouts did.
+            if (std::isfinite(r.temperature_c))
+                m_live.temperatureC = r.temperature_c;
+            if (std::isfinite(r.battery))
+                m_dBattery = r.battery;
+            ScheduleFrameRepaint();
+            return;
+        case station::ReadingKind::LinkLost:
+            if (m_bBusy) {
+                // A sequence owns the connected flag while it runs; the loss is
+                // applied once it has returned, as if the window had been blocked.
+                m_bLinkLostPending = true;
+                ScheduleFrameRepaint();
+                return;
+            }
+            m_live.alive = false;
+            if (m_unit.m_bConnected) {
+                m_unit.m_bConnected = false;
+                m_pMeasure->OnLinkLost();
+                PublishShownPower();
+                OnMeterLost();
+                m_pLogger->NotifyConnectionChanged();
+            }
+            update();
+            return;
+        case station::ReadingKind::Reconnected:
+            RefreshUnit();
+            m_unit.m_bConnected = true;
+            m_live.alive = true;
+            m_bMeterLost = false;
+            m_strEndedLogFile.clear();
+            m_pLogger->NotifyConnectionChanged();
+            PlaceSetupControls();
+            UpdateStatusNote();
+            update();
+            return;
     }
-    const MeterFrameAction action =
-        HandleMeterFrame(frame, m_unit.m_bConnected, m_meter.LinkAlive());
-    // Only the link-lost frame changes view state.
-    if (linkLost && m_unit.m_bConnected != action.connected) {
-        m_unit.m_bConnected = action.connected;
-        if (!action.connected) {
-            m_pMeasure->OnLinkLost();
-            PublishShownPower();
-            OnMeterLost();
-        }
-        m_pLogger->NotifyConnectionChanged();
-    }
-    // Qt repaints the whole area with its background either way; the erase flag
-    // only matters where the platform keeps old pixels.
-    if (action.erase)
-        update();
-    else if (action.repaint)
-        ScheduleFrameRepaint();
+}
+
+void CVelquorView::RefreshUnit() {
+    const station::MeterInfo info = m_station->Meter(0);
+    m_unit.m_strSerialNumber = info.serial;
+    m_unit.m_strManufacturer = info.manufacturer;
+    m_unit.m_strCalDate = info.calibration_date;
+    m_unit.m_strFirmware = info.firmware;
+    m_unit.m_bLowFrequency = info.low_frequency;
+    m_unit.m_bShowDbm = info.show_dbm;
+    m_unit.m_bShowWatt = info.show_watt;
+    m_unit.m_dCableLoss = info.cable_loss_db;
+    m_unit.m_nFrequency = info.frequency_mhz;
+    m_unit.m_strFrequency = FormatC("%d", info.frequency_mhz);
+}
+
+bool CVelquorView::WaitingForMeter() const {
+    if (!m_station || !m_bReconnect || !m_bMeterLost)
+        return false;
+    const station::MeterState state = m_station->Status(0).state;
+    return state == station::MeterState::Lost || state == station::MeterState::Waiting ||
+           state == station::MeterState::Opening;
 }
 
 void CVelquorView::UpdateMeasurement() {
@@ -451,10 +513,6 @@ void CVelquorView::timerEvent(QTimerEvent* e) {
     }
     if (e->timerId() == m_statusTimer.timerId()) {
         UpdateStatusNote();
-        return;
-    }
-    if (e->timerId() == m_reconnectTimer.timerId()) {
-        LookForMeter();
         return;
     }
     if (e->timerId() == m_frameRepaintTimer.timerId()) {

@@ -14,20 +14,20 @@
 #include "display/trace_panel_painter.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
+#include "link/usb.h"
 #include "logging/log_clock.h"
 #include "logging/log_ui.h"
+#include "logging/meter_log_source.h"
 #include "logging/shown_power.h"
-#include "meter/orvane_usb.h"
+#include "meter/frame_timing_log.h"
 #include "meter/prompt.h"
 #include "meter/sequence_clock.h"
 #include "meter/unit_sequences.h"
 #include "meter/unit_state.h"
-#include "station/device_watch.h"
-#include "ui/open_watch_driver.h"
-#include "station/reconnect_wait.h"
+#include "station/reading.h"
+#include "station/station.h"
 
 class QLineEdit;
-class QSocketNotifier;
 
 namespace velquor {
 
@@ -36,11 +36,10 @@ class CCheckImageButton;
 class CImageTextButton;
 class CLoggerController;
 class CMeasureController;
-class CMeterLogSource;
+class COpenWatchDriver;
 class IColumnHeader;
 class CTraceGraphWindow;
 class CVelquorDoc;
-class CViewFrameSink;
 class CViewUnitControls;
 
 // Command and control ids of the main view.
@@ -58,8 +57,11 @@ enum ViewId : int {
     kIdEditSaveRate = 108,
 };
 
-// The one view: owns the meter link, the unit's identity and setup, the trace, the
-// logger settings, the fonts and every child control of the main window.
+// The one-meter view: owns a station of one meter (opened, set up and looked for
+// again after a loss by the station, the person answering through the prompt) and
+// follows its readings like any other subscriber; owns the unit's identity as
+// shown, the trace, the logger settings, the fonts and every child control of the
+// main window.
 class CVelquorView : public QWidget {
     Q_OBJECT
 
@@ -75,12 +77,12 @@ public:
     void SetLogUi(std::unique_ptr<ILogUi> ui);
     // The log's clock (tests); it must outlive the view. Call before OnInitialUpdate.
     void SetLogClock(ILogClock* clock) { m_pLogClock = clock; }
-    // Open this device node directly instead of listing meters.
+    // Open this device node directly instead of listing meters. Call before OnInitialUpdate.
     void SetPort(const std::string& port) { m_strPort = port; }
     // Where the reason for a failed open comes from (the serial backend's last
-    // error); a connect whose open fails tells the user.
+    // error); a connect whose open fails tells the user. Call before OnInitialUpdate.
     void SetOpenFailureReason(std::function<std::string()> reason) {
-        m_openWatch.SetReasonSource(std::move(reason));
+        m_openFailureReason = std::move(reason);
     }
     // Stamps decoded, handled and painted measurements into log (benchmarks; nothing
     // when null). The log must outlive the view.
@@ -96,9 +98,15 @@ public:
     // running log goes on meanwhile. Off ends a wait in progress.
     void SetReconnect(bool on);
     bool Reconnect() const { return m_bReconnect.load(); }
-    bool WaitingForMeter() const { return m_reconnect.Waiting(); }
+    bool WaitingForMeter() const;
+    // The station the meter runs on (null before OnInitialUpdate): other consumers
+    // may subscribe to it.
+    station::Station* Station() const { return m_station.get(); }
 
     void OnInitialUpdate();
+    // Handles one entry of the meter's stream: the station's feed delivers them here
+    // (tests hand them in directly).
+    void OnReading(const station::Reading& reading);
 
     bool ConnectUnits();
     void OnConnectUnits();
@@ -119,7 +127,8 @@ public:
     void SaveTracePng();
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
-    COrvaneUSB& Meter() { return m_meter; }
+    // The meter's latest reading as handled here.
+    const LiveReading& Meter() const { return m_live; }
     UnitState& Unit() { return m_unit; }
     const MeasurementDisplayState& Display() const { return m_display; }
     const CTraceRecorder& Trace() const { return m_trace; }
@@ -165,7 +174,10 @@ private:
     void PublishShownPower();
     void PublishMeasureSettings();
     void PlaceSetupControls();
-    void OnMeterFrame(const std::vector<std::uint8_t>& frame);
+    void TakeReadings();
+    // The unit's identity and setup as the station last read them.
+    void RefreshUnit();
+    station::SequenceFront Front();
     void ScheduleFrameRepaint();
     void OnDraw(QPainter& painter);
     // The Measurement Data panel with the current readings; returns its extent.
@@ -180,23 +192,23 @@ private:
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
     void OnLoggingChanged();
     void UpdateStatusNote();
-    // The meter was lost: with reconnecting on, the wait for it begins.
+    // The meter was lost: with reconnecting on, the station's wait for it begins.
     void OnMeterLost();
-    void ScheduleLook();
-    void BeginWait();
-    void EndWait();
-    // One look for the lost meter and, when it is there, one connect attempt.
-    void LookForMeter();
     bool WriteLossTableLoss();
-    UnitContext Context();
 
     CVelquorDoc* m_pDocument;
 
-    // Link and threads. The link reaches the driver through the watch, which notes
-    // why an open failed.
-    COpenWatchDriver m_openWatch;
-    COrvaneUSB m_meter;
-    std::shared_ptr<CViewFrameSink> m_sink;
+    // The meter's station. Its driver reaches the given one through the watch, which
+    // notes why an open failed; the view's feed of its readings.
+    IFtdiDriver& m_driver;
+    const LinkTimings m_timings;
+    std::function<std::string()> m_openFailureReason;
+    COpenWatchDriver* m_pOpenWatch = nullptr;  // owned by the station's session
+    std::unique_ptr<station::Station> m_station;
+    std::shared_ptr<station::Subscription> m_feed;
+    std::vector<station::Reading> m_readings;
+    LiveReading m_live;
+    double m_dBattery = 0.0;
 
     // Connection, unit identity and setup values.
     UnitState m_unit;
@@ -255,7 +267,7 @@ private:
     CCDSliderCtrlDiamond* m_sliderTrace = nullptr;
     QLineEdit* m_editPeriod = nullptr;
 
-    // Logging; the source reads m_meter, m_unit and the shown power, the controller
+    // Logging; the source reads m_live, m_unit and the shown power, the controller
     // owns the thread.
     CShownPower m_shownPower;
     ILogClock* m_pLogClock = nullptr;
@@ -278,23 +290,14 @@ private:
     // Refreshes the status note while something in it counts.
     QBasicTimer m_statusTimer;
     // The wait for a lost meter: the setting (also read by the log source on its
-    // thread), where the meter was and who it was, and the next look.
+    // thread); the station waits.
     std::atomic<bool> m_bReconnect{false};
-    station::ReconnectWait m_reconnect;
-    QBasicTimer m_reconnectTimer;
     bool m_bMeterLost = false;
-    std::string m_strLostSerial;
-    std::string m_strLostPort;
-    std::unique_ptr<UnitState> m_pUnitAtLoss;
-    std::string m_strReconnectNote;
     // Hints for the status bar: connects in a row that found no meter; the log a
     // lost meter ended.
     int m_nConnectTries = 0;
     std::string m_strEndedLogFile;
     int m_nEndedLogRows = 0;
-    // Tells when the meter's device node (re)appears, so a long back-off is cut short.
-    std::unique_ptr<station::DeviceWatch> m_pDeviceWatch;
-    std::unique_ptr<QSocketNotifier> m_pWatchNotifier;
     QString m_strStatusNote = "Ready";
     int m_nMinFrameRepaintMs = -1;
 };

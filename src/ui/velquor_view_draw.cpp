@@ -80,11 +80,11 @@ void CVelquorView::RecordPainted() {
 }
 
 PanelPoint CVelquorView::DrawMeasurement(QPainter& painter, bool connected, int x0) {
-    const MeterReadings readings{m_meter.PowerDbm(), m_meter.TemperatureC(), m_meter.Battery()};
+    const MeterReadings readings{m_live.powerDbm.load(), m_live.temperatureC.load(), m_dBattery};
     MeasurementPanelContent content = EvaluateMeasurementPanel(m_display, connected, readings);
     ApplyMeasureReadouts(content, m_display, connected, m_pMeasure->Pipeline());
     if (content.clearBatteryReading)
-        m_meter.SetBattery(0.0);
+        m_dBattery = 0.0;
     return DrawMeasurementPanel(painter, x0, content, m_bitmaps, m_fonts, m_framePen);
 }
 
@@ -182,7 +182,7 @@ double CVelquorView::ShownPowerDbm() const {
     const measure::MeasurePipeline& p = m_pMeasure->Pipeline();
     if (!MeasureIsPlain(p.Settings()) && p.HasReading())
         return p.Last().shown_dbm;
-    return m_meter.PowerDbm();
+    return m_live.powerDbm.load();
 }
 
 std::optional<double> CVelquorView::MeasuredPowerDbm() const {

@@ -6,8 +6,8 @@
 #include "meter/number_format.h"
 #include "ui/busy_runner.h"
 #include "ui/measure_controller.h"
+#include "ui/open_watch_driver.h"
 #include "ui/velquor_view.h"
-#include "ui/view_frame_sink.h"
 #include "ui/view_unit_controls.h"
 
 namespace velquor {
@@ -40,13 +40,12 @@ private:
 
 }  // namespace
 
-UnitContext CVelquorView::Context() {
+station::SequenceFront CVelquorView::Front() {
     // Counted on the sequence's thread, read once it has been joined.
     m_nSequenceMessages = 0;
     m_pSequencePrompt =
         std::make_unique<AbandonablePrompt>(*m_prompt, m_bAbandon, m_nSequenceMessages);
-    return UnitContext{m_meter,  m_openWatch, m_unit,    *m_controls, *m_pSequencePrompt,
-                       *m_clock, m_sink,      m_strPort, &m_bAbandon};
+    return station::SequenceFront{m_pSequencePrompt.get(), m_controls.get(), &m_bAbandon};
 }
 
 void CVelquorView::RunSequence(const QString& busyText, const std::function<void()>& sequence) {
@@ -63,22 +62,36 @@ void CVelquorView::RunSequence(const QString& busyText, const std::function<void
     m_bBusy = false;
     if (m_bLinkLostPending) {
         m_bLinkLostPending = false;
-        OnMeterFrame({kOpLinkLost});
+        // Only a loss the sequence did not mend: a connect brings a live link.
+        if (m_station->Status(0).state != station::MeterState::Connected) {
+            station::Reading lost;
+            lost.kind = station::ReadingKind::LinkLost;
+            OnReading(lost);
+        }
     }
     emit sequenceEnded();
 }
 
 bool CVelquorView::ConnectUnits() {
     bool connected = false;
-    UnitContext ctx = Context();
-    m_openWatch.TakeOpenFailure();
-    RunSequence("Connecting to the meter...", [&] { connected = velquor::ConnectUnits(ctx); });
+    const station::SequenceFront front = Front();
+    if (m_pOpenWatch != nullptr)
+        m_pOpenWatch->TakeOpenFailure();
+    std::string error;
+    m_unit.m_bConnected = false;
+    RunSequence("Connecting to the meter...",
+                [&] { connected = m_station->Connect(0, front, error); });
+    if (connected)
+        RefreshUnit();
+    m_unit.m_bConnected = connected;
+    m_live.alive = connected;
     m_pLogger->NotifyConnectionChanged();
     if (m_bAbandon)
         return connected;
     // The sequence ends quietly when the meter cannot be opened; a meter held by
     // another window must not look like a meter that is simply absent.
-    const auto failure = m_openWatch.TakeOpenFailure();
+    const auto failure =
+        m_pOpenWatch != nullptr ? m_pOpenWatch->TakeOpenFailure() : std::nullopt;
     if (failure && !connected)
         m_prompt->ShowMessage(OpenFailureMessage(*failure), kAppTitle);
     // It also ends quietly when no meter is listed at all: the status bar says
@@ -96,8 +109,7 @@ bool CVelquorView::ConnectUnits() {
 void CVelquorView::OnConnectUnits() {
     if (m_bBusy)
         return;
-    // The user's own connect replaces a wait for the lost meter.
-    EndWait();
+    // The user's own connect replaces a wait for the lost meter (the station ends it).
     m_bMeterLost = false;
     ConnectUnits();
     UpdateStatusNote();
@@ -125,8 +137,10 @@ void CVelquorView::OnSetupUnit() {
         return;
     if (!WriteLossTableLoss())
         return;
-    UnitContext ctx = Context();
-    RunSequence("Writing the unit setup...", [&] { velquor::OnSetupUnit(ctx); });
+    const station::SequenceFront front = Front();
+    RunSequence("Writing the unit setup...", [&] { m_station->Setup(0, {}, front); });
+    if (m_unit.m_bConnected)
+        RefreshUnit();
     m_pLogger->NotifyConnectionChanged();
     update();
 }

@@ -69,7 +69,7 @@ void CVelquorView::OnTraceTimer() {
     ApplyTraceAction(m_trace.Tick(m_display.m_dShownPower));
     // The next tick records what is shown now, even when no repaint comes between.
     m_display.m_dShownPower = ShownPowerDbm();
-    m_display.m_dShownTemp = m_meter.TemperatureC();
+    m_display.m_dShownTemp = m_live.temperatureC.load();
 }
 
 void CVelquorView::SaveTraceCsv() {

@@ -158,7 +158,7 @@ protected:
     // Play with a 60 s period and take samples at 25 dBm.
     void RecordTrace(int samples) {
         ASSERT_TRUE(
-            PumpUntil([&] { return std::abs(view->Meter().PowerDbm() - 25.0) < 0.01; }, 10000))
+            PumpUntil([&] { return std::abs(view->Meter().powerDbm.load() - 25.0) < 0.01; }, 10000))
             << "no reading from the simulated meter";
         auto* period = qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), kIdEditPeriod));
         ASSERT_NE(period, nullptr);
@@ -180,7 +180,7 @@ protected:
 TEST_F(PrintPdfTest, PrintedPageShowsTheFramedSnapshotWithTheTrace) {
     if (Pdftoppm().isEmpty())
         GTEST_SKIP() << "pdftoppm not found: install poppler-utils to run this test";
-    ASSERT_TRUE(view->Meter().LinkAlive());
+    ASSERT_TRUE(view->Meter().alive.load());
     RecordTrace(40);
 
     const QString pdf = dir.filePath("page.pdf");

@@ -43,10 +43,11 @@ TEST(QuitAfter, ClosesTheWindowAndFlushesTheTimingLog) {
         painted += r->event == TimingEvent::kPainted;
         shown += r->event == TimingEvent::kPainted && r->tag != kNoTag;
     }
-    // The built-in meter sends five frames a second; each is handled, and the
-    // hidden offscreen window still paints what it shows.
-    EXPECT_GE(decoded, 3);
-    EXPECT_EQ(handled, decoded);
+    // The built-in meter sends five frames a second. Those decoded once it is
+    // connected are handled (the ones during the connect sequence are not shown),
+    // and the hidden offscreen window still paints what it shows.
+    EXPECT_GE(handled, 3);
+    EXPECT_LE(handled, decoded);
     EXPECT_GE(shown, 1);
     EXPECT_GE(painted, shown);
 }

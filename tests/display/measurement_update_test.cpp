@@ -234,34 +234,6 @@ TEST(MeasurementPanelEvaluation, EmptyBatteryBlinksOnlyWhileConnected) {
     EXPECT_EQ(full.batteryFill, (PanelRect{69, 4, 72, 12}));
 }
 
-struct FrameCase {
-    std::vector<std::uint8_t> frame;
-    bool connected;
-    bool linkAlive;
-    MeterFrameAction expected;
-};
-
-TEST(MeterFrameHandling, OnlyLinkLostChangesState) {
-    const FrameCase cases[] = {
-        {{0xE4, 1, 2, 3, 4}, true, true, {true, false, true}},
-        {{0xE4, 1, 2, 3, 4}, false, true, {false, false, true}},
-        {{0xE3}, true, false, {true, false, true}},  // not a link-lost frame: flag not copied
-        {{0xE2, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true, true, {true, false, true}},
-        {{0xF0}, true, false, {false, true, true}},
-        // A connect set the flag again before the frame was handled.
-        {{0xF0}, false, true, {true, false, true}},
-        {{}, true, false, {true, false, true}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << (c.frame.empty() ? -1 : c.frame[0]) << " " << c.connected << c.linkAlive);
-        const MeterFrameAction a = HandleMeterFrame(c.frame, c.connected, c.linkAlive);
-        EXPECT_EQ(a.connected, c.expected.connected);
-        EXPECT_EQ(a.erase, c.expected.erase);
-        EXPECT_TRUE(a.repaint);
-    }
-}
-
 TEST(MeasurementPanelLayoutTest, FrameLeavesGapForTitle) {
     const MeasurementPanelLayout l = LayoutMeasurementPanel(235, 150);
     EXPECT_EQ(l.title, (PanelPoint{245, 10}));

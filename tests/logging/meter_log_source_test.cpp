@@ -7,11 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "link/sim_driver.h"
 #include "logging/log_session.h"
 #include "logging/meter_log_source.h"
 #include "logging_test_support.h"
-#include "meter/frame_sink.h"
 
 namespace velquor {
 namespace {
@@ -21,43 +19,13 @@ using testing::FakeClock;
 using testing::ReadFile;
 using testing::TempDir;
 
-LinkTimings FastTimings() {
-    LinkTimings t;
-    t.idle_wait_ms = 20;
-    t.mailbox_timeout_ms = 300;
-    t.stop_timeout_ms = 300;
-    t.identity_pause_ms = 5;
-    t.reply_wait_ms = 150;
-    return t;
-}
-
-class NullSink : public IFrameSink {
-public:
-    void PostFrame(std::uint32_t, std::vector<std::uint8_t>) override {}
-};
-
-// The simulated meter behind a real link worker.
+// A meter at 12.3 dBm and 25.0 degrees, as the window last handled it.
 class MeterLog : public ::testing::Test {
 protected:
-    void Open(MeterModelConfig config) {
-        config.fixedPowerTenths = 123;
-        driver = std::make_unique<CSimDriver>(
-            std::vector<SimDeviceConfig>{CSimDriver::DefaultMeter(config)});
-        meter = std::make_unique<COrvaneUSB>(*driver, FastTimings());
-        meter->StartWorker();
-        ASSERT_TRUE(meter->OpenDevice(config.serial, 19200));
-        // The receive hook decodes nothing until a view is attached.
-        meter->SetView(sink, kMeterFrameMessage);
-        ASSERT_TRUE(meter->RequestMeasurement());
-        // The reply reaches the waiting request before the hook has decoded it.
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (meter->PowerDbm() != 12.3 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(2ms);
-        ASSERT_DOUBLE_EQ(meter->PowerDbm(), 12.3);
-    }
-    void TearDown() override {
-        meter.reset();
-        driver.reset();
+    void SetUp() override {
+        meter.powerDbm = 12.3;
+        meter.temperatureC = 25.0;
+        meter.alive = true;
     }
     LogSettings Settings() {
         LogSettings s;
@@ -68,17 +36,12 @@ protected:
     }
 
     TempDir dir;
-    std::shared_ptr<NullSink> sink = std::make_shared<NullSink>();
-    std::unique_ptr<CSimDriver> driver;
-    std::unique_ptr<COrvaneUSB> meter;
+    LiveReading meter;
 };
 
 TEST_F(MeterLog, RowsCarryTheMetersReadingsUntilTheViewFlagClears) {
-    MeterModelConfig config;
-    config.frameIntervalMs = 100000;
-    Open(config);
     std::atomic<bool> connected{true};
-    CMeterLogSource source(*meter, &connected);
+    CMeterLogSource source(meter, &connected);
     FakeClock clock;
     clock.onSleep = [&connected](int count) {
         if (count > 3)
@@ -94,13 +57,10 @@ TEST_F(MeterLog, RowsCarryTheMetersReadingsUntilTheViewFlagClears) {
 // The window's power and the notes on its settings change together on the GUI
 // thread while rows are written: no row carries a power under the other notes.
 TEST_F(MeterLog, RowsCarryTheShownPowerUnderItsOwnNotes) {
-    MeterModelConfig config;
-    config.frameIntervalMs = 100000;
-    Open(config);
     std::atomic<bool> connected{true};
     CShownPower shown;
     shown.Set(std::nullopt, "");
-    CMeterLogSource source(*meter, &connected, nullptr, &shown);
+    CMeterLogSource source(meter, &connected, nullptr, &shown);
     EXPECT_FALSE(source.Sample());  // nothing shown yet: no row
     FakeClock clock;
     clock.onSleep = [&connected](int count) {
@@ -143,28 +103,28 @@ TEST_F(MeterLog, RowsCarryTheShownPowerUnderItsOwnNotes) {
     EXPECT_EQ(rows, session.result.rows);
 }
 
-TEST_F(MeterLog, ASilentMeterEndsALongPausePromptly) {
-    MeterModelConfig config;
-    config.frameIntervalMs = 20;
-    config.silenceAfterS = 0.2;
-    Open(config);
-    CMeterLogSource source(*meter);
+TEST_F(MeterLog, ALostLinkEndsALongPausePromptly) {
+    CMeterLogSource source(meter);
     ASSERT_TRUE(source.Connected());
     LogSettings settings = Settings();
     settings.periodMs = 3600000;
+    std::thread loss([this] {
+        std::this_thread::sleep_for(200ms);
+        meter.alive = false;
+    });
     const auto start = std::chrono::steady_clock::now();
     const LogSessionResult session = RunLogSession(source, settings, 60s);
+    loss.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
     EXPECT_EQ(session.result.end, LogEnd::Disconnected);
     EXPECT_FALSE(source.Connected());
 }
 
 TEST_F(MeterLog, NoLinkMeansNotConnectedWhateverTheFlag) {
-    CSimDriver empty{std::vector<SimDeviceConfig>{}};
-    COrvaneUSB idle(empty, FastTimings());
+    meter.alive = false;
     std::atomic<bool> connected{true};
-    EXPECT_FALSE(CMeterLogSource(idle, &connected).Connected());
-    EXPECT_FALSE(CMeterLogSource(idle).Connected());
+    EXPECT_FALSE(CMeterLogSource(meter, &connected).Connected());
+    EXPECT_FALSE(CMeterLogSource(meter).Connected());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "station/reconnect_wait.h"
+#include "station/meter_target.h"
 
 #include <gtest/gtest.h>
 
@@ -73,9 +74,17 @@ TEST(ReconnectWait, FindsTheSameMeterByItsPathOrItsSerialNumber) {
         {"", "", false, std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(WhereIsTheMeter(c.port, c.serial, listed, c.portPresent), c.where)
+        const MeterTarget target = *c.port != '\0' ? MeterTarget::ByPath(c.port)
+                                                    : MeterTarget::BySerial(c.serial);
+        EXPECT_EQ(FindSameMeter(target, listed, c.portPresent), c.where)
             << c.port << " " << c.serial;
     }
+    // A meter the person picked is looked for by the serial it was found with, and
+    // not at all while that was never read.
+    MeterTarget picked = MeterTarget::Listed();
+    EXPECT_EQ(FindSameMeter(picked, listed, false), std::nullopt);
+    picked.value = "OV2";
+    EXPECT_EQ(FindSameMeter(picked, listed, false), "OV2");
 }
 
 TEST(ReconnectWait, TheTimeOutEndsTheWaitAndCutsTheLastPause) {

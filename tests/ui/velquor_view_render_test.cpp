@@ -22,7 +22,6 @@
 #include "ui/trace_graph_window.h"
 #include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
-#include "ui/view_frame_sink.h"
 
 namespace velquor {
 namespace {
@@ -52,7 +51,7 @@ protected:
     void WaitForReading() {
         QElapsedTimer timer;
         timer.start();
-        while (view->Meter().Battery() == 0.0 && timer.elapsed() < 3000)
+        while (view->FramesHandled() == 0 && timer.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     QImage Render() {

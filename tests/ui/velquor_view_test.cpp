@@ -21,7 +21,6 @@
 #include "ui/open_watch_driver.h"
 #include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
-#include "ui/view_frame_sink.h"
 
 namespace velquor {
 namespace {
@@ -76,8 +75,11 @@ protected:
         auto* check = qobject_cast<CCheckImageButton*>(FindByCtrlId(view.get(), id));
         return check ? check->m_nCheck : -1;
     }
-    void Post(std::vector<std::uint8_t> frame) {
-        QCoreApplication::postEvent(view.get(), new CMeterFrameEvent(std::move(frame)));
+    void Hand(station::ReadingKind kind, double dbm = 0.0) {
+        station::Reading r;
+        r.kind = kind;
+        r.power_dbm = dbm;
+        view->OnReading(r);
     }
 
     CVelquorDoc doc;
@@ -128,21 +130,26 @@ TEST_F(ViewTest, ConnectsToTheSimulatedMeterAtStartUp) {
     EXPECT_EQ(Text(105), "1.10");
 }
 
-TEST_F(ViewTest, EveryFrameIsHandledAndTheLinkLostFrameDisconnects) {
-    Start({});
-    view->Unit().m_bConnected = true;
+TEST_F(ViewTest, EveryReadingIsHandledAndALinkLostDisconnectsUntilTheMeterIsBack) {
+    Start({Meter()});
+    ASSERT_TRUE(view->Unit().m_bConnected);
     const long before = view->FramesHandled();
-    Post({0xE4, 0x90, 0x9C, 0xFF, 0x64});
-    Post({0xE3});
-    ASSERT_TRUE(PumpUntil([&] { return view->FramesHandled() == before + 2; }, 2000));
-    EXPECT_TRUE(view->Unit().m_bConnected);
-    // The link is not alive (nothing open): the link-lost frame takes that value.
-    Post({0xF0});
-    ASSERT_TRUE(PumpUntil([&] { return !view->Unit().m_bConnected; }, 2000));
-    // Frames cause repaints.
+    Hand(station::ReadingKind::Measurement, -10.0);
+    Hand(station::ReadingKind::Measurement, -10.5);
+    EXPECT_EQ(view->FramesHandled(), before + 2);
+    EXPECT_EQ(view->Meter().powerDbm.load(), -10.5);
+    Hand(station::ReadingKind::LinkLost);
+    EXPECT_FALSE(view->Unit().m_bConnected);
+    EXPECT_FALSE(view->Meter().alive.load());
+    // Readings cause repaints.
     const long repaints = view->Repaints();
-    Post({0xE4, 0x90, 0x9C, 0xFF, 0x64});
+    Hand(station::ReadingKind::Measurement, -11.0);
     EXPECT_TRUE(PumpUntil([&] { return view->Repaints() > repaints; }, 2000));
+    // The station says when the same meter is back; its identity shows again.
+    Hand(station::ReadingKind::Reconnected);
+    EXPECT_TRUE(view->Unit().m_bConnected);
+    Paint();
+    EXPECT_EQ(Text(101), "OV227700");
 }
 
 TEST_F(ViewTest, UnpluggedMeterIsShownDisconnectedAboutASecondLater) {
@@ -161,7 +168,7 @@ TEST_F(ViewTest, ReadingsReachThePanelState) {
     m.fixedPowerTenths = 200;
     m.fixedTemperature = 60;  // 25.0 C
     Start({Meter(m)});
-    ASSERT_TRUE(PumpUntil([&] { return view->Meter().PowerDbm() == 20.0; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return view->Meter().powerDbm.load() == 20.0; }, 2000));
     Paint();
     EXPECT_DOUBLE_EQ(view->Display().m_dShownPower, 20.0);
     EXPECT_DOUBLE_EQ(view->Display().m_dShownTemp, 25.0);
@@ -212,7 +219,7 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
     MeterModelConfig m;
     m.fixedPowerTenths = 123;
     Start({Meter(m)});
-    ASSERT_TRUE(PumpUntil([&] { return view->Meter().PowerDbm() == 12.3; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return view->Meter().powerDbm.load() == 12.3; }, 2000));
     Paint();
     qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("2");
     view->OnPlay();

@@ -11,7 +11,6 @@
 #include "link/sim_driver.h"
 #include "ui/velquor_doc.h"
 #include "ui/velquor_view.h"
-#include "ui/view_frame_sink.h"
 
 namespace velquor {
 namespace {
@@ -33,7 +32,13 @@ void PumpFor(int ms) {
 }
 
 // 46.0 dBm, over the power limit; 25.0 C.
-const std::vector<std::uint8_t> kOverLimitFrame = {0xE4, 0x90, 0xCC, 0x01, 60};
+station::Reading OverLimitReading() {
+    station::Reading r;
+    r.power_dbm = 46.0;
+    r.temperature_c = 25.0;
+    r.battery = 3.0;
+    return r;
+}
 
 class FrameRepaintTest : public ::testing::Test {
 protected:
@@ -52,7 +57,7 @@ protected:
         view->OnInitialUpdate();
         view->show();
     }
-    // No meter: only the frames the test posts arrive.
+    // No meter: only the readings the test hands in arrive.
     void StartQuiet() {
         Start({});
         ASSERT_FALSE(view->Unit().m_bConnected);
@@ -65,11 +70,9 @@ protected:
         m.frameIntervalMs = frameIntervalMs;
         Start({CSimDriver::DefaultMeter(m)});
         ASSERT_TRUE(view->Unit().m_bConnected);
-        ASSERT_TRUE(PumpUntil([&] { return view->Meter().PowerDbm() == 46.0; }, 3000));
+        ASSERT_TRUE(PumpUntil([&] { return view->Meter().powerDbm.load() == 46.0; }, 3000));
     }
-    void Post(std::vector<std::uint8_t> frame) {
-        QCoreApplication::postEvent(view.get(), new CMeterFrameEvent(std::move(frame)));
-    }
+    void Post() { view->OnReading(OverLimitReading()); }
     void TearDown() override {
         view.reset();
         driver.reset();
@@ -87,7 +90,7 @@ TEST_F(FrameRepaintTest, ABurstOfFramesIsAllHandledAndSharesRepaints) {
     const long handled = view->FramesHandled();
     const long repaints = view->Repaints();
     for (int i = 0; i < 100; ++i)
-        Post(kOverLimitFrame);
+        Post();
     ASSERT_TRUE(PumpUntil([&] { return view->FramesHandled() == handled + 100; }, 3000));
     ASSERT_TRUE(PumpUntil([&] { return view->Repaints() > repaints; }, 3000));
     PumpFor(1200);
@@ -105,7 +108,7 @@ TEST_F(FrameRepaintTest, FramesSlowerThanTheIntervalEachRepaint) {
     for (int i = 0; i < 5; ++i) {
         const long repaints = view->Repaints();
         PumpFor(40);
-        Post(kOverLimitFrame);
+        Post();
         EXPECT_TRUE(PumpUntil([&] { return view->Repaints() > repaints; }, 2000)) << i;
     }
     PumpFor(100);
@@ -129,7 +132,7 @@ TEST_F(FrameRepaintTest, BlinkTogglesOncePerRepaintWhateverTheFrameRate) {
 TEST_F(FrameRepaintTest, ALinkLostFrameRepaintsAtOnce) {
     StartOverLimitMeter(100);
     view->SetMinFrameRepaintIntervalMs(10000);
-    Post(kOverLimitFrame);  // the coalesced repaint now waits about 10 s
+    Post();  // the coalesced repaint now waits about 10 s
     PumpFor(100);
     const long repaints = view->Repaints();
     driver->Unplug();
