@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/meter_log.h"
 #include "meter/unit_sequences.h"
 #include "ui/busy_runner.h"
 
@@ -114,6 +115,28 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     write->setObjectName("writeSetup");
     setupForm->addRow(write);
     left->addWidget(setupBox);
+
+    // The one-meter window's logging, for this meter: its file dialog and format.
+    auto* logBox = new QGroupBox("Logging", this);
+    auto* logForm = new QFormLayout(logBox);
+    m_saveRate = NumberEdit(logBox, "saveRate");
+    m_saveRate->setText("1.0");
+    logForm->addRow("File Save Rate (s)", m_saveRate);
+    auto* logButtons = new QHBoxLayout;
+    m_saveButton = new QPushButton("Save Measurement Data...", logBox);
+    m_saveButton->setObjectName("saveData");
+    m_stopButton = new QPushButton("Stop Saving", logBox);
+    m_stopButton->setObjectName("stopSaving");
+    logButtons->addWidget(m_saveButton);
+    logButtons->addWidget(m_stopButton);
+    logForm->addRow(logButtons);
+    m_logState = new QLabel(logBox);
+    m_logState->setObjectName("logState");
+    m_logState->setWordWrap(true);
+    logForm->addRow(m_logState);
+    m_logBox = logBox;
+    logBox->hide();
+    left->addWidget(logBox);
     left->addStretch(1);
 
     m_message = new QLabel(this);
@@ -130,6 +153,8 @@ CMeterPanelDialog::CMeterPanelDialog(station::Station& station, remote::Instrume
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(apply, &QPushButton::clicked, this, [this] { ApplyMeasurement(); });
     connect(write, &QPushButton::clicked, this, [this] { WriteSetup(); });
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { StartLog(); });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] { StopLog(); });
     connect(take, &QPushButton::clicked, this, [this] {
         const remote::Outcome o = m_instrument.TakeReference(m_meter);
         if (o.error != 0) {
@@ -168,7 +193,40 @@ void CMeterPanelDialog::ShowIdentity() {
                             .arg(i.cable_loss_db, 0, 'f', 1));
 }
 
+void CMeterPanelDialog::SetLog(CMeterLog* log) {
+    m_log = log;
+    m_logBox->setVisible(log != nullptr);
+    ShowLog();
+}
+
+void CMeterPanelDialog::StartLog() {
+    if (m_log == nullptr || m_log->Running())
+        return;
+    m_log->Start(m_saveRate->text());
+    ShowLog();
+}
+
+void CMeterPanelDialog::StopLog() {
+    if (m_log != nullptr)
+        m_log->Stop();
+    ShowLog();
+}
+
+void CMeterPanelDialog::ShowLog() {
+    if (m_log == nullptr)
+        return;
+    const bool running = m_log->Running();
+    m_saveButton->setEnabled(!running);
+    m_stopButton->setEnabled(running);
+    m_saveRate->setEnabled(!running);
+    m_logState->setText(running ? QString("Saving to %1: %2 rows")
+                                      .arg(QString::fromStdString(m_log->File()))
+                                      .arg(m_log->Rows())
+                                : QString("Not saving."));
+}
+
 void CMeterPanelDialog::Follow() {
+    ShowLog();
     const station::MeterInfo info = m_station.Meter(m_meter);
     if (info.frequency_mhz != m_shownMhz || info.cable_loss_db != m_shownLossDb) {
         ShowIdentity();

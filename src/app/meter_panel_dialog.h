@@ -10,8 +10,11 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace velquor {
+
+class CMeterLog;
 
 // One meter of the station view: its identity, its measurement settings (the same
 // ones a script sets over SCPI) and its unit setup, which goes to that meter only.
@@ -35,9 +38,16 @@ public:
     // Writes frequency and cable loss to the meter, with the busy indication.
     bool WriteSetup();
     QString Message() const;
+    // The meter's log, which outlives the panel (the window owns it): the panel
+    // starts and stops it and shows how it goes.
+    void SetLog(CMeterLog* log);
+    // "Save Measurement Data..." with the typed rate, and "Stop Saving".
+    void StartLog();
+    void StopLog();
 
 private:
     void ShowIdentity();
+    void ShowLog();
     void Say(const QString& text, bool error);
 
     station::Station& m_station;
@@ -58,6 +68,12 @@ private:
     QLineEdit* m_frequency = nullptr;
     QLineEdit* m_cableLoss = nullptr;
     QLabel* m_message = nullptr;
+    CMeterLog* m_log = nullptr;
+    QWidget* m_logBox = nullptr;
+    QLineEdit* m_saveRate = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QLabel* m_logState = nullptr;
     remote::ChannelSettings m_shown;
     // The meter's setup as last shown.
     int m_shownMhz = 0;

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "app/app_options.h"
+#include "app/meter_log.h"
 #include "app/meter_panel_dialog.h"
 #include "meter/prompt.h"
 #include "telemetry/broker_address.h"
@@ -329,10 +330,18 @@ CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
         m_station, m_host->Model(), index,
         [this, index](const remote::ChannelSettings& s) { KeepSensorSettings(index, s); }, this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->SetLog(&Log(index));
     panel->show();
     panel->raise();
     panel->activateWindow();
     return panel;
+}
+
+CMeterLog& CStationWindow::Log(std::size_t meter) {
+    std::unique_ptr<CMeterLog>& log = m_logs[meter];
+    if (!log)
+        log = std::make_unique<CMeterLog>(m_station, m_host->Model(), meter, this);
+    return *log;
 }
 
 void CStationWindow::Refresh() {

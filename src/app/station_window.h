@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +19,8 @@ class QAction;
 class QLabel;
 
 namespace velquor {
+
+class CMeterLog;
 
 class CStationView;
 
@@ -73,6 +76,8 @@ public:
 
     CStationView* View() const { return m_view; }
     remote::StationHost& Host() { return *m_host; }
+    // The meter's log (made on first use); it runs on when its panel closes.
+    CMeterLog& Log(std::size_t meter);
     QAction* RemoteAction() const { return m_remoteAction; }
     QAction* ReconnectAction() const { return m_reconnectAction; }
     QAction* TelemetryAction() const { return m_telemetryAction; }
@@ -121,6 +126,9 @@ private:
     std::int64_t m_startNs = 0;
     QString m_lastNotice;
     std::int64_t m_lastGraphNs = 0;
+    // Each meter's log, made when its panel first opens; they go before the host,
+    // whose instrument they read.
+    std::map<std::size_t, std::unique_ptr<CMeterLog>> m_logs;
 };
 
 }  // namespace velquor

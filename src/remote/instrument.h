@@ -131,6 +131,9 @@ public:
     // The OPERation and QUEStionable conditions with their transitions so far.
     InstrumentStatus StatusNow() const;
 
+    // The measurement math's settings a channel's settings stand for.
+    static measure::MeasureSettings ToMeasure(const ChannelSettings& s);
+
 private:
     struct Channel {
         ChannelSettings settings;
@@ -160,7 +163,6 @@ private:
     Outcome ApplyLocked(std::size_t ch, const ChannelSettings& settings);
     // Called after every change of what the conditions are made of.
     void UpdateStatusLocked();
-    static measure::MeasureSettings ToMeasure(const ChannelSettings& s);
 
     IMeterBackend& backend_;
     InstrumentOptions options_;
