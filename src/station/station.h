@@ -182,9 +182,6 @@ private:
     bool m_closed = false;  // under m_slotsLock
 };
 
-// The simulated meters a station runs at most (simulated meters 1 to 8).
-inline constexpr int kMaxSimulatedMeters = 8;
-
 // Meters a running station could add, none of them open: while it runs simulated
 // meters, the next ones up to kMaxSimulatedMeters; while it runs real ones, those
 // the lister lists (by serial) whose serial is not open. A listing that fails
