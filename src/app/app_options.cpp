@@ -4,6 +4,7 @@
 
 #include "meter/number_format.h"
 #include "remote/tcp_server.h"
+#include "station/meter_target.h"
 
 namespace velquor {
 
@@ -92,8 +93,10 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
                 const std::string text = args[++i];
                 const auto n = PlainSeconds(text);
-                if (!n || *n != static_cast<int>(*n) || *n < 1 || *n > 16) {
-                    error = "--simulate takes 1 to 16 meters, not '" + text + "'";
+                if (!n || *n != static_cast<int>(*n) || *n < 1 ||
+                    *n > station::kMaxSimulatedMeters) {
+                    error = "--simulate takes 1 to " + std::to_string(station::kMaxSimulatedMeters) +
+                            " meters, not '" + text + "'";
                     return false;
                 }
                 options.simulateCount = static_cast<int>(*n);

@@ -17,9 +17,11 @@
 #include "app/app_options.h"
 #include "app/meter_log.h"
 #include "app/meter_panel_dialog.h"
+#include "link/serial_driver.h"
 #include "meter/prompt.h"
 #include "telemetry/broker_address.h"
 #include "telemetry/topics.h"
+#include "ui/busy_runner.h"
 #include "ui/station_view.h"
 
 namespace velquor {
@@ -84,10 +86,12 @@ CStationWindow::CStationWindow(station::Station& station, std::shared_ptr<CNotic
       m_sensors(sensors ? std::move(sensors) : std::make_unique<CSensorSettings>()),
       m_host(std::make_unique<remote::StationHost>(station)),
       m_feed(station.Subscribe()),
+      m_count(m_host->Model().Channels()),
+      m_lister([] { return std::make_unique<CSerialDriver>(); }),
       m_startNs(SteadyNowNs()) {
     setObjectName("stationWindow");
-    const std::size_t n = station.MeterCount();
-    setWindowTitle(QString("%1 - %2 meter%3").arg(kAppTitle).arg(n).arg(n == 1 ? "" : "s"));
+    const std::size_t n = m_count;
+    ShowTitle();
     m_view = new CStationView(n, 60.0, this);
     setCentralWidget(m_view);
     std::vector<std::string> names;
@@ -115,8 +119,16 @@ CStationWindow::~CStationWindow() {
     m_station.Unsubscribe(m_feed);
 }
 
+void CStationWindow::ShowTitle() {
+    setWindowTitle(
+        QString("%1 - %2 meter%3").arg(kAppTitle).arg(m_count).arg(m_count == 1 ? "" : "s"));
+}
+
 void CStationWindow::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
+    m_addMeterAction = file->addAction("Add &Meter...", this, [this] { OnAddMeter(); });
+    m_addMeterAction->setObjectName("addMeter");
+    file->addSeparator();
     file->addAction("Save Snapshot &As...", this, [this] {
         const QString name = QFileDialog::getSaveFileName(this, "Save Snapshot As", "station.png",
                                                           "Pictures (*.png *.jpg);;PDF (*.pdf)");
@@ -205,7 +217,7 @@ void CStationWindow::BuildMenus() {
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("&About Velquor...", this, [this] {
         QMessageBox::about(this, kAppTitle,
-                           QString("Velquor 1.1.0\n%1 meters in one station").arg(m_station.MeterCount()));
+                           QString("Velquor 1.1.0\n%1 meters in one station").arg(m_count));
     });
 }
 
@@ -283,17 +295,96 @@ void CStationWindow::StopTelemetry() {
 }
 
 void CStationWindow::LoadSensorSettings() {
-    for (std::size_t i = 0; i < m_station.MeterCount(); ++i) {
-        m_keys.push_back(CSensorSettings::KeyOf(m_station.Meter(i)));
-        const auto kept = m_sensors->Load(m_keys.back());
-        if (kept) {
-            const remote::Outcome o = m_host->Model().Apply(i, *kept);
-            if (o.error != 0)
-                m_notices->Post(i, "its kept settings were not used: " + o.detail);
-        }
-    }
+    for (std::size_t i = 0; i < m_count; ++i)
+        ApplyKeptSettings(i);
     if (const std::string problem = m_sensors->Problem(); !problem.empty())
         Warn(QString::fromStdString("The settings kept per sensor could not be read: " + problem));
+}
+
+void CStationWindow::ApplyKeptSettings(std::size_t meter) {
+    m_keys.push_back(CSensorSettings::KeyOf(m_station.Meter(meter)));
+    const auto kept = m_sensors->Load(m_keys.back());
+    if (kept) {
+        const remote::Outcome o = m_host->Model().Apply(meter, *kept);
+        if (o.error != 0)
+            m_notices->Post(meter, "its kept settings were not used: " + o.detail);
+    }
+}
+
+std::vector<station::MeterTarget> CStationWindow::AddableTargets(std::string& error) const {
+    const std::unique_ptr<IFtdiDriver> lister = m_lister ? m_lister() : nullptr;
+    return station::AddableTargets(m_station, lister.get(), error);
+}
+
+void CStationWindow::OnAddMeter() {
+    std::string error;
+    const std::vector<station::MeterTarget> targets = AddableTargets(error);
+    const QString listing =
+        error.empty() ? QString() : "\nThe meters could not be listed: " + QString::fromStdString(error);
+    if (targets.empty()) {
+        QMessageBox::information(this, kAppTitle, "No other meter found." + listing);
+        return;
+    }
+    QStringList labels;
+    for (const station::MeterTarget& t : targets) {
+        QString label = QString::fromStdString(t.Label());
+        if (t.kind == station::MeterTarget::Kind::Simulated)
+            label += " (" + QString::fromStdString(station::SimulatedMeterModel(t.sim_index).serial) + ")";
+        labels << label;
+    }
+    bool ok = false;
+    const QString picked = QInputDialog::getItem(this, "Add Meter", "Meter to add:" + listing,
+                                                 labels, 0, false, &ok);
+    const qsizetype at = labels.indexOf(picked);
+    if (!ok || at < 0)
+        return;
+    std::string reason;
+    AddMeter(targets[static_cast<std::size_t>(at)], reason);
+}
+
+bool CStationWindow::AddMeter(const station::MeterTarget& target, std::string& error) {
+    if (m_adding) {
+        error = "another meter is being added";
+        return false;
+    }
+    m_adding = true;
+    m_abandonAdd = false;
+    std::optional<std::size_t> index;
+    const station::SequenceFront front{nullptr, nullptr, &m_abandonAdd};
+    RunBusy(isVisible() ? this : nullptr,
+            QString::fromStdString("Opening " + target.Label() + "..."),
+            [&] { index = m_station.AddAndConnect(target, front, error); });
+    m_adding = false;
+    if (index) {
+        ShowAddedMeter();
+    } else {
+        error = target.Label() + " could not be opened: " + error;
+        statusBar()->showMessage(QString::fromStdString(error), 30000);
+        if (m_interactive && !m_closeWhenIdle)
+            QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+    }
+    if (m_closeWhenIdle)
+        close();
+    return index.has_value();
+}
+
+void CStationWindow::ShowAddedMeter() {
+    // One at a time and in order, so channel N+1 is the station's meter N+1.
+    while (m_count < m_station.MeterCount()) {
+        const std::size_t meter = m_host->AddMeter();
+        m_view->AddMeter();
+        ApplyKeptSettings(meter);
+        m_count = meter + 1;
+        statusBar()->showMessage(
+            QString("%1 added as channel %2").arg(QString::fromStdString(m_station.MeterName(meter))).arg(meter + 1),
+            15000);
+    }
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < m_count; ++i)
+        names.push_back(m_station.MeterName(i));
+    m_view->SetNames(names);
+    ShowTitle();
+    Refresh();
 }
 
 void CStationWindow::Warn(const QString& text) {
@@ -323,7 +414,7 @@ void CStationWindow::KeepSensorSettings(std::size_t meter, const remote::Channel
 }
 
 CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
-    if (meter < 0 || static_cast<std::size_t>(meter) >= m_station.MeterCount())
+    if (meter < 0 || static_cast<std::size_t>(meter) >= m_count)
         return nullptr;
     const auto index = static_cast<std::size_t>(meter);
     auto* panel = new CMeterPanelDialog(
@@ -345,7 +436,7 @@ CMeterLog& CStationWindow::Log(std::size_t meter) {
 }
 
 void CStationWindow::Refresh() {
-    const std::size_t n = m_station.MeterCount();
+    const std::size_t n = m_count;
     std::vector<remote::ChannelView> views;
     for (std::size_t i = 0; i < n; ++i)
         views.push_back(m_host->Model().View(i));
@@ -422,10 +513,9 @@ QString CStationWindow::StatusText() const {
 
 void CStationWindow::ShowStatus() {
     std::size_t connected = 0;
-    for (std::size_t i = 0; i < m_station.MeterCount(); ++i)
+    for (std::size_t i = 0; i < m_count; ++i)
         connected += m_station.Status(i).state == station::MeterState::Connected ? 1 : 0;
-    const QString meters =
-        QString("%1 of %2 meters connected").arg(connected).arg(m_station.MeterCount());
+    const QString meters = QString("%1 of %2 meters connected").arg(connected).arg(m_count);
     if (m_statusMeters->text() != meters)
         m_statusMeters->setText(meters);
     QString remote;
@@ -452,7 +542,7 @@ bool CStationWindow::AllDelivered() const {
 }
 
 std::string CStationWindow::Summary() const {
-    const std::size_t n = m_station.MeterCount();
+    const std::size_t n = m_count;
     return std::to_string(n) + (n == 1 ? " meter: " : " meters: ") +
            std::to_string(m_host->Taken()) + " readings, " + std::to_string(m_host->Lost()) +
            " lost" +
@@ -495,6 +585,13 @@ void CStationWindow::timerEvent(QTimerEvent* e) {
 }
 
 void CStationWindow::closeEvent(QCloseEvent* e) {
+    if (m_adding) {
+        // The meter being opened gives up its waits; the window closes right after.
+        m_closeWhenIdle = true;
+        m_abandonAdd = true;
+        e->ignore();
+        return;
+    }
     m_timer.stop();
     m_host->StopServer();
     StopTelemetry();

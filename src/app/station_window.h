@@ -3,7 +3,9 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,6 +71,16 @@ public:
     void SetListenAddress(const std::string& listen) { m_listen = listen; }
     void SetInteractive(bool on) { m_interactive = on; }
 
+    // File › Add Meter: the meters that could be added (see station::AddableTargets;
+    // real meters are listed by the lister), and adding one. The meter opens behind
+    // the busy indication; when it opened it gets a tile, a line in the graph, the
+    // next SCPI channel, its place in the telemetry and its sensor's kept settings.
+    // False with the reason (also shown when interactive), and nothing changes.
+    std::vector<station::MeterTarget> AddableTargets(std::string& error) const;
+    bool AddMeter(const station::MeterTarget& target, std::string& error);
+    using Lister = std::function<std::unique_ptr<IFtdiDriver>()>;
+    void SetLister(Lister lister) { m_lister = std::move(lister); }
+
     // Takes the meters' state and readings now (the timer does it every kRefreshMs).
     void Refresh();
     // Opens the panel of one meter (a tile's click); returns it (tests).
@@ -81,6 +93,7 @@ public:
     QAction* RemoteAction() const { return m_remoteAction; }
     QAction* ReconnectAction() const { return m_reconnectAction; }
     QAction* TelemetryAction() const { return m_telemetryAction; }
+    QAction* AddMeterAction() const { return m_addMeterAction; }
     QString StatusText() const;
     // "4 meters: 51120 readings, 0 lost" for the closing report of unattended runs.
     std::string Summary() const;
@@ -96,6 +109,11 @@ protected:
 private:
     void BuildMenus();
     void LoadSensorSettings();
+    void ApplyKeptSettings(std::size_t meter);
+    void OnAddMeter();
+    // The window's part of a meter the station has added.
+    void ShowAddedMeter();
+    void ShowTitle();
     void KeepSensorSettings(std::size_t meter, const remote::ChannelSettings& settings);
     // Something the user must not miss: a message box when someone is there.
     void Warn(const QString& text);
@@ -114,6 +132,14 @@ private:
     QAction* m_remoteAction = nullptr;
     QAction* m_reconnectAction = nullptr;
     QAction* m_telemetryAction = nullptr;
+    QAction* m_addMeterAction = nullptr;
+    // The meters the window shows, channels and tiles alike. The station counts a
+    // meter being added before the window has made room for it.
+    std::size_t m_count = 0;
+    Lister m_lister;
+    bool m_adding = false;
+    bool m_closeWhenIdle = false;
+    std::atomic<bool> m_abandonAdd{false};
     std::unique_ptr<telemetry::StationTelemetry> m_telemetry;
     std::string m_broker = "localhost";
     std::string m_stand;

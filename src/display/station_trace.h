@@ -20,6 +20,8 @@ public:
     // Times must not run backwards per meter; older points than the span are let go.
     void Add(std::size_t meter, double t_s, double dbm);
     void SetSpan(double span_s);
+    // One more meter, with no points yet.
+    void AddMeter() { m_series.emplace_back(); }
     double Span() const { return m_span; }
     std::size_t Meters() const { return m_series.size(); }
     const std::deque<Point>& Series(std::size_t meter) const { return m_series[meter]; }

@@ -45,6 +45,27 @@ Instrument::Instrument(IMeterBackend& backend, InstrumentOptions options)
     }
 }
 
+std::size_t Instrument::Channels() const {
+    std::lock_guard lock(mutex_);
+    return channels_.size();
+}
+
+MeterIdentity Instrument::Identity(std::size_t ch) const {
+    std::lock_guard lock(mutex_);
+    return identities_.at(ch);
+}
+
+std::size_t Instrument::AddChannel() {
+    std::lock_guard lock(mutex_);
+    const std::size_t ch = channels_.size();
+    identities_.push_back(backend_.Identity(ch));
+    channels_.emplace_back();
+    std::string ignored;
+    channels_.back().pipeline.Apply(ToMeasure(channels_.back().settings), ignored);
+    UpdateStatusLocked();
+    return ch;
+}
+
 Instrument::~Instrument() {
     // Waits still open end here, so no client is left waiting on a gone instrument.
     std::vector<Waiter> open;

@@ -86,11 +86,15 @@ public:
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
-    std::size_t Channels() const { return channels_.size(); }
+    // Channels only ever grow (AddChannel), so a number once valid stays valid.
+    std::size_t Channels() const;
     IMeterBackend& Backend() { return backend_; }
     const InstrumentOptions& Options() const { return options_; }
     const CommandTable& Table() const { return table_; }
-    const MeterIdentity& Identity(std::size_t ch) const { return identities_[ch]; }
+    MeterIdentity Identity(std::size_t ch) const;
+    // The backend's next meter becomes the next channel, with the *RST settings;
+    // returns its index. Clients connected meanwhile see it from their next command.
+    std::size_t AddChannel();
 
     // The station's stream.
     void OnReading(const station::Reading& reading);

@@ -6,11 +6,21 @@ namespace velquor::remote {
 
 StationBackend::StationBackend(station::Station& station)
     : station_(station), reconnects_(station.Reconnecting().enabled) {
-    for (std::size_t i = 0; i < station_.MeterCount(); ++i) {
-        workers_.push_back(std::make_unique<Worker>());
-        Worker& w = *workers_.back();
-        w.thread = std::thread([this, i, &w] { Run(i, w); });
-    }
+    for (std::size_t i = 0; i < station_.MeterCount(); ++i)
+        AddMeter();
+}
+
+void StationBackend::AddMeter() {
+    std::lock_guard lock(workers_lock_);
+    const std::size_t meter = workers_.size();
+    workers_.push_back(std::make_unique<Worker>());
+    Worker& w = *workers_.back();
+    w.thread = std::thread([this, meter, &w] { Run(meter, w); });
+}
+
+StationBackend::Worker* StationBackend::WorkerOf(std::size_t meter) {
+    std::lock_guard lock(workers_lock_);
+    return meter < workers_.size() ? workers_[meter].get() : nullptr;
 }
 
 StationBackend::~StationBackend() {
@@ -18,12 +28,18 @@ StationBackend::~StationBackend() {
 }
 
 void StationBackend::Stop() {
-    for (auto& w : workers_) {
+    std::vector<Worker*> workers;
+    {
+        std::lock_guard lock(workers_lock_);
+        for (auto& w : workers_)
+            workers.push_back(w.get());
+    }
+    for (Worker* w : workers) {
         std::lock_guard lock(w->lock);
         w->stop = true;
         w->wake.notify_all();
     }
-    for (auto& w : workers_) {
+    for (Worker* w : workers) {
         if (w->thread.joinable())
             w->thread.join();
     }
@@ -45,12 +61,16 @@ std::optional<MeterSetup> StationBackend::Setup(std::size_t meter) const {
 
 void StationBackend::WriteSetup(std::size_t meter, const SetupWrite& write,
                                 std::function<void(WriteOutcome)> done) {
-    Worker& w = *workers_.at(meter);
+    Worker* w = WorkerOf(meter);
+    if (w == nullptr) {
+        done(WriteOutcome{WriteStatus::Gone, "no such meter"});
+        return;
+    }
     {
-        std::lock_guard lock(w.lock);
-        if (!w.stop) {
-            w.jobs.push_back(Job{write, std::move(done)});
-            w.wake.notify_one();
+        std::lock_guard lock(w->lock);
+        if (!w->stop) {
+            w->jobs.push_back(Job{write, std::move(done)});
+            w->wake.notify_one();
             return;
         }
     }

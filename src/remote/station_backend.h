@@ -29,6 +29,9 @@ public:
     // any asked for later end as Gone. Call it before the instrument that started
     // them goes.
     void Stop();
+    // The station's next meter gets its setup thread (before the instrument's
+    // channel for it). Not after Stop.
+    void AddMeter();
 
     std::size_t MeterCount() const override;
     MeterIdentity Identity(std::size_t meter) const override;
@@ -53,9 +56,11 @@ private:
         std::thread thread;
     };
     void Run(std::size_t meter, Worker& worker);
+    Worker* WorkerOf(std::size_t meter);
 
     station::Station& station_;
     const bool reconnects_;
+    mutable std::mutex workers_lock_;  // the list grows while the server writes setups
     std::vector<std::unique_ptr<Worker>> workers_;
 };
 

@@ -20,8 +20,11 @@ public:
             const station::Reading& r = out[i];
             if (r.kind == station::ReadingKind::Measurement)
                 taken_.fetch_add(1, std::memory_order_relaxed);
-            if (r.seq == 0 || r.meter >= next_.size())
+            if (r.seq == 0)
                 continue;
+            // A meter added while this runs starts its own numbering.
+            if (r.meter >= next_.size())
+                next_.resize(r.meter + 1, 0);
             if (next_[r.meter] != 0 && r.seq > next_[r.meter])
                 gaps_.fetch_add(r.seq - next_[r.meter], std::memory_order_relaxed);
             next_[r.meter] = r.seq + 1;
@@ -104,6 +107,11 @@ std::uint64_t StationHost::Lost() const {
     // A reading the full queue dropped shows as a jump too; the drop count also holds
     // those after a meter's last reading, which no jump shows.
     return std::max<std::uint64_t>(gaps_.load(), source_->Subscription().Dropped());
+}
+
+std::size_t StationHost::AddMeter() {
+    backend_.AddMeter();
+    return instrument_.AddChannel();
 }
 
 void StationHost::Stop() {

@@ -45,6 +45,11 @@ public:
     std::uint64_t Taken() const { return taken_.load(); }
     std::uint64_t Lost() const;
 
+    // The station's next meter (one AddAndConnect opened) becomes the next channel,
+    // on the running server too; the channels before it stay as they are. Returns
+    // its index. Not after Stop.
+    std::size_t AddMeter();
+
     // The server, the pump and the setup threads, in that order; within their bounds.
     void Stop();
 

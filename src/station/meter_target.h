@@ -48,6 +48,8 @@ bool DevicePathPresent(const std::string& path);
 // The simulated meter of an index: serial OV227700 + index, and readings offset by
 // kSimulatedPowerStepDb per index so several meters can be told apart.
 inline constexpr double kSimulatedPowerStepDb = -15.0;
+// The simulated meters a program runs at most (`--simulate N`, and those added later).
+inline constexpr int kMaxSimulatedMeters = 16;
 MeterModelConfig SimulatedMeterModel(int index);
 // Which of count simulated meters calls itself serial; nothing when none does.
 std::optional<int> SimulatedMeterIndex(const std::string& serial, int count);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "link/auto_reset_event.h"
 #include "link/sim_driver.h"
@@ -156,6 +157,9 @@ struct Station::Slot : IReadingHandler {
     MeterInfo info;  // the last known, kept after Close
     bool lostPending = false;
     bool stop = false;
+    // Has its name for good: Open's and AddAndConnect's meters at once, Add's at its
+    // first connect, when its identity is known. Under the station's m_slotsLock.
+    bool named = true;
     // Counts connects a person asked for: a wait for the meter begun before one ends.
     std::uint64_t personConnects = 0;
     // Readable after Wake, so a wait in poll() ends with the stop or a new policy too.
@@ -187,11 +191,13 @@ Station::~Station() {
 
 bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
                    std::vector<std::string>& errors) {
-    if (m_opened) {
-        errors.push_back("the station is already open");
-        return false;
+    {
+        std::lock_guard lock(m_slotsLock);
+        if (std::exchange(m_opened, true)) {
+            errors.push_back("the station is already open");
+            return false;
+        }
     }
-    m_opened = true;
     if (targets.empty()) {
         errors.push_back("no meter to open");
         return false;
@@ -248,13 +254,13 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
 
     // Keep the meters that opened, numbered in the order given.
     std::vector<std::unique_ptr<Slot>> kept;
-    for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        if (failures[i].empty())
-            kept.push_back(std::move(m_slots[i]));
-    }
     std::vector<std::unique_ptr<Slot>> dropped;
     {
         std::lock_guard lock(m_slotsLock);
+        for (std::size_t i = 0; i < m_slots.size(); ++i) {
+            if (failures[i].empty())
+                kept.push_back(std::move(m_slots[i]));
+        }
         for (auto& slot : m_slots)
             if (slot)
                 dropped.push_back(std::move(slot));
@@ -273,16 +279,16 @@ bool Station::Open(const std::vector<MeterTarget>& targets, bool keep_going,
         slot->EndSession();
     dropped.clear();
 
-    for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        Slot& slot = *m_slots[i];
-        MeterInfo info = slot.session->Info();
-        std::string name = info.name;
-        for (int n = 2; std::find(m_names.begin(), m_names.end(), name) != m_names.end(); ++n)
-            name = info.name + "#" + std::to_string(n);
-        m_names.push_back(name);
-        info.name = name;
-        std::lock_guard lock(slot.stateLock);
-        slot.info = std::move(info);
+    {
+        std::lock_guard lock(m_slotsLock);
+        for (std::size_t i = 0; i < m_slots.size(); ++i) {
+            Slot& slot = *m_slots[i];
+            MeterInfo info = slot.session->Info();
+            info.name = UniqueNameLocked(info.name, m_names.size());
+            m_names.push_back(info.name);
+            std::lock_guard state(slot.stateLock);
+            slot.info = std::move(info);
+        }
     }
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         for (const std::string& note : notes[i])
@@ -313,25 +319,112 @@ std::unique_ptr<Station::Slot> Station::MakeSlot(const MeterTarget& target, std:
     return slot;
 }
 
+Station::Slot& Station::SlotAt(std::size_t index) const {
+    std::lock_guard lock(m_slotsLock);
+    return *m_slots.at(index);
+}
+
+std::string Station::UniqueNameLocked(const std::string& base, std::size_t self) const {
+    const auto taken = [&](const std::string& name) {
+        for (std::size_t i = 0; i < m_names.size(); ++i)
+            if (i != self && m_names[i] == name)
+                return true;
+        return false;
+    };
+    std::string name = base;
+    for (int n = 2; taken(name); ++n)
+        name = base + "#" + std::to_string(n);
+    return name;
+}
+
 std::size_t Station::Add(const MeterTarget& target) {
-    m_opened = true;  // Open's all-at-once start no longer applies
-    const auto index = static_cast<std::uint32_t>(m_names.size());
+    std::lock_guard adding(m_addLock);
+    std::uint32_t index;
+    {
+        std::lock_guard lock(m_slotsLock);
+        m_opened = true;  // Open's all-at-once start no longer applies
+        index = static_cast<std::uint32_t>(m_slots.size());
+    }
     auto slot = MakeSlot(target, index);
+    slot->named = false;
     {
         std::lock_guard lock(slot->stateLock);
         slot->info.target = target;
         slot->info.name = target.Label();
     }
+    std::lock_guard lock(m_slotsLock);
     if (m_aborted.load() && slot->session)
         slot->session->Abort();
-    std::lock_guard lock(m_slotsLock);
     m_slots.push_back(std::move(slot));
     m_names.push_back(target.Label());
     return index;
 }
 
+std::optional<std::size_t> Station::AddAndConnect(const MeterTarget& target,
+                                                  const SequenceFront& front, std::string& error) {
+    std::lock_guard adding(m_addLock);
+    std::uint32_t index;
+    {
+        std::lock_guard lock(m_slotsLock);
+        if (m_closed) {
+            error = "the station is closed";
+            return std::nullopt;
+        }
+        m_opened = true;
+        index = static_cast<std::uint32_t>(m_slots.size());
+    }
+    std::unique_ptr<Slot> slot = MakeSlot(target, index);
+    if (!slot->session) {
+        error = "no driver for this meter";
+        return std::nullopt;
+    }
+    {
+        // Abort stores the flag before it looks here: one of the two sees the other.
+        std::lock_guard lock(m_slotsLock);
+        m_pending = slot.get();
+        if (m_aborted.load())
+            slot->session->Abort();
+    }
+    slot->SetState(MeterState::Opening);
+    std::vector<std::string> notes;
+    bool opened;
+    {
+        std::lock_guard sequence(slot->sequenceLock);
+        opened = slot->session->Connect(error, notes, front);
+    }
+    {
+        std::lock_guard lock(m_slotsLock);
+        m_pending = nullptr;
+        if (opened && (m_closed || m_aborted.load())) {
+            error = "stopped";
+            opened = false;
+        }
+        if (!opened) {
+            if (error.empty())
+                error = "cannot open the meter";
+        } else {
+            MeterInfo info = slot->session->Info();
+            info.name = UniqueNameLocked(info.name, m_names.size());
+            m_names.push_back(info.name);
+            {
+                std::lock_guard state(slot->stateLock);
+                slot->info = std::move(info);
+            }
+            m_slots.push_back(std::move(slot));
+        }
+    }
+    if (!opened)
+        return std::nullopt;  // the slot goes with its session and link worker
+    Slot& joined = SlotAt(index);
+    for (const std::string& note : notes)
+        Notice(joined, MeterNotice::Kind::Note, note);
+    joined.GoLive(false);
+    joined.supervisor = std::thread([this, s = &joined] { Supervise(*s); });
+    return index;
+}
+
 bool Station::Connect(std::size_t index, const SequenceFront& front, std::string& error) {
-    Slot& slot = *m_slots.at(index);
+    Slot& slot = SlotAt(index);
     bool wasLive;
     {
         std::lock_guard state(slot.stateLock);
@@ -364,8 +457,14 @@ bool Station::Connect(std::size_t index, const SequenceFront& front, std::string
     }
     {
         MeterInfo info = slot.session->Info();
+        std::lock_guard slots(m_slotsLock);
+        if (!slot.named) {
+            // Named as Open names its meters, now that its identity is known.
+            m_names[index] = UniqueNameLocked(info.name, index);
+            slot.named = true;
+        }
+        info.name = m_names[index];
         std::lock_guard state(slot.stateLock);
-        info.name = slot.info.name;
         slot.info = std::move(info);
         slot.status.last_failure.clear();
         slot.status.lost_steady_ns = 0;
@@ -379,28 +478,30 @@ bool Station::Connect(std::size_t index, const SequenceFront& front, std::string
 }
 
 std::size_t Station::MeterCount() const {
+    std::lock_guard lock(m_slotsLock);
     return m_names.size();
 }
 
 MeterInfo Station::Meter(std::size_t index) const {
-    const Slot& slot = *m_slots.at(index);
+    const Slot& slot = SlotAt(index);
     std::lock_guard lock(slot.stateLock);
     return slot.info;
 }
 
-const std::string& Station::MeterName(std::size_t index) const {
+std::string Station::MeterName(std::size_t index) const {
+    std::lock_guard lock(m_slotsLock);
     return m_names.at(index);
 }
 
 MeterStatus Station::Status(std::size_t index) const {
-    const Slot& slot = *m_slots.at(index);
+    const Slot& slot = SlotAt(index);
     std::lock_guard lock(slot.stateLock);
     return slot.status;
 }
 
 SetupOutcome Station::Setup(std::size_t index, const SetupRequest& request,
                             const SequenceFront& front) {
-    Slot& slot = *m_slots.at(index);
+    Slot& slot = SlotAt(index);
     std::lock_guard sequence(slot.sequenceLock);
     bool live;
     {
@@ -596,6 +697,8 @@ bool Station::LookForMeter(Slot& slot) {
 void Station::Abort() {
     m_aborted.store(true);
     std::lock_guard lock(m_slotsLock);
+    if (m_pending != nullptr)
+        m_pending->session->Abort();
     for (auto& slot : m_slots) {
         if (!slot)
             continue;
@@ -605,16 +708,59 @@ void Station::Abort() {
     }
 }
 
+std::vector<MeterTarget> AddableTargets(const Station& station, IFtdiDriver* lister,
+                                        std::string& error) {
+    std::vector<bool> simOpen(kMaxSimulatedMeters, false);
+    std::vector<std::string> serials;
+    bool simulated = false;
+    bool real = false;
+    for (std::size_t i = 0; i < station.MeterCount(); ++i) {
+        const MeterInfo info = station.Meter(i);
+        if (info.target.kind == MeterTarget::Kind::Simulated) {
+            simulated = true;
+            if (info.target.sim_index >= 0 && info.target.sim_index < kMaxSimulatedMeters)
+                simOpen[static_cast<std::size_t>(info.target.sim_index)] = true;
+            continue;
+        }
+        real = true;
+        // A lost meter keeps its serial, so it is not offered as another one.
+        serials.push_back(info.serial);
+        if (info.target.kind == MeterTarget::Kind::Serial)
+            serials.push_back(info.target.value);
+    }
+    std::vector<MeterTarget> addable;
+    for (int i = 0; simulated && i < kMaxSimulatedMeters; ++i)
+        if (!simOpen[static_cast<std::size_t>(i)])
+            addable.push_back(MeterTarget::Simulated(i));
+    std::vector<MeterTarget> listed;
+    if (real && lister != nullptr && !ListMeterTargets(*lister, listed, error))
+        listed.clear();
+    for (const MeterTarget& t : listed)
+        if (std::find(serials.begin(), serials.end(), t.value) == serials.end())
+            addable.push_back(t);
+    return addable;
+}
+
 void Station::Close() {
-    if (m_closed)
-        return;
-    m_closed = true;
+    {
+        std::lock_guard lock(m_slotsLock);
+        if (std::exchange(m_closed, true))
+            return;
+    }
     Abort();
-    for (auto& slot : m_slots) {
+    // A meter being added gives up (Abort reached it) and is not let in.
+    std::lock_guard adding(m_addLock);
+    std::vector<Slot*> slots;
+    {
+        std::lock_guard lock(m_slotsLock);
+        for (auto& slot : m_slots)
+            slots.push_back(slot.get());
+    }
+    for (Slot* slot : slots) {
         if (slot && slot->supervisor.joinable())
             slot->supervisor.join();
     }
-    for (auto& slot : m_slots) {
+    for (Slot* slot : slots) {
         if (!slot)
             continue;
         {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,21 +94,29 @@ public:
               std::vector<std::string>& errors);
 
     // For a person's window: adds a meter that is not open yet, named by its
-    // target's label, and returns its index. It is opened with Connect. Call from
-    // the thread that owns the station, before readers on other threads use it.
+    // target's label until its first Connect succeeds, and returns its index. It is
+    // opened with Connect. Safe while other threads read the station.
     std::size_t Add(const MeterTarget& target);
     // Runs the connect sequence on a meter for a person (front: the prompt that
     // shows its messages, asks its questions and lets the person pick a listed
     // meter), on the caller's thread. A meter that is open is connected afresh; a
     // wait for it after a loss ends either way. False with the reason.
     bool Connect(std::size_t index, const SequenceFront& front, std::string& error);
+    // Adds a meter to a running station and runs its connect sequence on the
+    // caller's thread. It joins the station (the next index, its readings flowing)
+    // only when that succeeds: no thread ever sees a meter that did not open.
+    // One add at a time; Abort and Close cut a running one short.
+    std::optional<std::size_t> AddAndConnect(const MeterTarget& target,
+                                             const SequenceFront& front, std::string& error);
 
+    // These four are safe from any thread while meters are added; an index below
+    // a MeterCount() once seen stays valid.
     std::size_t MeterCount() const;
     // A copy: a reconnect or a setup may change it meanwhile.
     MeterInfo Meter(std::size_t index) const;
-    // Fixed once Open returns: the serial when the identity was read, else the path
-    // (or label); a duplicate gets "#2", "#3".
-    const std::string& MeterName(std::size_t index) const;
+    // The serial when the identity was read, else the path (or label); a duplicate
+    // gets "#2", "#3". Fixed once the meter first opened.
+    std::string MeterName(std::size_t index) const;
     MeterStatus Status(std::size_t index) const;
 
     // Runs the setup sequence on one meter (frequency, cable loss, display flags),
@@ -140,6 +148,9 @@ private:
     enum class Wake { Due, Changed, Stop };
 
     std::unique_ptr<Slot> MakeSlot(const MeterTarget& target, std::uint32_t index);
+    Slot& SlotAt(std::size_t index) const;
+    // base, or base#2, #3 ... not taken by another meter. Under m_slotsLock.
+    std::string UniqueNameLocked(const std::string& base, std::size_t self) const;
     void Supervise(Slot& slot);
     // One absence of a meter: waits and attempts until it is back, the time-out, the
     // policy turned off (true) or the stop (false).
@@ -157,13 +168,25 @@ private:
     ReconnectPolicy m_policy;
     std::atomic<bool> m_reconnecting{false};  // m_policy.enabled, for the link workers
     std::shared_ptr<ReadingFeed> m_feed;
-    // Written by Open; read under the lock by Abort, which may run on another thread.
-    std::mutex m_slotsLock;
+    // One Add or AddAndConnect at a time; Close waits for a running one.
+    std::mutex m_addLock;
+    // Guards the list and the names against an add while other threads read them.
+    // A slot itself never moves. Lock order: a slot's sequenceLock, m_slotsLock,
+    // the slot's stateLock.
+    mutable std::mutex m_slotsLock;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<std::string> m_names;
+    Slot* m_pending = nullptr;  // being opened by AddAndConnect; Abort reaches it
     std::atomic<bool> m_aborted{false};
     bool m_opened = false;
-    bool m_closed = false;
+    bool m_closed = false;  // under m_slotsLock
 };
+
+// Meters a running station could add, none of them open: while it runs simulated
+// meters, the next ones up to kMaxSimulatedMeters; while it runs real ones, those
+// the lister lists (by serial) whose serial is not open. A listing that fails
+// gives its reason in error; the simulated ones are still returned.
+std::vector<MeterTarget> AddableTargets(const Station& station, IFtdiDriver* lister,
+                                        std::string& error);
 
 }  // namespace velquor::station

@@ -87,14 +87,13 @@ Publisher::Publisher(PublisherOptions options, std::vector<MeterIdentity> meters
     // A message is made only when its interval ends, a little late at times: the
     // buffer always holds two intervals, or a short one drops with the broker there.
     const auto kept = std::max<std::chrono::milliseconds>(m_options.buffer, 2 * m_options.interval);
-    PowerBuffer::Limits limits;
-    limits.span = kept;
+    m_limits.span = kept;
     const double seconds = std::chrono::duration<double>(kept).count();
-    limits.max_readings =
+    m_limits.max_readings =
         static_cast<std::size_t>(std::ceil(std::max(seconds, 0.001) * kMaxReadingsPerSecond));
     for (std::size_t i = 0; i < meters.size(); ++i) {
         auto meter = std::make_unique<Meter>(std::move(meters[i]), m_topics.meters[i],
-                                             PowerBuffer(m_session, limits));
+                                             PowerBuffer(m_session, m_limits));
         SetRetained(meter->status, MeterStatusPayload(m_session, meter->identity, true));
         m_meters.push_back(std::move(meter));
     }
@@ -118,16 +117,35 @@ Publisher::Publisher(PublisherOptions options, std::vector<MeterIdentity> meters
 
 Publisher::~Publisher() = default;
 
+void Publisher::SetStandOnline() {
+    std::vector<std::string> levels;
+    for (const auto& m : m_topics.meters)
+        levels.push_back(m.level);
+    SetRetained(*m_standStatus,
+                StandOnlinePayload(m_session, m_sinceUtcMs, levels, m_options.version));
+}
+
+std::size_t Publisher::AddMeter(MeterIdentity identity) {
+    std::vector<std::string> names;
+    for (const auto& m : m_meters)
+        names.push_back(m->identity.name);
+    names.push_back(identity.name);
+    // Levels are given in order, so those of the meters before keep theirs.
+    const std::string level = UniqueMeterTopicLevels(names).back();
+    const StandTopics one = MakeStandTopics(m_options.topic_prefix, m_options.stand, {level});
+    m_topics.meters.push_back(one.meters.front());
+    auto meter = std::make_unique<Meter>(std::move(identity), m_topics.meters.back(),
+                                         PowerBuffer(m_session, m_limits));
+    SetRetained(meter->status, MeterStatusPayload(m_session, meter->identity, true));
+    m_meters.push_back(std::move(meter));
+    if (m_started)
+        SetStandOnline();
+    return m_meters.size() - 1;
+}
+
 bool Publisher::Start(Clock::time_point now, std::string& error) {
-    SetRetained(*m_standStatus, StandOnlinePayload(
-                                    m_session, UtcMsNow(),
-                                    [this] {
-                                        std::vector<std::string> levels;
-                                        for (const auto& m : m_topics.meters)
-                                            levels.push_back(m.level);
-                                        return levels;
-                                    }(),
-                                    m_options.version));
+    m_sinceUtcMs = UtcMsNow();
+    SetStandOnline();
     m_nextBatch = now + m_options.interval;
     m_nextSummary = now + m_options.summary_period;
     m_started = true;

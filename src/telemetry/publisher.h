@@ -76,6 +76,10 @@ public:
     void Add(const station::Reading& reading);
     // The meter's setup changed (it is republished in its status).
     void UpdateIdentity(std::size_t meter, const MeterIdentity& identity);
+    // A meter added to the running station: the next meter, under a topic level no
+    // other meter has; its status and the stand's (which lists the meters) go out
+    // again. The meters before it keep their topics. Returns its index.
+    std::size_t AddMeter(MeterIdentity identity);
     void Service(Clock::time_point now);
     // When Service() is next due at the latest.
     Clock::time_point NextDue() const;
@@ -119,6 +123,7 @@ private:
     void CloseBatches();
     void PublishSummaries();
     void Notice(std::string text);
+    void SetStandOnline();
     std::size_t BufferedReadings() const;
 
     PublisherOptions m_options;
@@ -128,6 +133,8 @@ private:
     std::unique_ptr<Retained> m_standStatus;
     std::unique_ptr<MqttClient> m_client;
     std::string m_brokerName;
+    PowerBuffer::Limits m_limits;
+    std::int64_t m_sinceUtcMs = 0;
 
     bool m_started = false;
     bool m_connected = false;

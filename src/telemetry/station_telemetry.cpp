@@ -58,7 +58,7 @@ void StationTelemetry::Run() {
         readings.clear();
         subscription_->PopAll(readings, std::chrono::milliseconds(0));
         for (const station::Reading& r : readings)
-            publisher_->Add(r);
+            Take(r);
         const auto now = Publisher::Clock::now();
         publisher_->Service(now);
         Collect();
@@ -66,6 +66,13 @@ void StationTelemetry::Run() {
         publisher_->WaitUntil(std::min(publisher_->NextDue(), now + kStopLatency));
     }
     Collect();
+}
+
+void StationTelemetry::Take(const station::Reading& r) {
+    // The station counted the meter before its first reading, so it is there to ask.
+    while (publisher_->MeterCount() <= r.meter && r.meter < station_.MeterCount())
+        publisher_->AddMeter(StationMeterIdentity(station_, publisher_->MeterCount()));
+    publisher_->Add(r);
 }
 
 void StationTelemetry::Collect() {
@@ -100,7 +107,7 @@ std::uint64_t StationTelemetry::Stop(std::chrono::milliseconds timeout) {
     std::vector<station::Reading> readings;
     subscription_->PopAll(readings, std::chrono::milliseconds(0));
     for (const station::Reading& r : readings)
-        publisher_->Add(r);
+        Take(r);
     const std::uint64_t undelivered = publisher_->Finish(timeout);
     Collect();
     return undelivered;

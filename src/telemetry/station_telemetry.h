@@ -19,7 +19,8 @@ MeterIdentity StationMeterIdentity(const station::Station& station, std::size_t 
 
 // A running station's readings published on a thread of its own, for a front end
 // whose own thread must never wait on the broker (the window). Start, then read
-// its state and notices from any thread; Stop says goodbye within a bound.
+// its state and notices from any thread; Stop says goodbye within a bound. A meter
+// the station adds meanwhile is published from its first reading on.
 class StationTelemetry {
 public:
     StationTelemetry(station::Station& station, PublisherOptions options);
@@ -45,6 +46,8 @@ public:
 private:
     void Run();
     void Collect();
+    // Hands a reading on; a meter added to the station since is published first.
+    void Take(const station::Reading& r);
 
     station::Station& station_;
     std::shared_ptr<station::Subscription> subscription_;

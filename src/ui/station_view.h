@@ -72,6 +72,9 @@ public:
     CStationView(std::size_t meters, double span_s, QWidget* parent = nullptr);
 
     void SetNames(const std::vector<std::string>& names);
+    // A meter added to the station: its line in the graph (its tile comes with
+    // SetTiles, its name with SetNames).
+    void AddMeter() { m_trace.AddMeter(); }
     void SetTiles(const std::vector<StationTileTexts>& tiles) { m_tiles->SetTiles(tiles); }
     // The shown powers the combined readout uses (nothing for a meter without one).
     void SetShownPowers(const std::vector<std::optional<double>>& dbm);

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,8 +20,10 @@
 #include "app/sensor_settings.h"
 #include "app/station_window.h"
 #include "link/sim_driver.h"
+#include "meter/prompt.h"
 #include "station/station_test_support.h"
 #include "common/temp_dir.h"
+#include "remote/tcp_client.h"
 #include "ui/station_view.h"
 
 namespace velquor {
@@ -34,6 +37,7 @@ protected:
         station::StationOptions options = station::testing::FastOptions();
         options.make_driver = [this](const station::MeterTarget& t) -> std::unique_ptr<IFtdiDriver> {
             SimDeviceConfig d = CSimDriver::DefaultMeter(station::SimulatedMeterModel(t.sim_index));
+            d.failOpen = t.sim_index == kBroken;
             // Faster than the quick link timings' silence, so only an unplug is a loss.
             d.meter->frameIntervalMs = 10;
             auto driver = std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{d});
@@ -73,6 +77,8 @@ protected:
         return false;
     }
 
+    // The simulated meter that cannot be opened.
+    static constexpr int kBroken = 4;
     testing::TempDir dir_;
     std::mutex driversLock_;
     std::map<int, CSimDriver*> drivers_;  // by simulated meter; owned by the station
@@ -175,6 +181,69 @@ TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
     EXPECT_TRUE(window_->StatusText().startsWith("Remote control on 127.0.0.1:"));
     EXPECT_TRUE(WaitForPowers());
     ::close(taken);
+}
+
+TEST_F(StationWindowTest, AnAddedMeterGetsATileALineItsKeptSettingsAndTheNextChannel) {
+    // What a window kept for the sensor earlier applies to it once added.
+    station::MeterInfo sensor;
+    sensor.target = station::MeterTarget::Simulated(3);
+    sensor.serial = station::SimulatedMeterModel(3).serial;
+    remote::ChannelSettings kept;
+    kept.average_on = true;
+    kept.average_count = 4;
+    ASSERT_EQ(Sensors()->Save(CSensorSettings::KeyOf(sensor), kept), CSensorSettings::Saved::Yes);
+    std::string error;
+    ASSERT_TRUE(window_->StartRemote("127.0.0.1:0", error)) << error;
+    const std::string address = window_->Host().ServerAddress();
+    remote::testing::TcpClient client(
+        static_cast<std::uint16_t>(std::stoi(address.substr(address.rfind(':') + 1))));
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(WaitForPowers());
+
+    const std::vector<station::MeterTarget> addable = window_->AddableTargets(error);
+    ASSERT_EQ(addable.size(), static_cast<std::size_t>(station::kMaxSimulatedMeters - 3));
+    EXPECT_EQ(addable.front(), station::MeterTarget::Simulated(3));
+    ASSERT_TRUE(window_->AddMeter(addable.front(), error)) << error;
+
+    ASSERT_TRUE(WaitForPowers());
+    const auto& tiles = window_->View()->Tiles()->Tiles();
+    ASSERT_EQ(tiles.size(), 4u);
+    EXPECT_EQ(tiles[3].name, sensor.serial);
+    EXPECT_EQ(tiles[3].marks, "AVG 4");
+    EXPECT_EQ(window_->View()->Trace().Meters(), 4u);
+    for (int i = 0; i < 300 && window_->View()->Trace().Series(3).empty(); ++i) {
+        std::this_thread::sleep_for(10ms);
+        window_->Refresh();
+    }
+    EXPECT_FALSE(window_->View()->Trace().Series(3).empty());
+    EXPECT_EQ(window_->View()->CombineB()->count(), 4);
+    EXPECT_EQ(window_->windowTitle(), QString("%1 - 4 meters").arg(kAppTitle));
+
+    // The client connected before sees the new channel; the first three are as they were.
+    ASSERT_TRUE(client.Send("SYST:CHAN:COUN?;:SYST:CHAN4:NAME?;:SENS4:AVER:COUN?;:SYST:CHAN1:NAME?\n"));
+    EXPECT_EQ(client.ReadLine(), "4;\"" + sensor.serial + "\";4;\"" + station_->MeterName(0) + "\"");
+    ASSERT_TRUE(client.Send("FETC? (@4)\n"));
+    const std::string power = client.ReadLine();
+    EXPECT_LT(std::stod(power), 0.0) << power;
+
+    // Its panel works as the others'.
+    CMeterPanelDialog* panel = window_->OpenPanel(3);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowTitle().toStdString(), sensor.serial);
+    panel->close();
+
+    // One that cannot be opened says why, and nothing changes.
+    EXPECT_FALSE(window_->AddMeter(station::MeterTarget::Simulated(kBroken), error));
+    EXPECT_EQ(error.rfind("simulated meter 5 could not be opened: ", 0), 0u) << error;
+    EXPECT_EQ(station_->MeterCount(), 4u);
+    window_->Refresh();
+    EXPECT_EQ(tiles.size(), 4u);
+    ASSERT_TRUE(client.Send("SYST:CHAN:COUN?\n"));
+    EXPECT_EQ(client.ReadLine(), "4");
+    // The next one added is channel 5.
+    ASSERT_TRUE(window_->AddMeter(station::MeterTarget::Simulated(5), error)) << error;
+    ASSERT_TRUE(client.Send("SYST:CHAN5:NAME?\n"));
+    EXPECT_EQ(client.ReadLine(), "\"" + station::SimulatedMeterModel(5).serial + "\"");
 }
 
 TEST(SensorSettings, AnotherWindowsSaveIsNotOverwrittenSilently) {

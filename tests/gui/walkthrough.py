@@ -696,9 +696,9 @@ class Walk:
 
     def station(self):
         """Four meters in one window (velquor-meter-sim pseudo-terminals): a tile's
-        panel opened and closed, remote control turned off and on from the menu and
-        read over TCP while the window shows the meters, one meter unplugged while
-        the others go on."""
+        panel opened and closed, File > Add Meter finding none, remote control turned
+        off and on from the menu and read over TCP while the window shows the meters,
+        one meter unplugged while the others go on."""
         sims = []
         process = None
         try:
@@ -747,6 +747,13 @@ class Walk:
             self.shot("station-panel")
             key("Escape")
             self.expect_gone("the meter's panel", wid, app)
+            # File > Add Meter: the simulator's terminals are not meters the driver
+            # lists, so the answer is that none was found; Escape closes it.
+            self.file_menu("m", app)
+            wid = self.expect_dialog("the Add Meter answer", lambda n, r: True, app)
+            self.shot("station-add-meter")
+            key("Escape")
+            self.expect_gone("the Add Meter answer", wid, app)
             # Unplugged: its channel says lost, the others still measure.
             sims[3].kill()
             sims[3].wait(timeout=WAIT_S)

@@ -2,6 +2,8 @@
 // measurement settings.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
 #include <thread>
 
 #include "remote/station_host.h"
@@ -65,6 +67,45 @@ TEST_F(StationHostTest, AScriptAndTheWindowShareOneSetOfSettings) {
     EXPECT_FALSE(host_->Serving());
     EXPECT_EQ(host_->Lost(), 0u);
     EXPECT_GT(host_->Taken(), 0u);
+}
+
+TEST_F(StationHostTest, AMeterAddedWhileServingIsTheNextChannelAndTheOthersKeepTheirs) {
+    ServerOptions options;
+    options.port = 0;
+    std::string error;
+    ASSERT_TRUE(host_->StartServer(options, error)) << error;
+    testing::TcpClient client(static_cast<std::uint16_t>(std::stoi(host_->ServerAddress().substr(10))));
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send("SENS2:CORR:OFFS 20;:SENS2:CORR:OFFS:STAT ON;:SYST:CHAN:COUN?\n"));
+    EXPECT_EQ(client.ReadLine(), "2");
+    ASSERT_TRUE(client.Send("FETC? (@3)\nSYST:ERR?\n"));
+    EXPECT_EQ(client.ReadLine().rfind("-222,", 0), 0u);
+
+    // The client stays connected and asks all along, as a script would.
+    std::atomic<bool> done{false};
+    std::thread script([&] {
+        while (!done.load() && client.Send("SYST:CHAN:COUN?;:SYST:CHAN2:NAME?\n"))
+            (void)client.ReadLine();
+    });
+    const auto added =
+        station_->AddAndConnect(station::MeterTarget::Simulated(2), station::SequenceFront{}, error);
+    ASSERT_EQ(added, std::optional<std::size_t>(2)) << error;
+    EXPECT_EQ(host_->AddMeter(), 2u);
+    ASSERT_TRUE(WaitForReading(2));
+    done = true;
+    script.join();
+
+    ASSERT_TRUE(client.Send("SYST:CHAN:COUN?;:SYST:CHAN3:NAME?;:SENS2:CORR:OFFS?;:FETC? (@3)\n"));
+    const std::string reply = client.ReadLine();
+    EXPECT_EQ(reply.rfind("3;\"OV227702\";2.000000E+01;", 0), 0u) << reply;
+    // The new channel's power (the simulated meter's offset is -30 dB).
+    const double power = std::stod(reply.substr(reply.rfind(';') + 1));
+    EXPECT_LT(power, -10.0) << reply;
+    ASSERT_TRUE(client.Send("SYST:ERR?\n"));
+    EXPECT_EQ(client.ReadLine().rfind("0,", 0), 0u);
+    // Its settings are its own and start from *RST.
+    EXPECT_EQ(host_->Model().Settings(2), ChannelSettings{});
+    EXPECT_EQ(host_->Lost(), 0u);
 }
 
 TEST_F(StationHostTest, APortInUseIsRefusedByNameAndTheMetersGoOn) {

@@ -241,6 +241,119 @@ TEST_F(SimStation, AMeterThatFailsToOpenIsNamedAndStopsTheOthersUnlessKeepGoing)
     }
 }
 
+// A window adds meters to a running station while the SCPI pump, the publisher and
+// the window read it on their threads (run under TSan in CI).
+TEST_F(SimStation, MetersAddedWhileOtherThreadsReadAreNamedAsOpenNamesThem) {
+    SimDeviceConfig broken = CSimDriver::DefaultMeter(SimulatedMeterModel(5));
+    broken.failOpen = true;
+    std::vector<SimDeviceConfig> devices;
+    for (int i : {0, 1, 2, 1, 0})
+        devices.push_back(CSimDriver::DefaultMeter(SimulatedMeterModel(i)));
+    devices.push_back(broken);
+    Station station(Options(devices));
+    auto sub = station.Subscribe();
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(2), false, errors)) << errors.front();
+
+    std::atomic<bool> done{false};
+    std::atomic<std::size_t> looks{0};
+    std::atomic<bool> wrong{false};
+    std::thread reader([&] {
+        std::size_t seen = 0;
+        while (!done.load()) {
+            // The count never shrinks, and every meter counted has a name.
+            const std::size_t n = station.MeterCount();
+            wrong = wrong.load() || n < seen;
+            seen = n;
+            for (std::size_t i = 0; i < n; ++i) {
+                wrong = wrong.load() || station.MeterName(i).empty() ||
+                        station.Meter(i).name.empty();
+                (void)station.Status(i);
+            }
+            ++looks;
+        }
+    });
+
+    // Add, then Connect: the label until it opened, then its serial.
+    const std::size_t third = station.Add(MeterTarget::Simulated(2));
+    EXPECT_EQ(third, 2u);
+    EXPECT_EQ(station.MeterName(2), "simulated meter 3");
+    std::string error;
+    ASSERT_TRUE(station.Connect(third, SequenceFront{}, error)) << error;
+    EXPECT_EQ(station.MeterName(2), "OV227702");
+    EXPECT_EQ(station.Meter(2).name, "OV227702");
+    // A meter already open, added again, gets a number, whichever way it came.
+    const std::size_t fourth = station.Add(MeterTarget::Simulated(1));
+    ASSERT_TRUE(station.Connect(fourth, SequenceFront{}, error)) << error;
+    EXPECT_EQ(station.MeterName(3), "OV227701#2");
+    const auto fifth = station.AddAndConnect(MeterTarget::Simulated(0), SequenceFront{}, error);
+    ASSERT_EQ(fifth, std::optional<std::size_t>(4)) << error;
+    EXPECT_EQ(station.MeterName(4), "OV227700#2");
+    // One that fails to open is never counted: the next one added takes its place.
+    EXPECT_FALSE(station.AddAndConnect(MeterTarget::Simulated(5), SequenceFront{}, error));
+    EXPECT_NE(error, "");
+    EXPECT_EQ(station.MeterCount(), 5u);
+
+    // Each added meter's stream flows under its index, numbered from one.
+    Collected c;
+    EXPECT_TRUE(CollectUntil(
+        *sub, c,
+        [](const Collected& x) { return x.Of(2).size() >= 3 && x.Of(4).size() >= 3; }, 10s));
+    EXPECT_EQ(c.Of(4).front().seq, 1u);
+    EXPECT_EQ(c.Count(5, ReadingKind::Measurement), 0u);
+    const std::size_t before = looks.load();
+    while (looks.load() < before + 2)
+        std::this_thread::yield();
+    done = true;
+    reader.join();
+    EXPECT_FALSE(wrong.load());
+}
+
+TEST_F(SimStation, AClosedStationAddsNoMeter) {
+    Station station(Options());
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open(Simulated(1), false, errors)) << errors.front();
+    station.Close();
+    std::string error;
+    EXPECT_FALSE(station.AddAndConnect(MeterTarget::Simulated(1), SequenceFront{}, error));
+    EXPECT_EQ(error, "the station is closed");
+    EXPECT_EQ(station.MeterCount(), 1u);
+}
+
+TEST_F(SimStation, TheMetersToAddAreThoseNotOpen) {
+    std::string error;
+    {
+        Station station(Options());
+        std::vector<std::string> errors;
+        ASSERT_TRUE(station.Open({MeterTarget::Simulated(0), MeterTarget::Simulated(2)}, false,
+                                 errors));
+        // Simulated meters: the others up to the bound, and no listing of real ones.
+        CSimDriver lister;
+        const std::vector<MeterTarget> addable = AddableTargets(station, &lister, error);
+        std::vector<MeterTarget> expected = {MeterTarget::Simulated(1)};
+        for (int i = 3; i < kMaxSimulatedMeters; ++i)
+            expected.push_back(MeterTarget::Simulated(i));
+        EXPECT_EQ(addable, expected);
+        EXPECT_EQ(error, "");
+    }
+    // Real meters: the listed ones whose serial is not open.
+    drivers.clear();
+    Station station(Options({CSimDriver::DefaultMeter(SimulatedMeterModel(1))}));
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open({MeterTarget::BySerial("OV227701")}, false, errors))
+        << errors.front();
+    CSimDriver lister({CSimDriver::DefaultMeter(SimulatedMeterModel(0)),
+                       CSimDriver::DefaultMeter(SimulatedMeterModel(1)),
+                       CSimDriver::DefaultMeter(SimulatedMeterModel(2))});
+    EXPECT_EQ(AddableTargets(station, &lister, error),
+              (std::vector<MeterTarget>{MeterTarget::BySerial("OV227700"),
+                                        MeterTarget::BySerial("OV227702")}));
+    // A listing that fails says why.
+    lister.SetFailCount(true);
+    EXPECT_TRUE(AddableTargets(station, &lister, error).empty());
+    EXPECT_NE(error, "");
+}
+
 TEST_F(SimStation, SetupRunsOnOneMeterAndReportsItsVerdict) {
     Station station(Options());
     std::vector<std::string> errors;

@@ -60,5 +60,42 @@ TEST(StationTelemetry, EveryMeterIsPublishedAndTheGoodbyeArrives) {
     station.Close();
 }
 
+TEST(StationTelemetry, AMeterAddedWhilePublishingGetsItsTopicsAndTheStandListsIt) {
+    velquor::testing::TempDir dir;
+    MosquittoBroker broker(dir.Path(), {});
+    std::string error;
+    ASSERT_TRUE(broker.Start(error)) << error;
+    TestSubscriber subscriber(broker.Port(), "velquor-test-added", false, "velquor/v1/bench/#");
+    ASSERT_TRUE(subscriber.Start(5s));
+
+    station::Station station(station::testing::FastOptions());
+    std::vector<std::string> errors;
+    ASSERT_TRUE(station.Open({station::MeterTarget::Simulated(0)}, false, errors));
+    PublisherOptions options;
+    options.broker = {"127.0.0.1", broker.Port()};
+    options.stand = "bench";
+    StationTelemetry telemetry(station, options);
+    ASSERT_TRUE(telemetry.Start(error)) << error;
+    const auto has = [](const std::string& topic, const std::string& text) {
+        return [topic, text](const std::vector<TestSubscriber::Message>& all) {
+            for (const auto& m : all)
+                if (m.topic == "velquor/v1/bench/" + topic &&
+                    m.payload.find(text) != std::string::npos)
+                    return true;
+            return false;
+        };
+    };
+    ASSERT_TRUE(subscriber.WaitFor(has("OV227700/power", ""), 10s));
+    // The same meter once more: a name of its own, so topics of its own.
+    const auto added =
+        station.AddAndConnect(station::MeterTarget::Simulated(0), station::SequenceFront{}, error);
+    ASSERT_TRUE(added) << error;
+    EXPECT_TRUE(subscriber.WaitFor(has("OV227700_2/power", ""), 10s));
+    EXPECT_TRUE(subscriber.WaitFor(has("OV227700_2/status", "\"connected\":true"), 10s));
+    EXPECT_TRUE(subscriber.WaitFor(has("status", "OV227700_2"), 10s));
+    EXPECT_EQ(telemetry.Stop(3s), 0u);
+    station.Close();
+}
+
 }  // namespace
 }  // namespace velquor::telemetry

@@ -27,7 +27,7 @@ public:
 
     station::Station& Get() { return *m_station; }
     std::size_t Count() const { return m_station->MeterCount(); }
-    const std::string& Name(std::size_t index) const { return m_station->MeterName(index); }
+    std::string Name(std::size_t index) const { return m_station->MeterName(index); }
     // Several meters were asked for, so what is printed names each (also when only
     // one of them could be opened).
     bool Several() const { return m_requested > 1; }
