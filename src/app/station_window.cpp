@@ -515,7 +515,13 @@ void CStationWindow::ShowStatus() {
     std::size_t connected = 0;
     for (std::size_t i = 0; i < m_count; ++i)
         connected += m_station.Status(i).state == station::MeterState::Connected ? 1 : 0;
-    const QString meters = QString("%1 of %2 meters connected").arg(connected).arg(m_count);
+    QString meters = QString("%1 of %2 meters connected").arg(connected).arg(m_count);
+    // A log runs on with its panel closed: the window says so.
+    int saving = 0;
+    for (const auto& [meter, log] : m_logs)
+        saving += log->Running() ? 1 : 0;
+    if (saving > 0)
+        meters += QString(", saving %1 log%2").arg(saving).arg(saving == 1 ? "" : "s");
     if (m_statusMeters->text() != meters)
         m_statusMeters->setText(meters);
     QString remote;
