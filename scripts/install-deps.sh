@@ -11,6 +11,7 @@ packages=(
   locales
   libcli11-dev nlohmann-json3-dev libasio-dev libpaho-mqtt-dev libssl-dev openssl mosquitto mosquitto-clients python3 xdotool x11-utils
   dpkg-dev desktop-file-utils appstream groff-base
+  libavahi-client-dev avahi-daemon avahi-utils dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do
