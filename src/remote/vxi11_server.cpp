@@ -201,8 +201,9 @@ struct Vxi11Server::Impl {
         } else if (pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, port.load())) {
             ok = true;
         } else if (!PortmapperListens(std::chrono::milliseconds(500))) {
-            note = "no rpcbind runs on this machine, so VISA cannot find the port by itself; "
-                   "give the port in the resource (TCPIP::host::INSTR needs rpcbind)";
+            note = "not registered: no rpcbind runs here, and VISA finds a VXI-11 port "
+                   "through it (start rpcbind, then this server; a client given the port "
+                   "works without)";
         } else {
             note = "rpcbind refused the registration (another VXI-11 server registered?); "
                    "clients need the port";
