@@ -291,5 +291,28 @@ TEST_F(Vxi11ServerTest, OneServerPerProgramAndABadAddressAreToldByName) {
     EXPECT_TRUE(good.Start(error)) << error;
 }
 
+TEST_F(Vxi11ServerTest, TheStationHostServesTheWindowsSettingsOverVxi11) {
+    server_->Stop();
+    Vxi11Options options;
+    options.register_portmap = false;
+    std::string error;
+    ASSERT_TRUE(host_->StartVxi11(options, error)) << error;
+    EXPECT_TRUE(host_->ServingVxi11());
+    EXPECT_FALSE(host_->Vxi11Registered());
+    EXPECT_FALSE(host_->Vxi11Note().empty());
+    const std::string address = host_->Vxi11Address();
+    ASSERT_EQ(address.rfind("127.0.0.1:", 0), 0u) << address;
+    Vxi11Client c(static_cast<std::uint16_t>(std::stoi(address.substr(10))));
+    long lid = 0;
+    ASSERT_EQ(c.Link("inst0", lid), 0);
+    ASSERT_EQ(c.Write(lid, "SENS2:CORR:OFFS 20;:SENS2:CORR:OFFS:STAT ON;*OPC?"), 0);
+    EXPECT_EQ(c.Read(lid).data, "1\n");
+    EXPECT_TRUE(host_->Model().Settings(1).offset_on);
+    EXPECT_EQ(host_->Model().Settings(1).offset_db, 20.0);
+    host_->Stop();
+    EXPECT_FALSE(host_->ServingVxi11());
+    EXPECT_EQ(c.Write(lid, "*IDN?"), -1);  // the connection is gone
+}
+
 }  // namespace
 }  // namespace velquor::remote
