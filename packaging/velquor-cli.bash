@@ -8,7 +8,7 @@ _velquor_cli() {
     # Options that take a value, so the word after them is not the command.
     local valued="--port|--serial|--frequency|--cable-loss|--loss-table|--show-dbm|--show-watt|\
 --low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
---relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout|--broker|--stand|\
+--relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout|--vxi11-port|--broker|--stand|\
 --topic-prefix|--interval-ms|--qos|--username|--password-file|--tls-ca|--tls-cert|--tls-key|\
 --buffer-seconds"
     local measure="--average --unit --offset --relative --upper --lower"
@@ -72,7 +72,7 @@ _velquor_cli() {
             return
             ;;
         --frequency | --cable-loss | --seconds | --rate | --count | --average | --offset | \
-            --relative | --upper | --lower | --reconnect-timeout | --listen | --idle-timeout | \
+            --relative | --upper | --lower | --reconnect-timeout | --listen | --idle-timeout | --vxi11-port | \
             --broker | --stand | --topic-prefix | --interval-ms | --username | --buffer-seconds)
             COMPREPLY=()
             return
@@ -112,7 +112,7 @@ _velquor_cli() {
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --offset $reconnect" ;;
-        serve) options+=" --listen --idle-timeout --publish $mqtt $reconnect" ;;
+        serve) options+=" --listen --idle-timeout --vxi11 --vxi11-port --publish $mqtt $reconnect" ;;
         publish) options+=" --broker $mqtt --seconds $reconnect" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

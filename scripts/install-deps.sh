@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Velquor needs to build, test and run.
+# Installs the Debian packages Velquor needs to build, test and run. rpcbind and
+# PyVISA are for trying VXI-11 by hand; no test starts them.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
@@ -11,7 +12,11 @@ packages=(
   locales
   libcli11-dev nlohmann-json3-dev libasio-dev libpaho-mqtt-dev libssl-dev openssl mosquitto mosquitto-clients python3 xdotool x11-utils
   dpkg-dev desktop-file-utils appstream groff-base
+<<<<<<< HEAD
   libavahi-client-dev avahi-daemon avahi-utils dbus-daemon
+=======
+  libtirpc-dev rpcsvc-proto rpcbind python3-pyvisa python3-pyvisa-py
+>>>>>>> vxi
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -103,7 +103,7 @@ while IFS= read -r line; do
         commands+=("$command")
         own[$command]=$("$cli" "$command" --help)
     fi
-    for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$line"); do
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$line"); do
         if [[ $section == commands && -n $command ]]; then
             expect_contains "velquor-cli $command --" "$option"
         elif [[ $section == common && $option != --help && $option != --version ]]; then

@@ -32,8 +32,8 @@ for pair in "$@"; do
         echo "FAIL: $program --help printed nothing" >&2
         ((failures++))
     fi
-    for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$usage" | sort -u); do
-        if ! grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$text"; then
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$usage" | sort -u); do
+        if ! grep -qE -- "(^|[^a-z0-9-])$option([^a-z0-9-]|$)" <<<"$text"; then
             echo "FAIL: $page does not describe $option from '$program --help'" >&2
             ((failures++))
         fi
@@ -53,12 +53,12 @@ for pair in "$@"; do
             synopsis=$(grep -E "^ {7}$name $command( |$)" <<<"$wide")
             continue
         fi
-        for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$line"); do
-            grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$synopsis" && continue
+        for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$line"); do
+            grep -qE -- "(^|[^a-z0-9-])$option([^a-z0-9-]|$)" <<<"$synopsis" && continue
             found=''
             for group in $(grep -oE '\[[a-z]+\]' <<<"$synopsis" | tr -d '[]'); do
                 awk -v h="${group^^} OPTIONS" '$0 == h { on = 1; next } /^[A-Z]/ { on = 0 } on' \
-                    <<<"$wide" | grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" && found=1
+                    <<<"$wide" | grep -qE -- "(^|[^a-z0-9-])$option([^a-z0-9-]|$)" && found=1
             done
             if [[ -z $found ]]; then
                 echo "FAIL: $page's synopsis of $command lacks $option" >&2

@@ -183,6 +183,18 @@ void CStationWindow::BuildMenus() {
             StartRemote(m_listen, reason);
         }
     });
+    m_vxi11Action = options->addAction("Remote Control over &VXI-11");
+    m_vxi11Action->setObjectName("remoteVxi11");
+    m_vxi11Action->setCheckable(true);
+    m_vxi11Action->setVisible(VELQUOR_HAVE_VXI11 != 0);
+    connect(m_vxi11Action, &QAction::triggered, this, [this](bool on) {
+        if (!on) {
+            StopVxi11();
+            return;
+        }
+        std::string error;
+        StartVxi11(error);
+    });
     options->addSeparator();
     m_telemetryAction = options->addAction("&Telemetry");
     m_telemetryAction->setObjectName("telemetry");
@@ -242,6 +254,31 @@ bool CStationWindow::StartRemote(const std::string& listen, std::string& error) 
 void CStationWindow::StopRemote() {
     m_host->StopServer();
     m_remoteAction->setChecked(false);
+    ShowStatus();
+}
+
+bool CStationWindow::StartVxi11(std::string& error, bool register_portmap) {
+    remote::Vxi11Options options;
+    options.register_portmap = register_portmap;
+    std::uint16_t ignored = 0;
+    if (remote::ParseListenAddress(m_listen, options.address, ignored, error) &&
+        m_host->StartVxi11(options, error)) {
+        m_vxi11Action->setChecked(true);
+        ShowStatus();
+        return true;
+    }
+    error = "VXI-11 on " + options.address + " could not start: " + error;
+    m_vxi11Action->setChecked(false);
+    statusBar()->showMessage(QString::fromStdString(error));
+    if (m_interactive)
+        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+    ShowStatus();
+    return false;
+}
+
+void CStationWindow::StopVxi11() {
+    m_host->StopVxi11();
+    m_vxi11Action->setChecked(false);
     ShowStatus();
 }
 
@@ -532,6 +569,12 @@ void CStationWindow::ShowStatus() {
                      .arg(clients)
                      .arg(clients == 1 ? "" : "s");
     }
+    if (m_host->ServingVxi11()) {
+        // Without rpcbind VISA cannot find the port: the window says so.
+        remote += QString(remote.isEmpty() ? "" : "  ") + "VXI-11 on " +
+                  QString::fromStdString(m_host->Vxi11Address()) +
+                  (m_host->Vxi11Registered() ? "" : " (not in rpcbind)");
+    }
     if (m_telemetry) {
         remote += QString(remote.isEmpty() ? "" : "  ") + "Publishing to " +
                   QString::fromStdString(m_brokerShown) +
@@ -599,6 +642,7 @@ void CStationWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     m_timer.stop();
+    m_host->StopVxi11();
     m_host->StopServer();
     StopTelemetry();
     QMainWindow::closeEvent(e);

@@ -59,6 +59,12 @@ public:
     // reason (also shown in a message box when interactive), the window goes on.
     bool StartRemote(const std::string& listen, std::string& error);
     void StopRemote();
+    // Options › Remote Control over VXI-11: the same instrument for VISA's
+    // TCPIP::host::INSTR, on the remote control's address and any free port,
+    // registered with rpcbind when asked and it runs. False with the reason (also
+    // shown when interactive).
+    bool StartVxi11(std::string& error, bool register_portmap = true);
+    void StopVxi11();
     // Options › Telemetry: the meters published to an MQTT broker ("host[:port]")
     // under the stand's name, as velquor-cli publish does (without credentials or
     // TLS here). False with the reason, also shown when interactive.
@@ -91,6 +97,7 @@ public:
     // The meter's log (made on first use); it runs on when its panel closes.
     CMeterLog& Log(std::size_t meter);
     QAction* RemoteAction() const { return m_remoteAction; }
+    QAction* Vxi11Action() const { return m_vxi11Action; }
     QAction* ReconnectAction() const { return m_reconnectAction; }
     QAction* TelemetryAction() const { return m_telemetryAction; }
     QAction* AddMeterAction() const { return m_addMeterAction; }
@@ -130,6 +137,7 @@ private:
     QLabel* m_statusMeters = nullptr;
     QLabel* m_statusRemote = nullptr;
     QAction* m_remoteAction = nullptr;
+    QAction* m_vxi11Action = nullptr;
     QAction* m_reconnectAction = nullptr;
     QAction* m_telemetryAction = nullptr;
     QAction* m_addMeterAction = nullptr;

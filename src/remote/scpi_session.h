@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -57,6 +58,13 @@ public:
     std::size_t Backlog() const { return backlog_ + partial_.size(); }
     bool IsWaiting() const { return waiting_; }
     const ClientStatus& Status() const { return status_; }
+    // A device clear starts a fresh session that keeps the client's status (its
+    // error queue and enable masks), as a GPIB device clear does.
+    void AdoptStatus(const ClientStatus& status) { status_ = status; }
+    // The status byte as *STB? would give it; the owner knows whether a reply waits.
+    std::uint8_t StatusByte(bool messageAvailable) {
+        return status_.Stb(messageAvailable, instrument_.StatusNow());
+    }
 
 private:
     struct Line {

@@ -103,6 +103,76 @@ std::size_t StationHost::Clients() const {
     return server_ ? server_->Clients() : 0;
 }
 
+bool StationHost::StartVxi11(const Vxi11Options& options, std::string& error) {
+#if VELQUOR_HAVE_VXI11
+    // One VXI-11 server per program: the old one goes first, and nothing serves
+    // VXI-11 when the new one cannot start.
+    StopVxi11();
+    auto server = std::make_unique<Vxi11Server>(instrument_, options);
+    if (!server->Start(error))
+        return false;
+    const bool v6 = options.address.find(':') != std::string::npos;
+    std::lock_guard lock(server_lock_);
+    vxi11_address_ = (v6 ? "[" + options.address + "]" : options.address) + ":" +
+                     std::to_string(server->Port());
+    vxi11_ = std::move(server);
+    return true;
+#else
+    (void)options;
+    error = "this build has no VXI-11";
+    return false;
+#endif
+}
+
+void StationHost::StopVxi11() {
+#if VELQUOR_HAVE_VXI11
+    std::unique_ptr<Vxi11Server> server;
+    {
+        std::lock_guard lock(server_lock_);
+        server = std::move(vxi11_);
+        vxi11_address_.clear();
+    }
+    if (server)
+        server->Stop();
+#endif
+}
+
+bool StationHost::ServingVxi11() const {
+#if VELQUOR_HAVE_VXI11
+    std::lock_guard lock(server_lock_);
+    return vxi11_ != nullptr;
+#else
+    return false;
+#endif
+}
+
+std::string StationHost::Vxi11Address() const {
+#if VELQUOR_HAVE_VXI11
+    std::lock_guard lock(server_lock_);
+    return vxi11_address_;
+#else
+    return {};
+#endif
+}
+
+bool StationHost::Vxi11Registered() const {
+#if VELQUOR_HAVE_VXI11
+    std::lock_guard lock(server_lock_);
+    return vxi11_ != nullptr && vxi11_->Registered();
+#else
+    return false;
+#endif
+}
+
+std::string StationHost::Vxi11Note() const {
+#if VELQUOR_HAVE_VXI11
+    std::lock_guard lock(server_lock_);
+    return vxi11_ != nullptr ? vxi11_->RegistrationNote() : std::string();
+#else
+    return {};
+#endif
+}
+
 std::uint64_t StationHost::Lost() const {
     // A reading the full queue dropped shows as a jump too; the drop count also holds
     // those after a meter's last reading, which no jump shows.
@@ -118,6 +188,7 @@ void StationHost::Stop() {
     if (stopped_)
         return;
     stopped_ = true;
+    StopVxi11();
     StopServer();
     pump_.Stop();
     backend_.Stop();

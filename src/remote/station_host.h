@@ -11,6 +11,7 @@
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
 #include "remote/tcp_server.h"
+#include "remote/vxi11_server.h"
 #include "station/station.h"
 
 namespace velquor::remote {
@@ -40,6 +41,17 @@ public:
     std::string ServerAddress() const;
     std::size_t Clients() const;
 
+    // VXI-11 on the same instrument, beside the SCPI socket or alone. A running one
+    // is replaced. False with a reason; without VXI-11 in this build, always false.
+    bool StartVxi11(const Vxi11Options& options, std::string& error);
+    void StopVxi11();
+    bool ServingVxi11() const;
+    // "127.0.0.1:41203" while serving, else empty; and whether rpcbind took it,
+    // or why not.
+    std::string Vxi11Address() const;
+    bool Vxi11Registered() const;
+    std::string Vxi11Note() const;
+
     // Measurements the instrument has taken, and those the stream lost on the way
     // (a full queue or a jump in a meter's numbering).
     std::uint64_t Taken() const { return taken_.load(); }
@@ -50,7 +62,7 @@ public:
     // its index. Not after Stop.
     std::size_t AddMeter();
 
-    // The server, the pump and the setup threads, in that order; within their bounds.
+    // The servers, the pump and the setup threads, in that order; within their bounds.
     void Stop();
 
 private:
@@ -67,6 +79,10 @@ private:
     std::unique_ptr<TcpServer> server_;
     std::string server_address_;
     std::pair<std::string, std::uint16_t> same_;  // the running server's address as asked
+#if VELQUOR_HAVE_VXI11
+    std::unique_ptr<Vxi11Server> vxi11_;
+    std::string vxi11_address_;
+#endif
     bool stopped_ = false;
 };
 

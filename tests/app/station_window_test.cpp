@@ -183,6 +183,23 @@ TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
     ::close(taken);
 }
 
+TEST_F(StationWindowTest, Vxi11IsStartedAndStoppedFromTheOptionsMenu) {
+#if VELQUOR_HAVE_VXI11
+    std::string error;
+    // The system's rpcbind is not the test's to change.
+    ASSERT_TRUE(window_->StartVxi11(error, false)) << error;
+    EXPECT_TRUE(window_->Vxi11Action()->isChecked());
+    EXPECT_TRUE(window_->StatusText().startsWith("VXI-11 on 127.0.0.1:")) << window_->StatusText().toStdString();
+    EXPECT_TRUE(window_->StatusText().contains("(not in rpcbind)"));
+    window_->StopVxi11();
+    EXPECT_FALSE(window_->Vxi11Action()->isChecked());
+    EXPECT_FALSE(window_->Host().ServingVxi11());
+    EXPECT_FALSE(window_->StatusText().contains("VXI-11"));
+#else
+    GTEST_SKIP() << "no VXI-11 in this build";
+#endif
+}
+
 TEST_F(StationWindowTest, AnAddedMeterGetsATileALineItsKeptSettingsAndTheNextChannel) {
     // What a window kept for the sensor earlier applies to it once added.
     station::MeterInfo sensor;

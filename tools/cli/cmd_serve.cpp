@@ -15,18 +15,26 @@
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
 #include "remote/tcp_server.h"
+#if VELQUOR_HAVE_VXI11
+#include "remote/vxi11_server.h"
+#endif
 
 namespace velquor::cli {
 
 namespace {
 
 constexpr NumberField kIdleField{"--idle-timeout", 0, 7 * 24 * 3600.0, false, "s"};
+#if VELQUOR_HAVE_VXI11
+constexpr NumberField kVxi11PortField{"--vxi11-port", 0, 65535, true, ""};
+#endif
 
 struct ServeOptions {
     MeterOptions meters;
     ReconnectOptions reconnect;
     std::string listen = "127.0.0.1:5025";
     std::string idleTimeout = "600";
+    bool vxi11 = false;
+    std::string vxi11Port = "0";
 #if VELQUOR_HAVE_MQTT
     MqttOptions mqtt;  // broker empty: no publishing
 #endif
@@ -41,6 +49,23 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     if (!idle)
         return Fail(error);
     server.idle_timeout = std::chrono::milliseconds(std::llround(*idle * 1000));
+#if VELQUOR_HAVE_VXI11
+    remote::Vxi11Options vxi11;
+    vxi11.address = server.address;
+    vxi11.max_links = server.max_clients;
+    if (options.vxi11) {
+        const auto port = ParseNumberOption(options.vxi11Port, kVxi11PortField, error);
+        if (!port)
+            return Fail(error);
+        vxi11.port = static_cast<std::uint16_t>(*port);
+    } else if (options.vxi11Port != "0") {
+        return UsageError("--vxi11-port needs --vxi11");
+    }
+#else
+    if (options.vxi11 || options.vxi11Port != "0")
+        return Fail("this build has no VXI-11 (it needs the ONC RPC library); the SCPI socket "
+                    "server serves the same commands");
+#endif
     MeterRequest request;
     if (const int status = ResolveMeters(cli.RootMeters(), options.meters, request, error))
         return Report(status, error);
@@ -91,11 +116,20 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     std::unique_ptr<NoFeed> feed;
 #endif
     remote::TcpServer tcp(instrument, server);
+#if VELQUOR_HAVE_VXI11
+    std::unique_ptr<remote::Vxi11Server> rpc;
+    if (options.vxi11)
+        rpc = std::make_unique<remote::Vxi11Server>(instrument, vxi11);
+#endif
     int status = kExitOk;
     if (feed && !feed->Start(error)) {
         status = Fail(error);
     } else if (!tcp.Start(error)) {
         status = Fail(error);
+#if VELQUOR_HAVE_VXI11
+    } else if (rpc && !rpc->Start(error)) {
+        status = Fail("VXI-11: " + error);
+#endif
     } else {
         std::string names;
         for (std::size_t i = 0; i < meters.Count(); ++i)
@@ -106,6 +140,17 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
                     v6 ? "[" : "", server.address.c_str(), v6 ? "]" : "",
                     static_cast<unsigned>(tcp.Port()), meters.Count(),
                     meters.Count() == 1 ? "" : "s", names.c_str());
+#if VELQUOR_HAVE_VXI11
+        if (rpc) {
+            // The same instrument; VISA finds the port through rpcbind when it runs.
+            std::printf("VXI-11 (TCPIP::%s::INSTR) on %s%s%s:%u, abort channel %u; %s\n",
+                        server.address.c_str(), v6 ? "[" : "", server.address.c_str(),
+                        v6 ? "]" : "", static_cast<unsigned>(rpc->Port()),
+                        static_cast<unsigned>(rpc->AbortPort()),
+                        rpc->Registered() ? "registered with rpcbind"
+                                          : rpc->RegistrationNote().c_str());
+        }
+#endif
         std::fflush(stdout);
         // Without --reconnect a lost meter is told and its channel answers -241; the
         // others are served on. One not back within --reconnect-timeout ends the server.
@@ -128,6 +173,10 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     }
     // Clients first, then the readings, then the meters (a setup in progress is cut
     // short), all within the stop signal's grace.
+#if VELQUOR_HAVE_VXI11
+    if (rpc)
+        rpc->Stop();
+#endif
     tcp.Stop();
     pump.Stop();
     station.Abort();
@@ -156,6 +205,12 @@ void RegisterServeCommand(CliApp& cli) {
     app->add_option("--idle-timeout", options->idleTimeout,
                     "Drop a client silent for S seconds (default 600; 0: never)")
         ->type_name("S");
+    app->add_flag("--vxi11", options->vxi11,
+                  "Also serve VXI-11 (VISA's TCPIP::host::INSTR) on the --listen address, "
+                  "registered with rpcbind when it runs");
+    app->add_option("--vxi11-port", options->vxi11Port,
+                    "The VXI-11 core channel's port (default 0: any free port)")
+        ->type_name("PORT");
 #if VELQUOR_HAVE_MQTT
     AddMqttOptions(*app, options->mqtt, "--publish",
                    "Also publish every reading to this MQTT broker, as publish does");
