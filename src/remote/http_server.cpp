@@ -21,6 +21,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -346,9 +347,8 @@ void HttpServer::Impl::Meters(httplib::Response& res) {
         }
         m["temperature_c"] = NumberOrNull(view.temperature_c);
         m["battery"] = NumberOrNull(view.battery);
-        const auto percent = std::isfinite(view.battery) && view.has_reading
-                                 ? measure::BatteryPercent(view.battery)
-                                 : std::nullopt;
+        const auto percent =
+            std::isfinite(view.battery) ? measure::BatteryPercent(view.battery) : std::nullopt;
         m["battery_percent"] = percent ? Json(*percent) : Json(nullptr);
         m["fail_count"] = view.fail_count;
         m["settings"] = {{"offset_db", s.offset_db},        {"offset_on", s.offset_on},
@@ -580,9 +580,12 @@ bool HttpServer::Start(std::string& error) {
     httplib::Server& s = m.server;
     // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would
     // let a second server share a port in use instead of being told.
+    // TCP_NODELAY (inherited by accepted sockets): a stream's chunk goes out in
+    // several small writes, which Nagle's algorithm would hold back for the ACK.
     s.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     });
     const std::size_t threads = o.max_streams + 4;
     s.new_task_queue = [threads] { return new BlockingPool(threads); };
@@ -590,10 +593,20 @@ bool HttpServer::Start(std::string& error) {
     s.set_read_timeout(kIoTimeoutSeconds, 0);
     s.set_write_timeout(kIoTimeoutSeconds, 0);
     s.set_payload_max_length(kMaxBody);
+    // One router for every path and method, so a known path asked with the wrong
+    // method is told 405 rather than 404. Methods that carry a body come through
+    // the library's handlers, which have read it; GET and HEAD before that.
     s.set_pre_routing_handler([&m](const httplib::Request& req, httplib::Response& res) {
+        if (req.method != "GET" && req.method != "HEAD")
+            return httplib::Server::HandlerResponse::Unhandled;
         m.Route(req, res);
         return httplib::Server::HandlerResponse::Handled;
     });
+    const auto route = [&m](const httplib::Request& req, httplib::Response& res) {
+        m.Route(req, res);
+    };
+    s.Post(".*", route).Put(".*", route).Patch(".*", route).Delete(".*", route).Options(".*",
+                                                                                        route);
     errno = 0;
     int bound = -1;
     if (o.port == 0)
