@@ -590,6 +590,8 @@ bool HttpServer::Start(std::string& error) {
     const std::size_t threads = o.max_streams + 4;
     s.new_task_queue = [threads] { return new BlockingPool(threads); };
     s.set_keep_alive_timeout(kKeepAliveSeconds);
+    // A page polling /api/meters keeps its connection rather than opening one per request.
+    s.set_keep_alive_max_count(1000);
     s.set_read_timeout(kIoTimeoutSeconds, 0);
     s.set_write_timeout(kIoTimeoutSeconds, 0);
     s.set_payload_max_length(kMaxBody);
