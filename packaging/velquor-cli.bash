@@ -10,7 +10,7 @@ _velquor_cli() {
 --low-frequency|--seconds|--file|--rate|--delimiter|--format|--count|--average|--unit|--offset|\
 --relative|--upper|--lower|--reconnect-timeout|--listen|--idle-timeout|--vxi11-port|--broker|--stand|\
 --topic-prefix|--interval-ms|--qos|--username|--password-file|--tls-ca|--tls-cert|--tls-key|\
---buffer-seconds"
+--buffer-seconds|--http-password-file"
     local measure="--average --unit --offset --relative --upper --lower"
     local reconnect="--reconnect --reconnect-timeout"
     local mqtt="--stand --topic-prefix --interval-ms --qos --username --password-file --tls-ca --tls-cert --tls-key --buffer-seconds --insecure"
@@ -50,7 +50,7 @@ _velquor_cli() {
             mapfile -t COMPREPLY < <(compgen -W "yes no" -- "$cur")
             return
             ;;
-        --file | --loss-table | --password-file | --tls-ca | --tls-cert | --tls-key)
+        --file | --loss-table | --password-file | --http-password-file | --tls-ca | --tls-cert | --tls-key)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
@@ -112,7 +112,7 @@ _velquor_cli() {
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --offset $reconnect" ;;
-        serve) options+=" --listen --idle-timeout --vxi11 --vxi11-port --publish $mqtt $reconnect" ;;
+        serve) options+=" --listen --idle-timeout --vxi11 --vxi11-port --http --no-scpi --http-write --http-password-file --no-announce --publish $mqtt $reconnect" ;;
         publish) options+=" --broker $mqtt --seconds $reconnect" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

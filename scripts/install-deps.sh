@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb imagemagick poppler-utils python3
   locales
-  libcli11-dev nlohmann-json3-dev libasio-dev libpaho-mqtt-dev libssl-dev openssl mosquitto mosquitto-clients python3 xdotool x11-utils
+  libcli11-dev nlohmann-json3-dev libasio-dev libcpp-httplib-dev libpaho-mqtt-dev libssl-dev openssl mosquitto mosquitto-clients python3 xdotool x11-utils
   dpkg-dev desktop-file-utils appstream groff-base
   libavahi-client-dev avahi-daemon avahi-utils dbus-daemon
   libtirpc-dev rpcsvc-proto

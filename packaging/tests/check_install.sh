@@ -22,6 +22,30 @@ done
 for f in bin/velquor-cli bin/velquor-meter-sim; do
     [[ -x $prefix/$f ]] || fail "$f is not executable"
 done
+
+# The web page's files, and the installed program finding them beside itself.
+if [[ -f $build/src/remote/libvelquor_remote_http.a ]]; then
+    for f in index.html style.css app.js; do
+        [[ -f $prefix/share/velquor/web/$f ]] || fail "share/velquor/web/$f not installed"
+    done
+    [[ -f $prefix/share/doc/velquor/NETWORK.md ]] || fail "share/doc/velquor/NETWORK.md not installed"
+    out=$(mktemp)
+    env -u VELQUOR_WEB_DIR "$prefix/bin/velquor-cli" serve --simulate 1 --no-scpi --http 127.0.0.1:0 \
+        >"$out" 2>&1 &
+    served=$!
+    port=
+    for _ in $(seq 100); do
+        port=$(sed -n 's|^Web page on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$out")
+        [[ -n $port ]] && break
+        sleep 0.1
+    done
+    page=$(python3 -c "import urllib.request,sys; print(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())" \
+        "http://127.0.0.1:$port/" 2>&1)
+    grep -q '<title>Velquor' <<<"$page" || fail "the installed program does not serve its page: $page $(cat "$out")"
+    kill -INT "$served"
+    wait "$served" || fail "serve --http did not end cleanly on SIGINT"
+    rm -f "$out"
+fi
 programs=(velquor-cli velquor-meter-sim)
 
 if [[ $gui == ON ]]; then

@@ -129,6 +129,8 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                 return false;
         } else if (arg == "--serve") {
             options.serve = optional_value().value_or(kDefaultServeAddress);
+        } else if (arg == "--http") {
+            options.http = optional_value().value_or(kDefaultHttpAddress);
         } else if (arg == "--snapshot") {
             if (!value(options.snapshotFile))
                 return false;
@@ -178,6 +180,15 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         if (!remote::ParseListenAddress(*options.serve, address, port, error)) {
             const std::string listen = "--listen ";
             error = "--serve " + (error.rfind(listen, 0) == 0 ? error.substr(listen.size()) : error);
+            return false;
+        }
+    }
+    if (options.http) {
+        std::string address;
+        std::uint16_t port = 0;
+        if (!remote::ParseListenAddress(*options.http, address, port, error)) {
+            const std::string listen = "--listen ";
+            error = "--http " + (error.rfind(listen, 0) == 0 ? error.substr(listen.size()) : error);
             return false;
         }
     }

@@ -23,6 +23,8 @@ struct AppOptions {
     bool keepGoing = false;
     // --serve [ADDR:PORT]: remote control from the start.
     std::optional<std::string> serve;
+    // --http [ADDR:PORT]: the web page from the start (read-only).
+    std::optional<std::string> http;
     // --publish HOST[:PORT] [--stand NAME]: telemetry from the start.
     std::string publish;
     std::string stand;
@@ -39,15 +41,16 @@ struct AppOptions {
     // window. Otherwise the one-meter window.
     bool StationWindow() const {
         return (simulate && simulateCount > 1) || ports.size() > 1 || !serials.empty() || all ||
-               serve.has_value() || !publish.empty();
+               serve.has_value() || http.has_value() || !publish.empty();
     }
 };
 
 inline constexpr const char* kDefaultServeAddress = "127.0.0.1:5025";
+inline constexpr const char* kDefaultHttpAddress = "127.0.0.1:8080";
 
 inline constexpr const char* kAppUsage =
     "usage: velquor [--simulate [N] | --port PATH... | --serial S... | --all] [--keep-going]\n"
-    "              [--serve [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
+    "              [--serve [ADDR:PORT]] [--http [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
     "\n"
     "  --simulate [N]      use N built-in simulated meters (default 1) instead of the hardware\n"
@@ -58,11 +61,13 @@ inline constexpr const char* kAppUsage =
     "  --keep-going        go on with the meters that opened when some do not\n"
     "  --serve [ADDR:PORT] answer SCPI clients as velquor-cli serve does, from the start\n"
     "                      (default 127.0.0.1:5025; also Options > Remote Control)\n"
+    "  --http [ADDR:PORT]  serve the read-only web page and JSON API as velquor-cli serve\n"
+    "                      --http does (default 127.0.0.1:8080; also Options > Web Page)\n"
     "  --publish HOST[:PORT] [--stand NAME]\n"
     "                      publish the readings to an MQTT broker as velquor-cli publish\n"
     "                      does (also Options > Telemetry)\n"
-    "  With several meters (or --serial, --all, --serve, --publish) the window shows the\n"
-    "  station view.\n"
+    "  With several meters (or --serial, --all, --serve, --http, --publish) the window\n"
+    "  shows the station view.\n"
     "  --reconnect         when the meter is lost, wait for it and carry on\n"
     "  --snapshot FILE     after --after SECONDS, save the trace graph area (the window\n"
     "                      right of x 225 and below y 185, as printed) and exit; FILE\n"

@@ -115,6 +115,8 @@ CStationWindow::~CStationWindow() {
     m_timer.stop();
     if (m_telemetry)
         m_telemetry->Stop(std::chrono::seconds(1));
+    if (m_http)
+        m_http->Stop();
     m_host->Stop();
     m_station.Unsubscribe(m_feed);
 }
@@ -195,6 +197,39 @@ void CStationWindow::BuildMenus() {
         std::string error;
         StartVxi11(error);
     });
+    m_webAction = options->addAction("&Web Page");
+    m_webAction->setObjectName("webPage");
+    m_webAction->setCheckable(true);
+    connect(m_webAction, &QAction::triggered, this, [this](bool on) {
+        if (!on) {
+            StopWeb();
+            return;
+        }
+        std::string error;
+        StartWeb(m_web, error);
+    });
+    options->addAction("Web Page Add&ress...", this, [this] {
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            this, "Web Page Address", "Serve the web page on (address:port):", QLineEdit::Normal,
+            QString::fromStdString(m_web), &ok);
+        if (!ok)
+            return;
+        std::string address, error;
+        std::uint16_t port = 0;
+        if (!remote::ParseListenAddress(text.trimmed().toStdString(), address, port, error)) {
+            const std::string flag = "--listen takes ";
+            if (error.rfind(flag, 0) == 0)
+                error = "The address must be " + error.substr(flag.size());
+            QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+            return;
+        }
+        m_web = text.trimmed().toStdString();
+        if (m_http) {
+            std::string reason;
+            StartWeb(m_web, reason);
+        }
+    });
     options->addSeparator();
     m_telemetryAction = options->addAction("&Telemetry");
     m_telemetryAction->setObjectName("telemetry");
@@ -249,6 +284,46 @@ bool CStationWindow::StartRemote(const std::string& listen, std::string& error) 
         QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
     ShowStatus();
     return false;
+}
+
+bool CStationWindow::StartWeb(const std::string& listen, std::string& error) {
+    remote::HttpOptions options;
+    if (remote::ParseListenAddress(listen, options.address, options.port, error)) {
+        options.web_root = remote::FindWebRoot();
+        // The SCPI socket the identification names, when it runs now.
+        const std::string scpi = m_host->ServerAddress();
+        if (const auto colon = scpi.rfind(':'); colon != std::string::npos)
+            options.scpi_port = static_cast<std::uint16_t>(std::stoi(scpi.substr(colon + 1)));
+        // The old server gives up its port first: the new one may want the same.
+        StopWeb();
+        auto server = std::make_unique<remote::HttpServer>(m_station, m_host->Model(), options);
+        if (server->Start(error)) {
+            m_http = std::move(server);
+            const bool v6 = options.address.find(':') != std::string::npos;
+            m_webShown = (v6 ? "[" + options.address + "]" : options.address) + ":" +
+                         std::to_string(m_http->Port());
+            m_webAction->setChecked(true);
+            ShowStatus();
+            return true;
+        }
+    }
+    error = "The web page on " + listen + " could not start: " + error;
+    m_webAction->setChecked(false);
+    statusBar()->showMessage(QString::fromStdString(error));
+    if (m_interactive)
+        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+    ShowStatus();
+    return false;
+}
+
+void CStationWindow::StopWeb() {
+    if (m_http)
+        m_http->Stop();
+    m_http.reset();
+    m_webShown.clear();
+    if (m_webAction)
+        m_webAction->setChecked(false);
+    ShowStatus();
 }
 
 void CStationWindow::StopRemote() {
@@ -575,6 +650,9 @@ void CStationWindow::ShowStatus() {
                   QString::fromStdString(m_host->Vxi11Address()) +
                   (m_host->Vxi11Registered() ? "" : " (not in rpcbind)");
     }
+    if (m_http)
+        remote += QString(remote.isEmpty() ? "" : "  ") + "Web page on http://" +
+                  QString::fromStdString(m_webShown) + "/";
     if (m_telemetry) {
         remote += QString(remote.isEmpty() ? "" : "  ") + "Publishing to " +
                   QString::fromStdString(m_brokerShown) +
@@ -643,6 +721,7 @@ void CStationWindow::closeEvent(QCloseEvent* e) {
     }
     m_timer.stop();
     m_host->StopVxi11();
+    StopWeb();
     m_host->StopServer();
     StopTelemetry();
     QMainWindow::closeEvent(e);

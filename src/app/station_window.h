@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/sensor_settings.h"
+#include "remote/http_server.h"
 #include "remote/station_host.h"
 #include "station/station.h"
 #include "telemetry/station_telemetry.h"
@@ -75,6 +76,15 @@ public:
         m_stand = stand;
     }
     void SetListenAddress(const std::string& listen) { m_listen = listen; }
+    // Options › Web Page: the read-only page, JSON API and reading stream on this
+    // address ("127.0.0.1:8080"), as velquor-cli serve --http does; false with the
+    // reason (also shown when interactive). Changing settings from the page is left
+    // to velquor-cli, which reads the password file.
+    bool StartWeb(const std::string& listen, std::string& error);
+    void StopWeb();
+    void SetWebAddress(const std::string& listen) { m_web = listen; }
+    // "127.0.0.1:8080" while serving, else empty.
+    std::string WebAddress() const { return m_webShown; }
     void SetInteractive(bool on) { m_interactive = on; }
 
     // File › Add Meter: the meters that could be added (see station::AddableTargets;
@@ -98,6 +108,7 @@ public:
     CMeterLog& Log(std::size_t meter);
     QAction* RemoteAction() const { return m_remoteAction; }
     QAction* Vxi11Action() const { return m_vxi11Action; }
+    QAction* WebAction() const { return m_webAction; }
     QAction* ReconnectAction() const { return m_reconnectAction; }
     QAction* TelemetryAction() const { return m_telemetryAction; }
     QAction* AddMeterAction() const { return m_addMeterAction; }
@@ -138,6 +149,10 @@ private:
     QLabel* m_statusRemote = nullptr;
     QAction* m_remoteAction = nullptr;
     QAction* m_vxi11Action = nullptr;
+    QAction* m_webAction = nullptr;
+    std::unique_ptr<remote::HttpServer> m_http;
+    std::string m_web = "127.0.0.1:8080";
+    std::string m_webShown;
     QAction* m_reconnectAction = nullptr;
     QAction* m_telemetryAction = nullptr;
     QAction* m_addMeterAction = nullptr;

@@ -229,6 +229,17 @@ int CVelquorApp::RunStation(const AppOptions& options) {
                          m_pStationWindow->Host().ServerAddress().c_str());
         }
     }
+    if (options.http) {
+        m_pStationWindow->SetWebAddress(*options.http);
+        if (!m_pStationWindow->StartWeb(*options.http, error)) {
+            std::fprintf(stderr, "velquor: %s\n", error.c_str());
+            if (unattended)
+                return 1;
+        } else {
+            std::fprintf(stderr, "velquor: web page on http://%s/\n",
+                         m_pStationWindow->WebAddress().c_str());
+        }
+    }
     if (!options.publish.empty()) {
         m_pStationWindow->SetBroker(options.publish, options.stand);
         if (!m_pStationWindow->StartTelemetry(options.publish, options.stand, error)) {

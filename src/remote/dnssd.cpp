@@ -46,16 +46,19 @@ std::vector<ServiceRecord> ServicesFor(const ServedInstrument& served) {
             t.resize(255);
 
     std::vector<ServiceRecord> out;
-    if (served.scpi_port != 0)
-        out.push_back({"_scpi-raw._tcp", served.scpi_port, identity});
-    if (served.http_port != 0) {
+    const Endpoint& scpi = served.scpi;
+    const Endpoint& http = served.http;
+    const Endpoint& vxi = served.vxi11;
+    if (scpi.port != 0)
+        out.push_back({"_scpi-raw._tcp", scpi.address, scpi.port, identity});
+    if (http.port != 0) {
         std::vector<std::string> web = identity;
         web.push_back("path=/");
-        out.push_back({"_http._tcp", served.http_port, web});
-        out.push_back({"_lxi._tcp", served.http_port, web});
+        out.push_back({"_http._tcp", http.address, http.port, web});
+        out.push_back({"_lxi._tcp", http.address, http.port, web});
     }
-    if (served.vxi11_port != 0)
-        out.push_back({"_vxi-11._tcp", served.vxi11_port, identity});
+    if (vxi.port != 0)
+        out.push_back({"_vxi-11._tcp", vxi.address, vxi.port, identity});
     return out;
 }
 

@@ -9,19 +9,29 @@
 
 namespace velquor::remote {
 
-// What the program serves on the network, for discovery tools to find: the ports
-// (0: not served) and who the meters are.
+// Where one service listens: the address as the server took it ("127.0.0.1",
+// "0.0.0.0", "::") and its port (0: not served).
+struct Endpoint {
+    std::string address;
+    std::uint16_t port = 0;
+};
+
+// What the program serves on the network, for discovery tools to find, and who the
+// meters are.
 struct ServedInstrument {
-    std::uint16_t scpi_port = 0;   // raw SCPI socket (_scpi-raw._tcp)
-    std::uint16_t http_port = 0;   // web page and LXI identification (_http._tcp, _lxi._tcp)
-    std::uint16_t vxi11_port = 0;  // VXI-11 core channel (_vxi-11._tcp)
+    Endpoint scpi;   // raw SCPI socket (_scpi-raw._tcp)
+    Endpoint http;   // web page and LXI identification (_http._tcp, _lxi._tcp)
+    Endpoint vxi11;  // VXI-11 core channel (_vxi-11._tcp)
     std::vector<std::string> serials;  // one per meter, in channel order; empty: unknown
     std::string firmware;              // of the first meter
 };
 
-// One DNS-SD service: its type, port and TXT strings ("key=value").
+// One DNS-SD service: its type, where it listens and its TXT strings ("key=value").
+// It is announced on the interface that holds its address (every interface for a
+// wildcard address), so a server on the loopback is never announced to the network.
 struct ServiceRecord {
     std::string type;
+    std::string address;
     std::uint16_t port = 0;
     std::vector<std::string> txt;
     bool operator==(const ServiceRecord&) const = default;

@@ -9,11 +9,62 @@
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+
 #include <condition_variable>
+#include <cstring>
 
 #include "remote/dnssd.h"
 
 namespace velquor::remote {
+
+namespace {
+
+struct Where {
+    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+    AvahiProtocol protocol = AVAHI_PROTO_UNSPEC;
+};
+
+// The interface that holds a listening address; every one for a wildcard address.
+Where InterfaceOf(const std::string& address) {
+    Where where;
+    in_addr v4{};
+    in6_addr v6{};
+    const bool isV4 = inet_pton(AF_INET, address.c_str(), &v4) == 1;
+    const bool isV6 = !isV4 && inet_pton(AF_INET6, address.c_str(), &v6) == 1;
+    if (isV4)
+        where.protocol = AVAHI_PROTO_INET;
+    if (isV6)
+        where.protocol = AVAHI_PROTO_INET6;
+    if ((isV4 && v4.s_addr == htonl(INADDR_ANY)) || (isV6 && IN6_IS_ADDR_UNSPECIFIED(&v6)) ||
+        (!isV4 && !isV6)) {
+        where.protocol = AVAHI_PROTO_UNSPEC;
+        return where;
+    }
+    ifaddrs* all = nullptr;
+    if (getifaddrs(&all) != 0)
+        return where;
+    for (const ifaddrs* a = all; a != nullptr; a = a->ifa_next) {
+        if (a->ifa_addr == nullptr)
+            continue;
+        const bool match =
+            (isV4 && a->ifa_addr->sa_family == AF_INET &&
+             reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr == v4.s_addr) ||
+            (isV6 && a->ifa_addr->sa_family == AF_INET6 &&
+             std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr, &v6,
+                         sizeof v6) == 0);
+        if (match) {
+            where.interface = static_cast<AvahiIfIndex>(if_nametoindex(a->ifa_name));
+            break;
+        }
+    }
+    freeifaddrs(all);
+    return where;
+}
+
+}  // namespace
 
 struct DnsSdAnnouncer::Impl {
     // Everything below is used on the poll's thread, or under its lock.
@@ -55,8 +106,9 @@ struct DnsSdAnnouncer::Impl {
             AvahiStringList* txt = nullptr;
             for (auto it = s.txt.rbegin(); it != s.txt.rend(); ++it)
                 txt = avahi_string_list_add(txt, it->c_str());
+            const Where where = InterfaceOf(s.address);
             const int error = avahi_entry_group_add_service_strlst(
-                group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), current.c_str(),
+                group, where.interface, where.protocol, AvahiPublishFlags(0), current.c_str(),
                 s.type.c_str(), nullptr, nullptr, s.port, txt);
             avahi_string_list_free(txt);
             if (error == AVAHI_ERR_COLLISION) {
@@ -154,7 +206,8 @@ bool DnsSdAnnouncer::Start(const std::string& name, const std::vector<ServiceRec
     impl.client = avahi_client_new(avahi_threaded_poll_get(impl.poll), AVAHI_CLIENT_NO_FAIL,
                                    &Impl::OnClient, &impl, &error);
     if (impl.client == nullptr) {
-        status = std::string("no DNS-SD: ") + avahi_strerror(error) + "; not announced";
+        status = std::string("avahi-daemon cannot be reached (") + avahi_strerror(error) +
+                 "); not announced";
         avahi_threaded_poll_free(impl.poll);
         impl.poll = nullptr;
         return false;

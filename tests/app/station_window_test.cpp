@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -198,6 +199,41 @@ TEST_F(StationWindowTest, Vxi11IsStartedAndStoppedFromTheOptionsMenu) {
 #else
     GTEST_SKIP() << "no VXI-11 in this build";
 #endif
+}
+
+TEST_F(StationWindowTest, TheWebPageNamesTheRunningScpiPortAndStopsWithTheWindowsMenu) {
+    std::string error;
+    ASSERT_TRUE(window_->StartRemote("127.0.0.1:0", error)) << error;
+    const std::string scpi = window_->Host().ServerAddress();
+    ASSERT_TRUE(window_->StartWeb("127.0.0.1:0", error)) << error;
+    EXPECT_TRUE(window_->WebAction()->isChecked());
+    EXPECT_TRUE(window_->StatusText().contains("Web page on http://127.0.0.1:"));
+    const std::string web = window_->WebAddress();
+    ASSERT_EQ(web.rfind("127.0.0.1:", 0), 0u) << web;
+    // A plain HTTP request on its own socket, as a browser would send it.
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(web.substr(10))));
+    ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const timeval bound{5, 0};  // a server that never closes fails the test, not hangs it
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    const std::string request = "GET /lxi/identification HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(::send(s, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(s, buffer, sizeof buffer, 0)) > 0;)
+        reply.append(buffer, static_cast<std::size_t>(n));
+    ::close(s);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply;
+    EXPECT_NE(reply.find("TCPIP::127.0.0.1::" + scpi.substr(10) + "::SOCKET"), std::string::npos)
+        << reply;
+    window_->WebAction()->trigger();
+    EXPECT_FALSE(window_->WebAction()->isChecked());
+    EXPECT_TRUE(window_->WebAddress().empty());
+    EXPECT_FALSE(window_->StatusText().contains("Web page"));
 }
 
 TEST_F(StationWindowTest, AnAddedMeterGetsATileALineItsKeptSettingsAndTheNextChannel) {

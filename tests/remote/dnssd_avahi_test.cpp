@@ -126,8 +126,8 @@ protected:
 
 TEST_F(AvahiOnLoopback, ServicesAreListedWithTheirRecordsAndATakenNameIsReplaced) {
     ServedInstrument served;
-    served.scpi_port = 5025;
-    served.http_port = 8080;
+    served.scpi = {"127.0.0.1", 5025};
+    served.http = {"127.0.0.1", 8080};
     served.serials = {"OV227700", "OV227701"};
     served.firmware = "1.10";
     DnsSdAnnouncer first;
@@ -148,7 +148,7 @@ TEST_F(AvahiOnLoopback, ServicesAreListedWithTheirRecordsAndATakenNameIsReplaced
 
     // Another program on another port with the same meters' name is announced under another.
     ServedInstrument other = served;
-    other.scpi_port = 5026;
+    other.scpi.port = 5026;
     DnsSdAnnouncer second;
     ASSERT_TRUE(second.Start(InstanceName(other.serials), ServicesFor(other), status)) << status;
     ASSERT_TRUE(second.WaitAnnounced(10s));

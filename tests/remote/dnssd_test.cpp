@@ -25,7 +25,7 @@ TEST(DnsSd, TheInstanceNameSaysTheModelAndTheSerialsWithinOneLabel) {
 
 TEST(DnsSd, OnlyWhatIsServedIsAnnouncedWithTheRecordsDiscoveryReads) {
     ServedInstrument served;
-    served.scpi_port = 5025;
+    served.scpi = {"0.0.0.0", 5025};
     served.serials = {"OV227700", ""};
     served.firmware = "1.10";
     std::vector<ServiceRecord> services = ServicesFor(served);
@@ -36,8 +36,8 @@ TEST(DnsSd, OnlyWhatIsServedIsAnnouncedWithTheRecordsDiscoveryReads) {
               (std::vector<std::string>{"txtvers=1", "Manufacturer=Orvane", "Model=ViridIrivi RA",
                                         "SerialNumber=OV227700,unknown", "FirmwareVersion=1.10"}));
 
-    served.http_port = 8080;
-    served.vxi11_port = 40111;
+    served.http = {"127.0.0.1", 8080};
+    served.vxi11 = {"0.0.0.0", 40111};
     services = ServicesFor(served);
     std::vector<std::string> types;
     for (const ServiceRecord& s : services)
@@ -45,6 +45,7 @@ TEST(DnsSd, OnlyWhatIsServedIsAnnouncedWithTheRecordsDiscoveryReads) {
     EXPECT_EQ(types, (std::vector<std::string>{"_scpi-raw._tcp:5025", "_http._tcp:8080",
                                                "_lxi._tcp:8080", "_vxi-11._tcp:40111"}));
     EXPECT_EQ(services[1].txt.back(), "path=/");
+    EXPECT_EQ(services[1].address, "127.0.0.1");  // announced where it listens
 
     // A long list of serials is cut to what one TXT string can carry.
     served.serials.assign(40, "OV227700");
@@ -59,7 +60,7 @@ TEST(DnsSd, WithoutADaemonNothingIsAnnouncedAndStartSaysSo) {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/velquor-test-bus", 1);
     DnsSdAnnouncer announcer;
     std::string status;
-    announcer.Start("Orvane ViridIrivi RA OV227700", {{"_scpi-raw._tcp", 5025, {}}}, status);
+    announcer.Start("Orvane ViridIrivi RA OV227700", {{"_scpi-raw._tcp", "127.0.0.1", 5025, {}}}, status);
     EXPECT_FALSE(status.empty());
     EXPECT_NE(status.find("not announced"), std::string::npos) << status;
     EXPECT_FALSE(announcer.WaitAnnounced(std::chrono::milliseconds(200)));

@@ -314,6 +314,50 @@ out=$("$cli" info --simulate 3 --serial OV227702 --serial OV227701 --json) || fa
 grep -q 'no serial number' "$work/err" && ! grep -q 'OV227700\|Dunmarsh' "$work/err" \
   || fail "sim start notice: $(cat "$work/err")"
 
+# --- serve --http: the option checks, then the page's stream from a pty meter --------
+printf 'pw\n' >"$work/pw"
+while IFS='|' read -r args want; do
+  # shellcheck disable=SC2086
+  "$cli" serve --simulate --listen 127.0.0.1:0 $args >/dev/null 2>"$work/err"
+  status=$?
+  [ $status -eq 2 ] && grep -q -- "$want" "$work/err" || fail "serve $args: status $status, $(cat "$work/err")"
+done <<TABLE
+--no-scpi|--no-scpi needs --http
+--http-write --http-password-file $work/pw|--http-write needs --http
+--http --http-write|--http-write needs --http-password-file
+--http --http-password-file $work/pw|only for --http-write
+--http 0.0.0.0:0 --http-write --http-password-file $work/pw|loopback
+--http 127.0.0.1:x|--http takes ADDRESS:PORT
+TABLE
+start_sim --interval-ms 20
+"$cli" serve --port "$port" --no-scpi --http 127.0.0.1:0 >"$work/serve.out" 2>"$work/err" &
+server=$!
+pids+=($server)
+web=
+for _ in $(seq 100); do
+  web=$(sed -n 's|^Web page on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/serve.out")
+  [ -n "$web" ] && break
+  sleep 0.1
+done
+out=$(python3 - "$web" <<'PY' 2>&1
+import http.client, json, sys
+c = http.client.HTTPConnection("127.0.0.1", int(sys.argv[1]), timeout=5)
+c.request("GET", "/api/stream")
+r = c.getresponse()
+lines = []
+while len(lines) < 3:
+    line = r.readline().decode()
+    if line.startswith("data: {"):
+        lines.append(json.loads(line[6:]))
+print(" ".join(sorted({l["meter"] for l in lines})), all("power_dbm" in l for l in lines))
+PY
+)
+[ "$out" = "$port True" ] || fail "serve --http stream: $out $(cat "$work/err")"
+kill -INT "$server"
+wait "$server"
+status=$?
+[ $status -eq 0 ] || fail "serve --http ended with $status: $(cat "$work/err")"
+
 if [ $failures -ne 0 ]; then
   echo "$failures failure(s)"
   exit 1

@@ -1,5 +1,6 @@
 // velquor-cli serve: the meters as a SCPI instrument on a TCP port, until Ctrl-C;
-// with --publish also to an MQTT broker, from the same meters.
+// with --publish also to an MQTT broker, with --http as a web page and JSON API,
+// from the same meters.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,11 @@
 #include "mqtt_feed.h"
 #endif
 #include "reading_poll.h"
+#if VELQUOR_HAVE_HTTP
+#include "remote/http_server.h"
+#include "telemetry/password_file.h"
+#endif
+#include "remote/dnssd.h"
 #include "remote/reading_pump.h"
 #include "remote/station_backend.h"
 #include "remote/tcp_server.h"
@@ -38,7 +44,42 @@ struct ServeOptions {
 #if VELQUOR_HAVE_MQTT
     MqttOptions mqtt;  // broker empty: no publishing
 #endif
+    CLI::Option* httpOption = nullptr;
+    std::string http;  // given without a value: kDefaultHttp
+    bool noScpi = false;
+    bool noAnnounce = false;
+    bool httpWrite = false;
+    std::string httpPasswordFile;
 };
+
+constexpr const char* kDefaultHttp = "127.0.0.1:8080";
+
+#if VELQUOR_HAVE_HTTP
+// The HTTP server's options from the command line; 0 or the exit status with error.
+int BuildHttpOptions(const ServeOptions& o, remote::HttpOptions& http, std::string& error) {
+    const std::string text = o.http.empty() ? kDefaultHttp : o.http;
+    if (!remote::ParseListenAddress(text, http.address, http.port, error)) {
+        // The same rules as --listen; the message names the option given.
+        if (error.rfind("--listen", 0) == 0)
+            error.replace(0, 8, "--http");
+        if (const auto at = error.find("127.0.0.1:5025"); at != std::string::npos)
+            error.replace(at, 14, kDefaultHttp);
+        return kExitUsage;
+    }
+    http.allow_writes = o.httpWrite;
+    if (o.httpWrite) {
+        if (o.httpPasswordFile.empty())
+            return error = "--http-write needs --http-password-file FILE", kExitUsage;
+        // The password never comes from the command line, where other users can read it.
+        const auto password = telemetry::ReadPasswordFile(o.httpPasswordFile, error);
+        if (!password)
+            return kExitFailure;
+        http.password = *password;
+    }
+    http.web_root = remote::FindWebRoot();
+    return kExitOk;
+}
+#endif
 
 int RunServe(CliApp& cli, const ServeOptions& options) {
     std::string error;
@@ -72,6 +113,31 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     station::ReconnectPolicy policy;
     if (const int status = ReconnectPolicyFor(options.reconnect, policy, error))
         return Report(status, error);
+    const bool serveHttp = options.httpOption->count() > 0;
+    if (!serveHttp) {
+        if (options.noScpi)
+            return UsageError("--no-scpi needs --http: there would be nothing to serve");
+        if (options.httpWrite || !options.httpPasswordFile.empty())
+            return UsageError(std::string(options.httpWrite ? "--http-write" : "--http-password-file") +
+                              " needs --http");
+    } else if (!options.httpWrite && !options.httpPasswordFile.empty()) {
+        return UsageError("--http-password-file is only for --http-write");
+    }
+#if VELQUOR_HAVE_HTTP
+    remote::HttpOptions httpOptions;
+    if (serveHttp) {
+        if (const int status = BuildHttpOptions(options, httpOptions, error))
+            return Report(status, error);
+        // Told before any meter is opened, so a mistake costs no wait.
+        if (httpOptions.allow_writes && !remote::IsLoopbackAddress(httpOptions.address))
+            return UsageError("--http-write needs --http on a loopback address (127.0.0.1 or "
+                              "[::1]), not " + httpOptions.address +
+                              ": without TLS the password would cross the network in clear");
+    }
+#else
+    if (serveHttp)
+        return Fail("this build has no HTTP server (cpp-httplib was not available)");
+#endif
 #if VELQUOR_HAVE_MQTT
     const bool publishing = !options.mqtt.broker.empty();
     telemetry::PublisherOptions publisher;
@@ -121,36 +187,92 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     if (options.vxi11)
         rpc = std::make_unique<remote::Vxi11Server>(instrument, vxi11);
 #endif
+#if VELQUOR_HAVE_HTTP
+    std::unique_ptr<remote::HttpServer> http;
+#endif
+    // An IPv6 address in brackets, as --listen takes it back.
+    auto hostText = [](const std::string& address) {
+        return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+    };
+    // Says on the network what runs here, from when every server runs until they stop.
+    remote::DnsSdAnnouncer announcer;
     int status = kExitOk;
     if (feed && !feed->Start(error)) {
         status = Fail(error);
-    } else if (!tcp.Start(error)) {
+    } else if (!options.noScpi && !tcp.Start(error)) {
         status = Fail(error);
 #if VELQUOR_HAVE_VXI11
     } else if (rpc && !rpc->Start(error)) {
         status = Fail("VXI-11: " + error);
 #endif
     } else {
+#if VELQUOR_HAVE_HTTP
+        if (serveHttp) {
+            httpOptions.scpi_port = options.noScpi ? 0 : tcp.Port();
+#if VELQUOR_HAVE_VXI11
+            httpOptions.vxi11 = rpc != nullptr;
+#endif
+            http = std::make_unique<remote::HttpServer>(station, instrument, httpOptions);
+            if (!http->Start(error))
+                status = Fail(error);
+        }
+#endif
+    }
+    if (status == kExitOk) {
         std::string names;
         for (std::size_t i = 0; i < meters.Count(); ++i)
             names += (i == 0 ? "" : ", ") + PrintableText(meters.Name(i));
-        // An IPv6 address in brackets, as --listen takes it back.
-        const bool v6 = server.address.find(':') != std::string::npos;
-        std::printf("SCPI server on %s%s%s:%u for %zu meter%s (%s); Ctrl-C stops it\n",
-                    v6 ? "[" : "", server.address.c_str(), v6 ? "]" : "",
-                    static_cast<unsigned>(tcp.Port()), meters.Count(),
-                    meters.Count() == 1 ? "" : "s", names.c_str());
+        const std::string what = FormatC("%zu meter%s (%s)", meters.Count(),
+                                         meters.Count() == 1 ? "" : "s", names.c_str());
+        if (!options.noScpi)
+            std::printf("SCPI server on %s:%u for %s; Ctrl-C stops it\n",
+                        hostText(server.address).c_str(), static_cast<unsigned>(tcp.Port()),
+                        what.c_str());
 #if VELQUOR_HAVE_VXI11
         if (rpc) {
             // The same instrument; VISA finds the port through rpcbind when it runs.
-            std::printf("VXI-11 (TCPIP::%s::INSTR) on %s%s%s:%u, abort channel %u; %s\n",
-                        server.address.c_str(), v6 ? "[" : "", server.address.c_str(),
-                        v6 ? "]" : "", static_cast<unsigned>(rpc->Port()),
-                        static_cast<unsigned>(rpc->AbortPort()),
+            std::printf("VXI-11 (TCPIP::%s::INSTR) on %s:%u, abort channel %u; %s\n",
+                        server.address.c_str(), hostText(server.address).c_str(),
+                        static_cast<unsigned>(rpc->Port()), static_cast<unsigned>(rpc->AbortPort()),
                         rpc->Registered() ? "registered with rpcbind"
                                           : rpc->RegistrationNote().c_str());
         }
 #endif
+#if VELQUOR_HAVE_HTTP
+        if (http) {
+            std::printf("Web page on http://%s:%u/ for %s%s%s\n",
+                        hostText(httpOptions.address).c_str(), static_cast<unsigned>(http->Port()),
+                        what.c_str(), httpOptions.allow_writes ? ", settings can be changed" : "",
+                        options.noScpi ? "; Ctrl-C stops it" : "");
+            if (httpOptions.web_root.empty())
+                std::fprintf(stderr,
+                             "velquor-cli: warning: the web page's files were not found; the "
+                             "API works, / answers 503 (set VELQUOR_WEB_DIR)\n");
+        }
+#endif
+        if (!options.noAnnounce) {
+            remote::ServedInstrument served;
+            if (!options.noScpi)
+                served.scpi = {server.address, tcp.Port()};
+#if VELQUOR_HAVE_HTTP
+            if (http)
+                served.http = {httpOptions.address, http->Port()};
+#endif
+#if VELQUOR_HAVE_VXI11
+            if (rpc)
+                served.vxi11 = {server.address, rpc->Port()};
+#endif
+            for (std::size_t i = 0; i < meters.Count(); ++i)
+                served.serials.push_back(station.Meter(i).serial);
+            served.firmware = station.Meter(0).firmware;
+            std::string note;
+            // No daemon to announce through is said once; serving goes on.
+            if (announcer.Start(remote::InstanceName(served.serials), remote::ServicesFor(served),
+                                note))
+                std::printf("DNS-SD: %s\n", note.c_str());
+            else
+                std::fprintf(stderr, "velquor-cli: DNS-SD: %s\n", note.c_str());
+        }
         std::fflush(stdout);
         // Without --reconnect a lost meter is told and its channel answers -241; the
         // others are served on. One not back within --reconnect-timeout ends the server.
@@ -172,10 +294,15 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
         }
     }
     // Clients first, then the readings, then the meters (a setup in progress is cut
-    // short), all within the stop signal's grace.
+    // short), all within the stop signal's grace. The announcements go first.
+    announcer.Stop();
 #if VELQUOR_HAVE_VXI11
     if (rpc)
         rpc->Stop();
+#endif
+#if VELQUOR_HAVE_HTTP
+    if (http)
+        http->Stop();
 #endif
     tcp.Stop();
     pump.Stop();
@@ -211,6 +338,21 @@ void RegisterServeCommand(CliApp& cli) {
     app->add_option("--vxi11-port", options->vxi11Port,
                     "The VXI-11 core channel's port (default 0: any free port)")
         ->type_name("PORT");
+    options->httpOption =
+        app->add_option("--http", options->http,
+                        std::string("Also serve a web page and JSON API on this address (default ") +
+                            kDefaultHttp + ")")
+            ->expected(0, 1)
+            ->type_name("[ADDR:PORT]");
+    app->add_flag("--no-scpi", options->noScpi, "With --http: no SCPI socket, only the web page");
+    app->add_flag("--no-announce", options->noAnnounce,
+                  "Do not announce the servers over DNS-SD (mDNS, through avahi-daemon)");
+    app->add_flag("--http-write", options->httpWrite,
+                  "Let the web page change frequency, offset and averaging (loopback only; "
+                  "needs --http-password-file)");
+    app->add_option("--http-password-file", options->httpPasswordFile,
+                    "The password for changes over HTTP: first line of this file")
+        ->type_name("FILE");
 #if VELQUOR_HAVE_MQTT
     AddMqttOptions(*app, options->mqtt, "--publish",
                    "Also publish every reading to this MQTT broker, as publish does");

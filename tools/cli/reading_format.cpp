@@ -1,20 +1,16 @@
 #include "reading_format.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 
 #include "cli_text.h"
 #include "measure/battery_gauge.h"
 #include "measure/power_units.h"
 #include "meter/number_format.h"
+#include "remote/reading_json.h"
 
 namespace velquor::cli {
 
 namespace {
-
-constexpr int kOpcodeMeasurement = 0xE4;
-constexpr int kOpcodeLinkLost = 0xF0;
 
 // Shortest of one or two decimals that gives the value back exactly
 // (temperatures come in steps of 1.25).
@@ -57,58 +53,19 @@ std::string MonitorTextLine(const station::Reading& reading, const std::string& 
     return line;
 }
 
-namespace {
-
-nlohmann::ordered_json MonitorJson(const station::Reading& reading, const std::string& meter) {
-    nlohmann::ordered_json object = {{"meter", meter}, {"time", IsoUtcText(reading.utc_us)}};
-    switch (reading.kind) {
-        case station::ReadingKind::Measurement:
-            object["opcode"] = kOpcodeMeasurement;
-            object["battery"] = reading.battery;
-            if (const auto percent = measure::BatteryPercent(reading.battery)) {
-                object["battery_percent"] = *percent;
-                object["battery_low"] = measure::BatteryLow(reading.battery).value_or(false);
-            } else {
-                object["battery_percent"] = nullptr;
-                object["battery_low"] = nullptr;
-            }
-            object["power_dbm"] = reading.power_dbm;
-            object["power_w"] = PowerWatts(reading.power_dbm);
-            object["temperature_c"] = reading.temperature_c;
-            break;
-        case station::ReadingKind::LinkLost:
-            object["opcode"] = kOpcodeLinkLost;
-            object["event"] = "link_lost";
-            break;
-        case station::ReadingKind::Reconnected:
-            object["event"] = "reconnected";
-            break;
-    }
-    return object;
-}
-
-std::string Dump(const nlohmann::ordered_json& object) {
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-}  // namespace
-
+// The fields are the web page's stream's too, so they are made in one place.
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter) {
-    return Dump(MonitorJson(reading, meter));
+    return remote::ReadingJsonLine(reading, meter);
 }
 
 std::string MonitorJsonLine(const station::Reading& reading, const std::string& meter,
                             const measure::MeasurePipeline& measured) {
-    nlohmann::ordered_json object = MonitorJson(reading, meter);
     // A frame without a power, or with one the measurement refused, has no new value.
-    if (reading.kind == station::ReadingKind::Measurement && measured.LatestTaken()) {
-        const double value = measured.OutputValue();
-        object["value"] = std::isfinite(value) ? nlohmann::ordered_json(value) : nullptr;
-        object["unit"] = measured.OutputUnit();
-        const char* word = measure::LimitWord(measured.Last().limit);
-        object["limit"] = *word ? nlohmann::ordered_json(word) : nullptr;
-    }
-    return Dump(object);
+    if (reading.kind != station::ReadingKind::Measurement || !measured.LatestTaken())
+        return remote::ReadingJsonLine(reading, meter);
+    const remote::ShownValue shown{measured.OutputValue(), measured.OutputUnit(),
+                                   measure::LimitWord(measured.Last().limit)};
+    return remote::ReadingJsonLine(reading, meter, &shown);
 }
 
 std::string MonitorTextLine(const station::Reading& reading, const std::string& meter,
