@@ -98,6 +98,9 @@ CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* 
     setPalette(p);
     connect(m_pMeasure.get(), &CMeasureController::changed, this, [this] {
         PublishMeasureSettings();
+        // New limits show on the graph at once, not only at the next sample.
+        if (m_wndTraceArea != nullptr && m_trace.GraphOptions().limits != m_pMeasure->Settings().limits)
+            RedrawTraceGraph();
         update();
     });
 }
@@ -220,6 +223,12 @@ void CVelquorView::CreateControls() {
             });
     connect(m_wndTraceArea, &CTraceGraphWindow::saveCsvRequested, this, [this] { SaveTraceCsv(); });
     connect(m_wndTraceArea, &CTraceGraphWindow::savePngRequested, this, [this] { SaveTracePng(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::scaleModeRequested, this,
+            [this](TraceScaleMode mode) { SetTraceScaleMode(mode); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::fixedScaleRequested, this,
+            [this] { AskTraceFixedScale(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::wallClockToggled, this,
+            [this](bool on) { SetTraceWallClock(on); });
 }
 
 void CVelquorView::OnInitialUpdate() {

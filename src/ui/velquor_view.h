@@ -12,6 +12,7 @@
 #include "display/measurement_update.h"
 #include "display/panel_style.h"
 #include "display/trace_panel_painter.h"
+#include "display/trace_export.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
 #include "link/usb.h"
@@ -125,6 +126,18 @@ public:
     // Ask for a file and save the recorded trace (the graph's menu and the File menu).
     void SaveTraceCsv();
     void SaveTracePng();
+    // The trace CSV with the conditions in force now; false with a reason.
+    bool WriteTraceCsv(const std::string& path, std::string& error) const;
+    // Meter, offset, averaging and limits in force now, for files and pages.
+    TraceConditions TraceConditionsNow() const;
+    // The graph's scale and time axis; a refused fixed scale changes nothing.
+    void SetTraceScaleMode(TraceScaleMode mode);
+    bool SetTraceFixedScale(const std::string& bottom, const std::string& top,
+                            std::string& error);
+    void SetTraceWallClock(bool on);
+    void AskTraceFixedScale();
+    // Play with this period, as typed in the period box.
+    void StartTrace(const std::string& period);
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
     // The meter's latest reading as handled here.
