@@ -1,5 +1,6 @@
 #include "display/trace_scale.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -30,15 +31,13 @@ double NiceTraceStep(double span, int steps) {
 }
 
 TraceScale NiceTraceScale(double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi))
+        return TraceScale{};
     if (hi < lo)
         std::swap(lo, hi);
-    if (hi - lo < kMinNiceSpan) {
-        const double mid = (lo + hi) / 2.0;
-        lo = mid - kMinNiceSpan / 2.0;
-        hi = mid + kMinNiceSpan / 2.0;
-    }
     // Rounding the ends to whole steps can need a step more than the span alone.
-    for (double step = NiceTraceStep(hi - lo, kSteps);; step = NiceTraceStep(step * 1.01, 1)) {
+    for (double step = NiceTraceStep(std::max(hi - lo, kMinNiceSpan), kSteps);;
+         step = NiceTraceStep(step * 1.01, 1)) {
         const double first = std::floor(lo / step + 1e-9);
         const double last = std::ceil(hi / step - 1e-9);
         if (last - first > kSteps)
