@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "display/rolling_record.h"
 #include "display/trace_recorder.h"
 #include "meter/number_format.h"
 #include "remote/tcp_server.h"
@@ -185,6 +186,19 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                 error = "--trace-period must be more than 0 seconds, up to 3600";
                 return false;
             }
+        } else if (arg == "--rolling") {
+            std::string text;
+            if (!value(text))
+                return false;
+            const NumberField field{"--rolling", 0.0, kRollingMaxHours, false, "hours"};
+            const auto hours = ParseOptionNumber(text, field, error);
+            if (!hours)
+                return false;
+            if (*hours <= 0.0) {
+                error = "--rolling must be more than 0 hours, up to 24";
+                return false;
+            }
+            options.rollingHours = *hours;
         } else if (arg == "--reconnect") {
             options.reconnect = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -228,6 +242,7 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
         const char* own = options.measure                   ? "--average, --offset, --relative, "
                                                               "--upper, --lower and --unit"
                           : !options.tracePeriod.empty()    ? "--trace-period"
+                          : options.rollingHours > 0        ? "--rolling"
                           : SnapshotFormatOf(options.snapshotFile) == SnapshotFormat::kCsv
                               ? "--snapshot FILE.csv"
                               : nullptr;

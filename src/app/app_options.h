@@ -44,6 +44,8 @@ struct AppOptions {
     std::optional<measure::MeasureSettings> measure;
     // --trace-period S: Play with this period once the meter is open.
     std::string tracePeriod;
+    // --rolling HOURS: keep every reading of the last HOURS (0: off).
+    double rollingHours = 0.0;
 
     // Several meters, a serial number, every meter or remote control: the station
     // window. Otherwise the one-meter window.
@@ -60,7 +62,7 @@ inline constexpr const char* kAppUsage =
     "              [--serve [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
     "              [--average N] [--offset DB] [--relative DBM] [--upper DBM] [--lower DBM]\n"
-    "              [--unit dbm|w|dbuv|v] [--trace-period S]\n"
+    "              [--unit dbm|w|dbuv|v] [--trace-period S] [--rolling HOURS]\n"
     "\n"
     "  --simulate [N]      use N built-in simulated meters (default 1) instead of the hardware\n"
     "  --port PATH         open this device node directly instead of listing meters\n"
@@ -85,6 +87,8 @@ inline constexpr const char* kAppUsage =
     "                      them (one-meter window; the Measure menu's settings stay)\n"
     "  --trace-period S    record the trace as Play with a period of S seconds does\n"
     "                      (more than 0, up to 3600)\n"
+    "  --rolling HOURS     keep every reading of the last HOURS (more than 0, up to 24)\n"
+    "                      and draw them as the graph instead of the trace\n"
     "  --quit-after SECONDS\n"
     "                      close the window after SECONDS (unattended runs)\n"
     "  --help, --version\n";

@@ -60,6 +60,8 @@ int CVelquorApp::Run(const AppOptions& options) {
                      options.snapshotFile.empty() ? "" : "; no snapshot was written");
         return 1;
     }
+    if (options.rollingHours > 0)
+        m_pView->SetRollingHours(options.rollingHours);
     if (!options.tracePeriod.empty())
         m_pView->StartTrace(options.tracePeriod);
     ScheduleSnapshot(options);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "display/station_trace.h"
 #include "meter/number_format.h"
 #include "meter/round_half_down.h"
 
@@ -100,6 +101,17 @@ TraceScale ComputeTraceScale(std::span<const double> history, int n,
         lo = TraceMin(history, n);
         hi = TraceMax(history, n);
     }
+    return TraceScaleForRange(lo, hi, options);
+}
+
+TraceScale TraceScaleForRange(std::optional<double> lo, std::optional<double> hi,
+                              const TraceGraphOptions& options) {
+    const TraceScaleChoice& choice = options.scale;
+    const measure::UserLimits& limits = options.limits;
+    if (choice.mode == TraceScaleMode::kFixed)
+        return TraceScale{choice.fixedBottom, choice.fixedTop, choice.fixedTop - choice.fixedBottom};
+    if (choice.mode == TraceScaleMode::kFitLimits && limits.upper_dbm && limits.lower_dbm)
+        return NiceTraceScale(*limits.lower_dbm, *limits.upper_dbm);
     for (const std::optional<double>& limit : {limits.lower_dbm, limits.upper_dbm}) {
         if (!limit)
             continue;
@@ -210,6 +222,69 @@ TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
     if (newest >= offset && newest < offset + visible) {
         const int i = newest - offset;
         model.newestMarker = TracePoint{xAt(i), TraceY(input.history[newest], s)};
+    }
+    return model;
+}
+
+TraceGraphModel ComputeRollingGraph(std::span<const TraceColumn> columns, std::int64_t t0Ms,
+                                    std::int64_t t1Ms, const TraceGraphOptions& options,
+                                    TraceTextExtent clockTitle) {
+    TraceGraphModel model;
+    std::optional<double> lo, hi;
+    for (const TraceColumn& c : columns) {
+        if (!c.any)
+            continue;
+        lo = lo ? std::min(*lo, c.min) : c.min;
+        hi = hi ? std::max(*hi, c.max) : c.max;
+    }
+    model.scale = TraceScaleForRange(lo, hi, options);
+    const TraceScale& s = model.scale;
+    std::vector<double> yValues;
+    for (int k = 0; k <= kGridSteps; ++k)
+        yValues.push_back(s.bottom + (s.top - s.bottom) * k / kGridSteps);
+    const std::vector<std::string> yTexts = DistinctTickLabels(yValues, 2, 4);
+    for (int k = 0; k <= kGridSteps; ++k) {
+        const int x = kTracePlotLeft + kGridStepX * k;
+        const int y = kTracePlotBottom - kGridStepY * k;
+        const std::int64_t t = t0Ms + (t1Ms - t0Ms) * k / kGridSteps;
+        model.xLabels.push_back({k % 2 == 0 ? UtcClockText(t) : std::string(), x - 22,
+                                 kTracePlotBottom + 2});
+        model.yLabels.push_back({yTexts[k], 12, y - 8});
+        model.gridLines.push_back({x, kTracePlotBottom, x, kTracePlotTop});
+        model.gridLines.push_back({kTracePlotLeft, y, kTracePlotRight, y});
+    }
+    model.timeTitle = {kTraceClockTitle, (kTraceGraphWidth - clockTitle.cx) / 2, kTraceTimeTitleY};
+    model.powerTitle = {"dBm", 0, kTraceTimeTitleY};
+
+    const measure::UserLimits& limits = options.limits;
+    for (const std::optional<double>& limit : {limits.upper_dbm, limits.lower_dbm}) {
+        if (limit && *limit >= std::min(s.bottom, s.top) && *limit <= std::max(s.bottom, s.top)) {
+            const int y = TraceY(*limit, s);
+            model.limitLines.push_back({kTracePlotLeft, y, kTracePlotRight, y});
+        }
+    }
+    const TraceColumn* previous = nullptr;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const TraceColumn& c = columns[i];
+        if (!c.any) {
+            previous = nullptr;  // a gap breaks the line
+            continue;
+        }
+        // Each column reaches to its neighbour's range, so a slow slope stays one line.
+        double top = c.max, bottom = c.min;
+        if (previous != nullptr) {
+            top = std::max(top, previous->min);
+            bottom = std::min(bottom, previous->max);
+        }
+        const int x = kTracePlotLeft + static_cast<int>(i);
+        model.envelope.push_back({x, TraceY(top, s), x, TraceY(bottom, s)});
+        if (limits.upper_dbm && c.max > *limits.upper_dbm)
+            model.failedEnvelope.push_back(
+                {x, TraceY(c.max, s), x, TraceY(std::max(c.min, *limits.upper_dbm), s)});
+        if (limits.lower_dbm && c.min < *limits.lower_dbm)
+            model.failedEnvelope.push_back(
+                {x, TraceY(std::min(c.max, *limits.lower_dbm), s), x, TraceY(c.min, s)});
+        previous = &c;
     }
     return model;
 }

@@ -91,6 +91,10 @@ struct TraceGraphModel {
     // Only with limits on: the limits inside the plot, and the samples that failed them.
     std::vector<TraceLine> limitLines;
     std::vector<TracePoint> failedPoints;
+    // Only for the rolling record: one vertical line per pixel column from the lowest to
+    // the highest power there, and the parts of them beyond a limit.
+    std::vector<TraceLine> envelope;
+    std::vector<TraceLine> failedEnvelope;
 };
 
 // Largest and smallest of the first n values (n clamped to the span); 0.0 when there are none.
@@ -103,6 +107,10 @@ TraceScale ComputeTraceScale(std::span<const double> history, int n);
 TraceScale ComputeTraceScale(std::span<const double> history, int n,
                              const TraceGraphOptions& options);
 
+// The same for a power range (nothing: no data) with the limits that are on.
+TraceScale TraceScaleForRange(std::optional<double> lo, std::optional<double> hi,
+                              const TraceGraphOptions& options);
+
 // "12:34:56" of a UTC time in ms.
 std::string UtcClockText(std::int64_t utcMs);
 
@@ -110,5 +118,12 @@ std::string UtcClockText(std::int64_t utcMs);
 int TraceY(double dbm, const TraceScale& scale);
 
 TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input);
+
+// The rolling record's graph: one column per plot pixel (450) between t0Ms and t1Ms
+// drawn as an envelope, the time axis on the UTC clock, scale and limits as options say.
+struct TraceColumn;
+TraceGraphModel ComputeRollingGraph(std::span<const TraceColumn> columns, std::int64_t t0Ms,
+                                    std::int64_t t1Ms, const TraceGraphOptions& options,
+                                    TraceTextExtent clockTitle);
 
 }  // namespace velquor

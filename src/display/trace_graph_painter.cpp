@@ -81,6 +81,13 @@ void DrawTraceGraph(QPainter& painter, const TraceGraphModel& model, const Trace
     for (const TraceLine& line : model.limitLines)
         painter.drawLine(line.x1, line.y1, line.x2, line.y2);
 
+    painter.setPen(QPen(kTraceColor, 1));
+    for (const TraceLine& line : model.envelope)
+        painter.drawLine(line.x1, line.y1, line.x2, line.y2);
+    painter.setPen(QPen(kLimitColor, 1));
+    for (const TraceLine& line : model.failedEnvelope)
+        painter.drawLine(line.x1, line.y1, line.x2, line.y2);
+
     // Each segment is drawn before the circle at its start, so the circles sit on the line.
     painter.setPen(QPen(kTraceColor, 1));
     painter.setBrush(Qt::white);

@@ -58,6 +58,10 @@ std::unique_ptr<QMenu> CTraceGraphWindow::CreateContextMenu() {
     clock->setCheckable(true);
     clock->setChecked(m_options.wallClock);
     connect(clock, &QAction::toggled, this, &CTraceGraphWindow::wallClockToggled);
+    QAction* rolling = menu->addAction(tr("Rolling Record (Last 24 Hours)"));
+    rolling->setCheckable(true);
+    rolling->setChecked(m_bRolling);
+    connect(rolling, &QAction::toggled, this, &CTraceGraphWindow::rollingToggled);
     return menu;
 }
 

@@ -33,6 +33,7 @@ public:
 
     // The options the menu shows as checked.
     void SetGraphOptions(const TraceGraphOptions& options) { m_options = options; }
+    void SetRollingOn(bool on) { m_bRolling = on; }
 
     // A new context menu with the save actions, the scale choice and the clock axis,
     // wired to the signals below.
@@ -46,6 +47,8 @@ signals:
     // "Fixed Scale...": the view asks for top and bottom.
     void fixedScaleRequested();
     void wallClockToggled(bool on);
+    // "Rolling Record (Last 24 Hours)": every reading, instead of the trace.
+    void rollingToggled(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -55,6 +58,7 @@ private:
     QImage m_image;
     bool m_bExportEnabled = false;
     TraceGraphOptions m_options;
+    bool m_bRolling = false;
 };
 
 }  // namespace velquor

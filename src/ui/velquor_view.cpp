@@ -229,6 +229,8 @@ void CVelquorView::CreateControls() {
             [this] { AskTraceFixedScale(); });
     connect(m_wndTraceArea, &CTraceGraphWindow::wallClockToggled, this,
             [this](bool on) { SetTraceWallClock(on); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::rollingToggled, this,
+            [this](bool on) { SetRollingHours(on ? kRollingMaxHours : 0); });
 }
 
 void CVelquorView::OnInitialUpdate() {
@@ -429,6 +431,8 @@ void CVelquorView::OnReading(const station::Reading& r) {
                 m_live.powerDbm = r.power_dbm;
                 m_pMeasure->OnReading(r.power_dbm, r.steady_ns);
                 PublishShownPower();
+                if (m_rolling)
+                    m_rolling->Add(r.utc_us / 1000, ShownPowerDbm());
             }
             // A field a short frame lacked keeps the last value, as the readouts did.
             if (std::isfinite(r.temperature_c))
@@ -518,6 +522,10 @@ void CVelquorView::ScheduleFrameRepaint() {
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
+        return;
+    }
+    if (e->timerId() == m_rollingTimer.timerId()) {
+        RedrawTraceGraph();
         return;
     }
     if (e->timerId() == m_statusTimer.timerId()) {

@@ -12,6 +12,7 @@
 #include "display/measurement_update.h"
 #include "display/panel_style.h"
 #include "display/trace_panel_painter.h"
+#include "display/rolling_record.h"
 #include "display/trace_export.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
@@ -138,6 +139,9 @@ public:
     void AskTraceFixedScale();
     // Play with this period, as typed in the period box.
     void StartTrace(const std::string& period);
+    // Keep every reading of the last hours (0: off) and draw them instead of the trace.
+    void SetRollingHours(double hours);
+    const RollingRecord* Rolling() const { return m_rolling.get(); }
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
     // The meter's latest reading as handled here.
@@ -245,6 +249,8 @@ private:
     // Trace.
     CTraceRecorder m_trace;
     QBasicTimer m_traceTimer;
+    std::unique_ptr<RollingRecord> m_rolling;
+    QBasicTimer m_rollingTimer;
     std::string m_strTimeUnit = "Second";
     std::string m_strPowerUnit = "dBm";
 

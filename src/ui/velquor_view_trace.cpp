@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <cmath>
 
 #include "display/trace_export.h"
 #include "display/trace_graph_painter.h"
@@ -48,6 +49,19 @@ void CVelquorView::RedrawTraceGraph() {
     m_wndTraceArea->SetGraphOptions(options);
     TraceGraphFonts fonts = DefaultTraceGraphFonts();
     fonts.label = m_fonts.label;
+    m_wndTraceArea->SetRollingOn(m_rolling != nullptr);
+    if (m_rolling) {
+        // The last span up to now, so the graph moves on also while no reading comes.
+        const std::int64_t end = QDateTime::currentMSecsSinceEpoch() + 1;
+        const std::int64_t begin = end - m_rolling->SpanMs();
+        const std::vector<TraceColumn> columns =
+            m_rolling->Columns(begin, end, kTracePlotRight - kTracePlotLeft);
+        m_wndTraceArea->ShowGraph(
+            ComputeRollingGraph(columns, begin, end, options,
+                                MeasureTraceText(fonts.axisTitle, kTraceClockTitle)),
+            fonts);
+        return;
+    }
     m_wndTraceArea->ShowGraph(ComputeTraceGraphModel(m_trace, fonts), fonts);
 }
 
@@ -60,6 +74,21 @@ void CVelquorView::OnPlay() {
 void CVelquorView::StartTrace(const std::string& period) {
     m_editPeriod->setText(QString::fromStdString(period));
     OnPlay();
+}
+
+void CVelquorView::SetRollingHours(double hours) {
+    if (hours <= 0.0) {
+        m_rolling.reset();
+        m_rollingTimer.stop();
+    } else {
+        const auto spanMs = static_cast<std::int64_t>(std::llround(hours * 3600.0 * 1000.0));
+        if (m_rolling)
+            m_rolling->SetSpan(spanMs);
+        else
+            m_rolling = std::make_unique<RollingRecord>(spanMs);
+        m_rollingTimer.start(kTraceTimerIntervalMs, this);
+    }
+    RedrawTraceGraph();
 }
 
 void CVelquorView::OnStop() {

@@ -153,6 +153,9 @@ TEST(AppOptions, MeasurementAndTraceOptionsAreCheckedAsTheCliChecksThem) {
                                      "to 3600 seconds"},
         {{"--trace-period", "1s"}, "--trace-period: \"1s\" is not a number; enter a number from 0 "
                                    "to 3600 seconds"},
+        {{"--rolling", "24"}, ""},
+        {{"--rolling", "0"}, "--rolling must be more than 0 hours, up to 24"},
+        {{"--rolling", "25"}, "--rolling: 25 is out of range; enter a number from 0 to 24 hours"},
         {{"--simulate", "2", "--upper", "1"}, "--average, --offset, --relative, --upper, --lower "
                                               "and --unit: for the one-meter window only, not "
                                               "with several meters, --serial, --all, --serve or "

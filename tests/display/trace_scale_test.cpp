@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "display/station_trace.h"
 #include "display/trace_graph.h"
 
 namespace velquor {
@@ -159,6 +160,41 @@ TEST(TraceScale, ClockAxisLabelsEveryOtherTickInUtc) {
     // Without a time for every sample the axis stays in seconds.
     input.timesMs = std::span<const std::int64_t>(times).first(5);
     EXPECT_EQ(ComputeTraceGraph(input).timeTitle.text, "Second");
+}
+
+TEST(TraceScale, RollingGraphDrawsOneEnvelopeLinePerColumnAndBreaksAtGaps) {
+    std::vector<TraceColumn> columns(450);
+    const auto set = [&](std::size_t i, double lo, double hi) { columns[i] = {true, false, lo, hi}; };
+    set(0, 10.0, 10.0);
+    set(1, 11.0, 11.0);  // a step up: reaches down to its neighbour
+    set(3, 9.0, 13.0);   // after a gap, beyond the upper limit of 12
+    TraceGraphOptions options;
+    options.scale.mode = TraceScaleMode::kFixed;
+    options.scale.fixedBottom = 0.0;
+    options.scale.fixedTop = 20.0;
+    options.limits.upper_dbm = 12.0;
+    const std::int64_t t0 = 1765198800000;
+    const TraceGraphModel m =
+        ComputeRollingGraph(columns, t0, t0 + 24 * 3600 * 1000, options, {60, 10});
+    const TraceScale& s = m.scale;
+    const std::vector<TraceLine> envelope{
+        {kTracePlotLeft, TraceY(10.0, s), kTracePlotLeft, TraceY(10.0, s)},
+        {kTracePlotLeft + 1, TraceY(11.0, s), kTracePlotLeft + 1, TraceY(10.0, s)},
+        {kTracePlotLeft + 3, TraceY(13.0, s), kTracePlotLeft + 3, TraceY(9.0, s)},
+    };
+    ASSERT_EQ(m.envelope.size(), envelope.size());
+    for (std::size_t i = 0; i < envelope.size(); ++i) {
+        EXPECT_EQ(m.envelope[i].x1, envelope[i].x1) << i;
+        EXPECT_EQ(m.envelope[i].y1, envelope[i].y1) << i;
+        EXPECT_EQ(m.envelope[i].y2, envelope[i].y2) << i;
+    }
+    ASSERT_EQ(m.failedEnvelope.size(), 1u);
+    EXPECT_EQ(m.failedEnvelope[0].y1, TraceY(13.0, s));
+    EXPECT_EQ(m.failedEnvelope[0].y2, TraceY(12.0, s));
+    EXPECT_EQ(m.limitLines.size(), 1u);
+    EXPECT_EQ(m.xLabels[0].text, "13:00:00");
+    EXPECT_EQ(m.xLabels[10].text, "13:00:00");  // a day later
+    EXPECT_EQ(m.xLabels[2].text, "17:48:00");
 }
 
 }  // namespace
