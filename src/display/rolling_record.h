@@ -32,6 +32,7 @@ public:
     // Memory the readings and summaries take.
     std::size_t Bytes() const;
     std::int64_t Newest() const { return m_chunks.empty() ? 0 : m_chunks.back().last; }
+    std::int64_t Oldest() const { return m_chunks.empty() ? 0 : m_chunks.front().t0; }
 
     // The lowest and highest power in each of `columns` columns between t0 and t1 (ms).
     std::vector<TraceColumn> Columns(std::int64_t t0Ms, std::int64_t t1Ms, int columns) const;

@@ -43,6 +43,12 @@ std::vector<std::string> DistinctTickLabels(const std::vector<double>& values, i
     return texts;
 }
 
+// A clock label is centred under its tick; the last one ends at the plot's right edge
+// so that it stays inside the graph.
+int ClockLabelX(int k, int x) {
+    return k == kGridSteps ? x - 44 : x - 22;
+}
+
 int Usable(std::span<const double> values, int n) {
     return std::clamp(n, 0, static_cast<int>(values.size()));
 }
@@ -181,7 +187,7 @@ TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
     for (int k = 0; k <= kGridSteps; ++k) {
         const int x = kTracePlotLeft + kGridStepX * k;
         const int y = kTracePlotBottom - kGridStepY * k;
-        model.xLabels.push_back({xTexts[k], clock ? x - 22 : x - 15, kTracePlotBottom + 2});
+        model.xLabels.push_back({xTexts[k], clock ? ClockLabelX(k, x) : x - 15, kTracePlotBottom + 2});
         model.yLabels.push_back({yTexts[k], 12, y - 8});
         model.gridLines.push_back({x, kTracePlotBottom, x, kTracePlotTop});
         model.gridLines.push_back({kTracePlotLeft, y, kTracePlotRight, y});
@@ -247,7 +253,7 @@ TraceGraphModel ComputeRollingGraph(std::span<const TraceColumn> columns, std::i
         const int x = kTracePlotLeft + kGridStepX * k;
         const int y = kTracePlotBottom - kGridStepY * k;
         const std::int64_t t = t0Ms + (t1Ms - t0Ms) * k / kGridSteps;
-        model.xLabels.push_back({k % 2 == 0 ? UtcClockText(t) : std::string(), x - 22,
+        model.xLabels.push_back({k % 2 == 0 ? UtcClockText(t) : std::string(), ClockLabelX(k, x),
                                  kTracePlotBottom + 2});
         model.yLabels.push_back({yTexts[k], 12, y - 8});
         model.gridLines.push_back({x, kTracePlotBottom, x, kTracePlotTop});

@@ -51,9 +51,12 @@ void CVelquorView::RedrawTraceGraph() {
     fonts.label = m_fonts.label;
     m_wndTraceArea->SetRollingOn(m_rolling != nullptr);
     if (m_rolling) {
-        // The last span up to now, so the graph moves on also while no reading comes.
+        // Up to now, so the graph moves on also while no reading comes; from the first
+        // reading (at least a minute back) until the record spans its hours.
         const std::int64_t end = QDateTime::currentMSecsSinceEpoch() + 1;
-        const std::int64_t begin = end - m_rolling->SpanMs();
+        const std::int64_t first = m_rolling->Size() > 0 ? m_rolling->Oldest() : end;
+        const std::int64_t begin =
+            std::max(end - m_rolling->SpanMs(), std::min(first, end - 60 * 1000));
         const std::vector<TraceColumn> columns =
             m_rolling->Columns(begin, end, kTracePlotRight - kTracePlotLeft);
         m_wndTraceArea->ShowGraph(
