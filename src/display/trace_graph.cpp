@@ -153,7 +153,11 @@ TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
     const int n = input.count < 0 ? 0 : std::max(input.recorded, 0);
     const int stored = std::min({n, kTraceHistorySize, static_cast<int>(input.history.size())});
     const int offset = input.offset;
-    model.scale = ComputeTraceScale(input.history, stored, input.options);
+    // The limits go with a recorded trace: an empty graph stays as it always was.
+    TraceGraphOptions options = input.options;
+    if (stored <= 0 || input.count <= 0)
+        options.limits = {};
+    model.scale = ComputeTraceScale(input.history, stored, options);
     const TraceScale& s = model.scale;
 
     const int last = n > kTraceWindowSize + 1 ? offset + kTraceWindowSize - 1
@@ -203,7 +207,7 @@ TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input) {
     // labels there is no room for it without covering them.
     model.powerTitle = {"dBm", 0, kTraceTimeTitleY};
 
-    const measure::UserLimits& limits = input.options.limits;
+    const measure::UserLimits& limits = options.limits;
     for (const std::optional<double>& limit : {limits.upper_dbm, limits.lower_dbm}) {
         if (limit && *limit >= std::min(s.bottom, s.top) && *limit <= std::max(s.bottom, s.top)) {
             const int y = TraceY(*limit, s);
