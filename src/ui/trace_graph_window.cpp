@@ -49,8 +49,9 @@ std::unique_ptr<QMenu> CTraceGraphWindow::CreateContextMenu() {
          {std::pair{tr("Automatic (Classic)"), TraceScaleMode::kClassic},
           std::pair{tr("Automatic (Nice Steps)"), TraceScaleMode::kNice},
           std::pair{tr("Fit Limits"), TraceScaleMode::kFitLimits}}) {
-        connect(choice(text, mode), &QAction::triggered, this,
-                [this, mode] { emit scaleModeRequested(mode); });
+        const TraceScaleMode chosen = mode;  // a structured binding cannot be captured
+        connect(choice(text, chosen), &QAction::triggered, this,
+                [this, chosen] { emit scaleModeRequested(chosen); });
     }
     connect(choice(tr("Fixed Top and Bottom..."), TraceScaleMode::kFixed), &QAction::triggered,
             this, &CTraceGraphWindow::fixedScaleRequested);
