@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "display/rolling_record.h"
+#include "display/trace_recorder.h"
 #include "meter/number_format.h"
 #include "remote/tcp_server.h"
 #include "station/meter_target.h"
@@ -47,6 +49,8 @@ std::optional<SnapshotFormat> SnapshotFormatOf(const std::string& file) {
         return SnapshotFormat::kJpeg;
     if (EndsWith(name, ".pdf"))
         return SnapshotFormat::kPdf;
+    if (EndsWith(name, ".csv"))
+        return SnapshotFormat::kCsv;
     return std::nullopt;
 }
 
@@ -71,6 +75,7 @@ std::vector<std::string> WithoutQtOptions(const std::vector<std::string>& args) 
 
 bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                      std::string& error) {
+    bool measureGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& out) {
@@ -135,7 +140,7 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             if (!value(options.snapshotFile))
                 return false;
             if (!SnapshotFormatOf(options.snapshotFile)) {
-                error = "--snapshot FILE must end in .png, .jpg, .jpeg or .pdf, not '" +
+                error = "--snapshot FILE must end in .png, .jpg, .jpeg, .pdf or .csv, not '" +
                         options.snapshotFile + "'";
                 return false;
             }
@@ -159,6 +164,43 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
                 return false;
             }
             options.quitAfterS = *seconds;
+        } else if (std::string* text = arg == "--average"    ? &options.measureTexts.average
+                                       : arg == "--offset"   ? &options.measureTexts.offset
+                                       : arg == "--relative" ? &options.measureTexts.relative
+                                       : arg == "--upper"    ? &options.measureTexts.upper
+                                       : arg == "--lower"    ? &options.measureTexts.lower
+                                       : arg == "--unit"     ? &options.measureTexts.unit
+                                                             : nullptr) {
+            if (!value(*text))
+                return false;
+            if (text->empty() && options.measureTexts.emptyOption.empty())
+                options.measureTexts.emptyOption = arg;
+            measureGiven = true;
+        } else if (arg == "--trace-period") {
+            if (!value(options.tracePeriod))
+                return false;
+            const NumberField field{"--trace-period", 0.0, kTraceMaxPeriodSeconds, false,
+                                    "seconds"};
+            const auto seconds = ParseOptionNumber(options.tracePeriod, field, error);
+            if (!seconds)
+                return false;
+            if (*seconds <= 0.0) {
+                error = "--trace-period must be more than 0 seconds, up to 3600";
+                return false;
+            }
+        } else if (arg == "--rolling") {
+            std::string text;
+            if (!value(text))
+                return false;
+            const NumberField field{"--rolling", 0.0, kRollingMaxHours, false, "hours"};
+            const auto hours = ParseOptionNumber(text, field, error);
+            if (!hours)
+                return false;
+            if (*hours <= 0.0) {
+                error = "--rolling must be more than 0 hours, up to 24";
+                return false;
+            }
+            options.rollingHours = *hours;
         } else if (arg == "--reconnect") {
             options.reconnect = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -199,6 +241,28 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
     if (options.simulate && !options.port.empty()) {
         error = "--simulate and --port cannot be used together";
         return false;
+    }
+    if (measureGiven) {
+        measure::MeasureSettings settings;
+        if (!measure::BuildMeasureSettings(options.measureTexts, settings, error))
+            return false;
+        options.measure = settings;
+    }
+    if (options.StationWindow()) {
+        // These belong to the one-meter window's measurement and trace.
+        const char* own = options.measure                   ? "--average, --offset, --relative, "
+                                                              "--upper, --lower and --unit"
+                          : !options.tracePeriod.empty()    ? "--trace-period"
+                          : options.rollingHours > 0        ? "--rolling"
+                          : SnapshotFormatOf(options.snapshotFile) == SnapshotFormat::kCsv
+                              ? "--snapshot FILE.csv"
+                              : nullptr;
+        if (own != nullptr) {
+            error = std::string(own) +
+                    ": for the one-meter window only, not with several meters, --serial, "
+                    "--all, --serve or --publish";
+            return false;
+        }
     }
     if (!options.snapshotFile.empty() && options.snapshotAfterS < 0)
         options.snapshotAfterS = 0;

@@ -4,12 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "measure/measure_options.h"
+#include "measure/measure_settings.h"
+
 namespace velquor {
 
 // What a snapshot file holds, by its name's extension.
-enum class SnapshotFormat { kPng, kJpeg, kPdf };
+enum class SnapshotFormat { kPng, kJpeg, kPdf, kCsv };
 
-// The format for a file name ending in .png, .jpg, .jpeg or .pdf (any case).
+// The format for a file name ending in .png, .jpg, .jpeg, .pdf or .csv (any case); a
+// .csv is the recorded trace of the one-meter window.
 std::optional<SnapshotFormat> SnapshotFormatOf(const std::string& file);
 
 // The GUI's command line.
@@ -36,6 +40,14 @@ struct AppOptions {
     bool version = false;
     // Wait for a lost meter to come back (also the "Reconnect Automatically" setting).
     bool reconnect = false;
+    // --average, --offset, --relative, --upper, --lower, --unit as typed, and the
+    // settings they give (checked as velquor-cli checks them) when any was given.
+    measure::MeasureOptionTexts measureTexts;
+    std::optional<measure::MeasureSettings> measure;
+    // --trace-period S: Play with this period once the meter is open.
+    std::string tracePeriod;
+    // --rolling HOURS: keep every reading of the last HOURS (0: off).
+    double rollingHours = 0.0;
 
     // Several meters, a serial number, every meter or remote control: the station
     // window. Otherwise the one-meter window.
@@ -52,6 +64,8 @@ inline constexpr const char* kAppUsage =
     "usage: velquor [--simulate [N] | --port PATH... | --serial S... | --all] [--keep-going]\n"
     "              [--serve [ADDR:PORT]] [--http [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
+    "              [--average N] [--offset DB] [--relative DBM] [--upper DBM] [--lower DBM]\n"
+    "              [--unit dbm|w|dbuv|v] [--trace-period S] [--rolling HOURS]\n"
     "\n"
     "  --simulate [N]      use N built-in simulated meters (default 1) instead of the hardware\n"
     "  --port PATH         open this device node directly instead of listing meters\n"
@@ -71,7 +85,15 @@ inline constexpr const char* kAppUsage =
     "  --reconnect         when the meter is lost, wait for it and carry on\n"
     "  --snapshot FILE     after --after SECONDS, save the trace graph area (the window\n"
     "                      right of x 225 and below y 185, as printed) and exit; FILE\n"
-    "                      ends in .png or .jpg (the picture) or .pdf (the printed page)\n"
+    "                      ends in .png or .jpg (the picture), .pdf (the printed page)\n"
+    "                      or .csv (the recorded trace with its conditions)\n"
+    "  --average N, --offset DB, --relative DBM, --upper DBM, --lower DBM,\n"
+    "  --unit dbm|w|dbuv|v the measurement math for this run, as velquor-cli read takes\n"
+    "                      them (one-meter window; the Measure menu's settings stay)\n"
+    "  --trace-period S    record the trace as Play with a period of S seconds does\n"
+    "                      (more than 0, up to 3600)\n"
+    "  --rolling HOURS     keep every reading of the last HOURS (more than 0, up to 24)\n"
+    "                      and draw them as the graph instead of the trace\n"
     "  --quit-after SECONDS\n"
     "                      close the window after SECONDS (unattended runs)\n"
     "  --help, --version\n";

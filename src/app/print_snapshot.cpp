@@ -1,7 +1,9 @@
 #include "app/print_snapshot.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSetupDialog>
@@ -10,9 +12,11 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <algorithm>
 
 #include "app/app_options.h"
 #include "app/main_frame.h"
+#include "display/trace_export.h"
 #include "meter/prompt.h"
 #include "meter/round_half_down.h"
 #include "ui/bitmap_to_dib.h"
@@ -66,7 +70,8 @@ public:
         QPrintDialog dialog(&m_printer, &m_frame);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        if (!PrintSnapshotDocument(m_printer, CurrentSnapshot(m_view)))
+        if (!PrintSnapshotDocument(m_printer, CurrentSnapshot(m_view), MessageBoxPictureSink(),
+                                   nullptr, PrintFooterText(m_view)))
             ShowPrintFailure(&m_frame);
     }
 
@@ -76,7 +81,9 @@ public:
         QPrintPreviewDialog preview(&m_printer, &m_frame);
         QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
                          [this](QPrinter* printer) {
-                             PrintSnapshotDocument(*printer, CurrentSnapshot(m_view));
+                             PrintSnapshotDocument(*printer, CurrentSnapshot(m_view),
+                                                   MessageBoxPictureSink(), nullptr,
+                                                   PrintFooterText(m_view));
                          });
         preview.exec();
     }
@@ -173,16 +180,32 @@ QRect PrinterDrawRect(const QPrinter& printer) {
     return QRect(QPoint(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
 }
 
+QString PrintFooterText(const CVelquorView& view) {
+    return QString::fromStdString(IsoUtcMsText(QDateTime::currentMSecsSinceEpoch()) + "; " +
+                                  TraceConditionsText(view.TraceConditionsNow()));
+}
+
 bool PrintSnapshotDocument(QPrinter& printer, const QImage& snapshot,
-                           const PictureMessageSink& sink, PrintedPage* page) {
+                           const PictureMessageSink& sink, PrintedPage* page,
+                           const QString& footer) {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     // A cosmetic pen of width 0: one device pixel at any resolution, like a new
     // printer context's default pen.
     painter.setPen(QPen(Qt::black, 0));
-    const PrintedPage printed =
-        PrintSnapshotPage(painter, PrinterDrawRect(printer), snapshot, sink);
+    const QRect drawRect = PrinterDrawRect(printer);
+    const PrintedPage printed = PrintSnapshotPage(painter, drawRect, snapshot, sink);
+    if (!footer.isEmpty()) {
+        // A line's height below the frame, so it never touches it; cut at the page's edge.
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSizeF(8.0);
+        painter.setFont(font);
+        const int line = QFontMetrics(font, &printer).height();
+        const QRect text(printed.frame.left(), printed.frame.bottom() + line,
+                         std::max(printed.frame.width(), 1), line * 2);
+        painter.drawText(text.intersected(drawRect), Qt::AlignLeft | Qt::TextWordWrap, footer);
+    }
     if (page != nullptr)
         *page = printed;
     return painter.end();
@@ -224,11 +247,28 @@ bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason)
         reason = "cannot tell the format of " + file + ": name it .png, .jpg, .jpeg or .pdf";
         return false;
     }
+    if (*format == SnapshotFormat::kCsv) {
+        std::string error;
+        if (view.Trace().RecordedSamples().empty()) {
+            reason = "no trace to save: nothing was recorded (use --trace-period)";
+            return false;
+        }
+        if (!view.WriteTraceCsv(QFile::encodeName(file).toStdString(), error)) {
+            reason = QString::fromStdString(error);
+            return false;
+        }
+        return true;
+    }
+    const QString footer = PrintFooterText(view);
     if (*format != SnapshotFormat::kPdf) {
         // Written to a temporary file and renamed, so a failure leaves no half picture.
         QSaveFile out(file);
         const char* kind = *format == SnapshotFormat::kPng ? "PNG" : "JPEG";
-        if (!out.open(QIODevice::WriteOnly) || !snapshot.save(&out, kind) || !out.commit()) {
+        // The conditions go into the file's text, not its pixels.
+        QImage tagged = snapshot;
+        tagged.setText(QStringLiteral("Description"), footer);
+        tagged.setText(QStringLiteral("Software"), QStringLiteral("velquor"));
+        if (!out.open(QIODevice::WriteOnly) || !tagged.save(&out, kind) || !out.commit()) {
             reason = "cannot write " + file +
                      (out.errorString().isEmpty() ? QString() : ": " + out.errorString());
             return false;
@@ -249,8 +289,10 @@ bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason)
         if (pictureError.isEmpty())
             pictureError = text.trimmed();
     };
+    printer.setCreator(QStringLiteral("velquor"));
+    printer.setDocName(footer);
     PrintedPage page;
-    if (!PrintSnapshotDocument(printer, snapshot, sink, &page)) {
+    if (!PrintSnapshotDocument(printer, snapshot, sink, &page, footer)) {
         reason = "cannot write " + file;
         return false;
     }

@@ -58,17 +58,24 @@ QRect PrinterDrawRect(const QPrinter& printer);
 // Prints the page on the printer with a fresh painter and the hairline pen a new
 // printer context starts with. False when the printer cannot be started or finished;
 // page, when given, tells what went on the page.
+// A footer, when given, is one line of text below the frame: what the page shows
+// was measured under (PrintFooterText).
 bool PrintSnapshotDocument(QPrinter& printer, const QImage& snapshot,
                            const PictureMessageSink& sink = MessageBoxPictureSink(),
-                           PrintedPage* page = nullptr);
+                           PrintedPage* page = nullptr, const QString& footer = {});
+
+// "2026-12-08T13:04:05.120Z; meter 12345678; unit dBm; offset ...": when and under
+// what the view's snapshot was taken. Printed pages carry it below the frame; PNG and
+// JPEG files carry it as text metadata ("Description"), their pixels unchanged.
+QString PrintFooterText(const CVelquorView& view);
 
 // Wires the frame's print, print preview, print setup and save-snapshot commands. The
 // printer they share lives as long as the frame.
 void ConnectPrintCommands(CMainFrame& frame, CVelquorView& view);
 
 // Repaints the view and writes its snapshot, in the format the name's extension says
-// (SnapshotFormatOf): the picture as PNG or JPEG, or the printed page as PDF. Any
-// other name is refused. False with a one-line reason.
+// (SnapshotFormatOf): the picture as PNG or JPEG, the printed page as PDF, or the
+// recorded trace as CSV. Any other name is refused. False with a one-line reason.
 bool WriteSnapshotFile(CVelquorView& view, const QString& file, QString& reason);
 
 // A reason as a message box shows it: a sentence, capitalised and ended with a full

@@ -678,7 +678,7 @@ std::string CStationWindow::Summary() const {
 
 bool CStationWindow::SaveSnapshot(const QString& file, QString& reason) {
     const auto format = SnapshotFormatOf(file.toStdString());
-    if (!format) {
+    if (!format || *format == SnapshotFormat::kCsv) {
         reason = "A snapshot file must end in .png, .jpg, .jpeg or .pdf: " + file;
         return false;
     }

@@ -60,6 +60,10 @@ int CVelquorApp::Run(const AppOptions& options) {
                      options.snapshotFile.empty() ? "" : "; no snapshot was written");
         return 1;
     }
+    if (options.rollingHours > 0)
+        m_pView->SetRollingHours(options.rollingHours);
+    if (!options.tracePeriod.empty())
+        m_pView->StartTrace(options.tracePeriod);
     ScheduleSnapshot(options);
     ScheduleQuit(options);
     const int code = QApplication::exec();
@@ -112,7 +116,16 @@ bool CVelquorApp::InitInstance(const AppOptions& options) {
     QObject::connect(reconnectItem, &QAction::toggled, m_pFrame.get(),
                      [](bool on) { QSettings("velquor", "velquor").setValue(kReconnectKey, on); });
     std::string warning;
-    m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"), warning);
+    if (options.measure) {
+        // For this run only: the kept settings are neither read nor overwritten.
+        if (!m_pView->Measure().ApplySettings(*options.measure, error)) {
+            std::fprintf(stderr, "velquor: %s\n", error.c_str());
+            return false;
+        }
+    } else {
+        m_pView->Measure().AttachSettings(std::make_unique<QSettings>("velquor", "velquor"),
+                                          warning);
+    }
     m_pView->OnInitialUpdate();
     m_pFrame->UpdateCaption();
     ConnectPrintCommands(*m_pFrame, *m_pView);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "display/trace_scale.h"
+#include "measure/measure_settings.h"
 
 namespace velquor {
 
@@ -21,11 +25,20 @@ inline constexpr int kTracePlotBottom = 205;
 inline constexpr int kTraceTimeTitleY = 220;
 
 inline constexpr int kTraceHistorySize = 3600;
+// The time axis' title when it shows the clock.
+inline constexpr const char* kTraceClockTitle = "Time (UTC)";
 inline constexpr int kTraceWindowSize = 450;
 
 struct TraceTextExtent {
     int cx = 0;
     int cy = 0;
+};
+
+// What the user switched on for the graph. The defaults draw it as it always was.
+struct TraceGraphOptions {
+    TraceScaleChoice scale;
+    measure::UserLimits limits;  // drawn as lines; samples beyond them are marked
+    bool wallClock = false;      // time axis in UTC clock time instead of seconds
 };
 
 // What the graph is computed from: the history and the recorder's window over it.
@@ -36,12 +49,9 @@ struct TraceGraphInput {
     int count = -1;                    // samples in the window; -1 when nothing is shown
     TraceTextExtent timeTitleExtent;   // "Second" in the axis title font
     TraceTextExtent powerTitleExtent;  // "dBm" in the axis title font
-};
-
-struct TraceScale {
-    double bottom = 0.0;       // dBm at the bottom of the plot
-    double top = 50.0;         // dBm at the top of the plot
-    double divisor = 50.0001;  // dBm span the 200 plot pixels stand for
+    TraceGraphOptions options;
+    std::span<const std::int64_t> timesMs;  // UTC ms of each history entry (wall clock)
+    TraceTextExtent clockTitleExtent;       // "Time (UTC)" in the axis title font
 };
 
 // A text drawn with its top-left corner at (x, y).
@@ -78,6 +88,13 @@ struct TraceGraphModel {
     // starts a segment (all but the last).
     std::vector<TracePoint> trace;
     std::optional<TracePoint> newestMarker;  // circle around the newest sample when visible
+    // Only with limits on: the limits inside the plot, and the samples that failed them.
+    std::vector<TraceLine> limitLines;
+    std::vector<TracePoint> failedPoints;
+    // Only for the rolling record: one vertical line per pixel column from the lowest to
+    // the highest power there, and the parts of them beyond a limit.
+    std::vector<TraceLine> envelope;
+    std::vector<TraceLine> failedEnvelope;
 };
 
 // Largest and smallest of the first n values (n clamped to the span); 0.0 when there are none.
@@ -86,10 +103,27 @@ double TraceMin(std::span<const double> values, int n);
 
 // Scale over the first n samples, with the flat-trace rule.
 TraceScale ComputeTraceScale(std::span<const double> history, int n);
+// Scale as the options choose it; the automatic ones also hold the limits that are on.
+TraceScale ComputeTraceScale(std::span<const double> history, int n,
+                             const TraceGraphOptions& options);
+
+// The same for a power range (nothing: no data) with the limits that are on.
+TraceScale TraceScaleForRange(std::optional<double> lo, std::optional<double> hi,
+                              const TraceGraphOptions& options);
+
+// "12:34:56" of a UTC time in ms.
+std::string UtcClockText(std::int64_t utcMs);
 
 // y pixel of a power value, kept inside the plot area.
 int TraceY(double dbm, const TraceScale& scale);
 
 TraceGraphModel ComputeTraceGraph(const TraceGraphInput& input);
+
+// The rolling record's graph: one column per plot pixel (450) between t0Ms and t1Ms
+// drawn as an envelope, the time axis on the UTC clock, scale and limits as options say.
+struct TraceColumn;
+TraceGraphModel ComputeRollingGraph(std::span<const TraceColumn> columns, std::int64_t t0Ms,
+                                    std::int64_t t1Ms, const TraceGraphOptions& options,
+                                    TraceTextExtent clockTitle);
 
 }  // namespace velquor

@@ -6,6 +6,7 @@
 #include <QPen>
 #include <QSaveFile>
 
+#include "display/readout_marks_paint.h"
 #include "display/trace_fonts.h"
 #include "display/trace_recorder.h"
 
@@ -17,6 +18,8 @@ const QColor kTextColor(0, 0, 0);
 const QColor kGridColor(0, 0, 0);
 const QColor kTraceColor(10, 10, 200);
 const QColor kNewestColor(0, 0, 255);
+// The colour a failed reading is shown in on the panel.
+const QColor kLimitColor(kReadoutFailedColor.r, kReadoutFailedColor.g, kReadoutFailedColor.b);
 
 // A dotted line of three pixels on, three off.
 QPen GridPen() {
@@ -48,7 +51,8 @@ TraceTextExtent MeasureTraceText(const QFont& font, const QString& text) {
 
 TraceGraphModel ComputeTraceGraphModel(CTraceRecorder& recorder, const TraceGraphFonts& fonts) {
     return recorder.Graph(MeasureTraceText(fonts.axisTitle, QStringLiteral("Second")),
-                          MeasureTraceText(fonts.axisTitle, QStringLiteral("dBm")));
+                          MeasureTraceText(fonts.axisTitle, QStringLiteral("dBm")),
+                          MeasureTraceText(fonts.axisTitle, QString::fromUtf8(kTraceClockTitle)));
 }
 
 void DrawTraceGraph(QPainter& painter, const TraceGraphModel& model, const TraceGraphFonts& fonts) {
@@ -73,6 +77,17 @@ void DrawTraceGraph(QPainter& painter, const TraceGraphModel& model, const Trace
     DrawTextAt(painter, model.timeTitle);
     DrawTextAt(painter, model.powerTitle);
 
+    painter.setPen(QPen(kLimitColor, 1));
+    for (const TraceLine& line : model.limitLines)
+        painter.drawLine(line.x1, line.y1, line.x2, line.y2);
+
+    painter.setPen(QPen(kTraceColor, 1));
+    for (const TraceLine& line : model.envelope)
+        painter.drawLine(line.x1, line.y1, line.x2, line.y2);
+    painter.setPen(QPen(kLimitColor, 1));
+    for (const TraceLine& line : model.failedEnvelope)
+        painter.drawLine(line.x1, line.y1, line.x2, line.y2);
+
     // Each segment is drawn before the circle at its start, so the circles sit on the line.
     painter.setPen(QPen(kTraceColor, 1));
     painter.setBrush(Qt::white);
@@ -86,6 +101,10 @@ void DrawTraceGraph(QPainter& painter, const TraceGraphModel& model, const Trace
         painter.setPen(QPen(kNewestColor, 1));
         painter.drawEllipse(PointCircle(*model.newestMarker));
     }
+    painter.setPen(QPen(kLimitColor, 1));
+    painter.setBrush(kLimitColor);
+    for (const TracePoint& p : model.failedPoints)
+        painter.drawEllipse(PointCircle(p));
     painter.restore();
 }
 

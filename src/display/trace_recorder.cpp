@@ -130,13 +130,15 @@ bool CTraceRecorder::EndIfComplete(TraceViewAction& action) {
     return true;
 }
 
-TraceViewAction CTraceRecorder::Tick(double shownPower) {
+TraceViewAction CTraceRecorder::Tick(double shownPower, std::int64_t utcMs) {
     TraceViewAction action;
     // A tick already queued when the timer was killed must not record.
     if (!m_bTraceRunning)
         return action;
-    if (m_nTraceWritten < kTraceHistorySize)
+    if (m_nTraceWritten < kTraceHistorySize) {
         m_dTrace[static_cast<std::size_t>(m_nTraceWritten)] = shownPower;
+        m_times[static_cast<std::size_t>(m_nTraceWritten)] = utcMs;
+    }
     ++m_nTraceWritten;
     if (m_bTraceFollowing)
         FollowNewest();
@@ -183,14 +185,16 @@ std::string CTraceRecorder::PeriodText() const {
     return FormatC("%d", m_nTracePeriod);
 }
 
-TraceGraphInput CTraceRecorder::GraphInput(TraceTextExtent timeTitle,
-                                           TraceTextExtent powerTitle) const {
-    return TraceGraphInput{m_dTrace,      m_nTraceWritten, m_nTraceOffset,
-                           m_nTraceCount, timeTitle,       powerTitle};
+TraceGraphInput CTraceRecorder::GraphInput(TraceTextExtent timeTitle, TraceTextExtent powerTitle,
+                                           TraceTextExtent clockTitle) const {
+    return TraceGraphInput{m_dTrace,    m_nTraceWritten, m_nTraceOffset, m_nTraceCount,
+                           timeTitle,   powerTitle,      m_options,      RecordedTimes(),
+                           clockTitle};
 }
 
-TraceGraphModel CTraceRecorder::Graph(TraceTextExtent timeTitle, TraceTextExtent powerTitle) {
-    TraceGraphModel model = ComputeTraceGraph(GraphInput(timeTitle, powerTitle));
+TraceGraphModel CTraceRecorder::Graph(TraceTextExtent timeTitle, TraceTextExtent powerTitle,
+                                      TraceTextExtent clockTitle) {
+    TraceGraphModel model = ComputeTraceGraph(GraphInput(timeTitle, powerTitle, clockTitle));
     m_dTraceMax = model.scale.top;
     m_dTraceMin = model.scale.bottom;
     return model;
@@ -198,6 +202,10 @@ TraceGraphModel CTraceRecorder::Graph(TraceTextExtent timeTitle, TraceTextExtent
 
 std::span<const double> CTraceRecorder::RecordedSamples() const {
     return std::span<const double>(m_dTrace).first(static_cast<std::size_t>(Stored()));
+}
+
+std::span<const std::int64_t> CTraceRecorder::RecordedTimes() const {
+    return std::span<const std::int64_t>(m_times).first(static_cast<std::size_t>(Stored()));
 }
 
 CTraceRecorder::State CTraceRecorder::CurrentState() const {

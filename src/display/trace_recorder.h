@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,8 +47,9 @@ public:
     TraceViewAction Play(std::string_view periodText);
     TraceViewAction Stop();
     TraceViewAction Pause();
-    // One timer tick; shownPower is the power as last shown (dBm).
-    TraceViewAction Tick(double shownPower);
+    // One timer tick; shownPower is the power as last shown (dBm), utcMs the time it
+    // was taken (ms since 1970, UTC).
+    TraceViewAction Tick(double shownPower, std::int64_t utcMs = 0);
     // The slider was released at position (0..100), on the progress scale the thumb
     // shows: the window ends at that point of the period, never past the newest
     // sample; at or past the thumb's own place it follows the recording again.
@@ -59,11 +61,19 @@ public:
     std::string PeriodText() const;
 
     // The graph routine's computation; keeps the scale as the recorder's top and bottom.
-    TraceGraphModel Graph(TraceTextExtent timeTitle, TraceTextExtent powerTitle);
-    TraceGraphInput GraphInput(TraceTextExtent timeTitle, TraceTextExtent powerTitle) const;
+    TraceGraphModel Graph(TraceTextExtent timeTitle, TraceTextExtent powerTitle,
+                          TraceTextExtent clockTitle = {});
+    TraceGraphInput GraphInput(TraceTextExtent timeTitle, TraceTextExtent powerTitle,
+                               TraceTextExtent clockTitle = {}) const;
+
+    // Scale, limits and time axis of the graph; the defaults draw it as it always was.
+    void SetGraphOptions(const TraceGraphOptions& options) { m_options = options; }
+    const TraceGraphOptions& GraphOptions() const { return m_options; }
 
     // The samples of the latest recording, oldest first (at most 3600).
     std::span<const double> RecordedSamples() const;
+    // The UTC time (ms) each of them was taken.
+    std::span<const std::int64_t> RecordedTimes() const;
 
     State CurrentState() const;
     bool Running() const { return m_bTraceRunning; }
@@ -87,6 +97,8 @@ private:
     bool EndIfComplete(TraceViewAction& action);
 
     std::array<double, kTraceHistorySize> m_dTrace{};
+    std::array<std::int64_t, kTraceHistorySize> m_times{};
+    TraceGraphOptions m_options;
     int m_nTraceCount = -1;
     int m_nTraceOffset = 0;
     int m_nTracePeriod = 0;

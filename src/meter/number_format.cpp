@@ -189,4 +189,35 @@ int ScanNumbers(std::string_view text, std::string_view kinds, std::vector<doubl
     return read;
 }
 
+namespace {
+
+std::string OptionRangeText(const NumberField& field) {
+    const std::string unit = field.unit && *field.unit ? std::string(" ") + field.unit : "";
+    return std::string("enter ") + (field.whole ? "a whole number" : "a number") + " from " +
+           FormatC("%.10g", field.min) + " to " + FormatC("%.10g", field.max) + unit;
+}
+
+}  // namespace
+
+std::optional<double> ParseOptionNumber(std::string_view text, const NumberField& field,
+                                        std::string& error) {
+    std::string reason;
+    if (const auto value = ParseUserNumber(text, field, reason))
+        return value;
+    // The library's own message formats large ranges in exponent notation; the
+    // option's message names the range as the user would type it.
+    NumberField any = field;
+    any.min = -std::numeric_limits<double>::max();
+    any.max = std::numeric_limits<double>::max();
+    std::string ignored;
+    const auto unbounded = ParseUserNumber(text, any, ignored);
+    if (unbounded)
+        error = std::string(field.name) + ": " + FormatC("%.10g", *unbounded) +
+                " is out of range; " + OptionRangeText(field);
+    else
+        error = std::string(field.name) + ": \"" + std::string(text) + "\" is not " +
+                (field.whole ? "a whole number; " : "a number; ") + OptionRangeText(field);
+    return std::nullopt;
+}
+
 }  // namespace velquor

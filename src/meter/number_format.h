@@ -35,6 +35,12 @@ struct NumberField {
 std::optional<double> ParseUserNumber(std::string_view text, const NumberField& field,
                                       std::string& error);
 
+// A number given on a command line: as ParseUserNumber, with a message that names the
+// option and its range as the user would type it ("--offset: 300 is out of range;
+// enter a number from -100 to 100 dB").
+std::optional<double> ParseOptionNumber(std::string_view text, const NumberField& field,
+                                        std::string& error);
+
 // Reads numbers in the order a scanf format of %d and %f conversions separated by
 // blanks would ("dddfd" for "%d %d %d %f %d"), stopping at the first that does not
 // parse. Returns how many were read; unread values are left as they were.

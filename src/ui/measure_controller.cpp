@@ -47,6 +47,15 @@ bool CMeasureController::Apply(const MeasureSettings& settings, std::string& err
     return true;
 }
 
+bool CMeasureController::ApplySettings(const MeasureSettings& settings, std::string& error) {
+    // The dialog starts from the limits in force.
+    if (settings.limits.upper_dbm)
+        m_upperValue = *settings.limits.upper_dbm;
+    if (settings.limits.lower_dbm)
+        m_lowerValue = *settings.limits.lower_dbm;
+    return Apply(settings, error);
+}
+
 bool CMeasureController::SetAverageCountText(const std::string& text, std::string& error) {
     const auto n = ParseUserNumber(text, kAverageField, error);
     if (!n)

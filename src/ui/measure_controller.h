@@ -59,6 +59,9 @@ public:
     double UpperLimitValue() const { return m_upperValue; }
     double LowerLimitValue() const { return m_lowerValue; }
 
+    // All settings at once (the command line's, for one run); refused whole or applied.
+    bool ApplySettings(const measure::MeasureSettings& settings, std::string& error);
+
     bool LoadLossTable(const QString& path, std::string& error);
     void ClearLossTable();
     const std::optional<measure::LossTable>& LossTable() const { return m_lossTable; }

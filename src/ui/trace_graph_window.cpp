@@ -1,5 +1,6 @@
 #include "ui/trace_graph_window.h"
 
+#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
@@ -33,6 +34,35 @@ std::unique_ptr<QMenu> CTraceGraphWindow::CreateContextMenu() {
     png->setEnabled(m_bExportEnabled);
     connect(csv, &QAction::triggered, this, &CTraceGraphWindow::saveCsvRequested);
     connect(png, &QAction::triggered, this, &CTraceGraphWindow::savePngRequested);
+
+    menu->addSeparator();
+    QMenu* scale = menu->addMenu(tr("Power Scale"));
+    auto* group = new QActionGroup(scale);
+    const auto choice = [&](const QString& text, TraceScaleMode mode) {
+        QAction* action = scale->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(m_options.scale.mode == mode);
+        group->addAction(action);
+        return action;
+    };
+    for (const auto& [text, mode] :
+         {std::pair{tr("Automatic (Classic)"), TraceScaleMode::kClassic},
+          std::pair{tr("Automatic (Nice Steps)"), TraceScaleMode::kNice},
+          std::pair{tr("Fit Limits"), TraceScaleMode::kFitLimits}}) {
+        const TraceScaleMode chosen = mode;  // a structured binding cannot be captured
+        connect(choice(text, chosen), &QAction::triggered, this,
+                [this, chosen] { emit scaleModeRequested(chosen); });
+    }
+    connect(choice(tr("Fixed Top and Bottom..."), TraceScaleMode::kFixed), &QAction::triggered,
+            this, &CTraceGraphWindow::fixedScaleRequested);
+    QAction* clock = menu->addAction(tr("Clock Time Axis (UTC)"));
+    clock->setCheckable(true);
+    clock->setChecked(m_options.wallClock);
+    connect(clock, &QAction::toggled, this, &CTraceGraphWindow::wallClockToggled);
+    QAction* rolling = menu->addAction(tr("Rolling Record (Last 24 Hours)"));
+    rolling->setCheckable(true);
+    rolling->setChecked(m_bRolling);
+    connect(rolling, &QAction::toggled, this, &CTraceGraphWindow::rollingToggled);
     return menu;
 }
 

@@ -31,12 +31,24 @@ public:
     void SetExportEnabled(bool enabled) { m_bExportEnabled = enabled; }
     bool ExportEnabled() const { return m_bExportEnabled; }
 
-    // A new context menu with the save actions, wired to the signals below.
+    // The options the menu shows as checked.
+    void SetGraphOptions(const TraceGraphOptions& options) { m_options = options; }
+    void SetRollingOn(bool on) { m_bRolling = on; }
+
+    // A new context menu with the save actions, the scale choice and the clock axis,
+    // wired to the signals below.
     std::unique_ptr<QMenu> CreateContextMenu();
 
 signals:
     void saveCsvRequested();
     void savePngRequested();
+    // An automatic scale or fit limits was chosen.
+    void scaleModeRequested(velquor::TraceScaleMode mode);
+    // "Fixed Scale...": the view asks for top and bottom.
+    void fixedScaleRequested();
+    void wallClockToggled(bool on);
+    // "Rolling Record (Last 24 Hours)": every reading, instead of the trace.
+    void rollingToggled(bool on);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -45,6 +57,8 @@ protected:
 private:
     QImage m_image;
     bool m_bExportEnabled = false;
+    TraceGraphOptions m_options;
+    bool m_bRolling = false;
 };
 
 }  // namespace velquor

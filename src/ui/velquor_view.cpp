@@ -98,6 +98,9 @@ CVelquorView::CVelquorView(IFtdiDriver& driver, CVelquorDoc* document, QWidget* 
     setPalette(p);
     connect(m_pMeasure.get(), &CMeasureController::changed, this, [this] {
         PublishMeasureSettings();
+        // New limits show on the graph at once, not only at the next sample.
+        if (m_wndTraceArea != nullptr && m_trace.GraphOptions().limits != m_pMeasure->Settings().limits)
+            RedrawTraceGraph();
         update();
     });
 }
@@ -220,6 +223,14 @@ void CVelquorView::CreateControls() {
             });
     connect(m_wndTraceArea, &CTraceGraphWindow::saveCsvRequested, this, [this] { SaveTraceCsv(); });
     connect(m_wndTraceArea, &CTraceGraphWindow::savePngRequested, this, [this] { SaveTracePng(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::scaleModeRequested, this,
+            [this](TraceScaleMode mode) { SetTraceScaleMode(mode); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::fixedScaleRequested, this,
+            [this] { AskTraceFixedScale(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::wallClockToggled, this,
+            [this](bool on) { SetTraceWallClock(on); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::rollingToggled, this,
+            [this](bool on) { SetRollingHours(on ? kRollingMaxHours : 0); });
 }
 
 void CVelquorView::OnInitialUpdate() {
@@ -420,6 +431,8 @@ void CVelquorView::OnReading(const station::Reading& r) {
                 m_live.powerDbm = r.power_dbm;
                 m_pMeasure->OnReading(r.power_dbm, r.steady_ns);
                 PublishShownPower();
+                if (m_rolling)
+                    m_rolling->Add(r.utc_us / 1000, ShownPowerDbm());
             }
             // A field a short frame lacked keeps the last value, as the readouts did.
             if (std::isfinite(r.temperature_c))
@@ -509,6 +522,10 @@ void CVelquorView::ScheduleFrameRepaint() {
 void CVelquorView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_traceTimer.timerId()) {
         OnTraceTimer();
+        return;
+    }
+    if (e->timerId() == m_rollingTimer.timerId()) {
+        RedrawTraceGraph();
         return;
     }
     if (e->timerId() == m_statusTimer.timerId()) {

@@ -12,6 +12,8 @@
 #include "display/measurement_update.h"
 #include "display/panel_style.h"
 #include "display/trace_panel_painter.h"
+#include "display/rolling_record.h"
+#include "display/trace_export.h"
 #include "display/trace_recorder.h"
 #include "link/ftdi_driver.h"
 #include "link/usb.h"
@@ -125,6 +127,21 @@ public:
     // Ask for a file and save the recorded trace (the graph's menu and the File menu).
     void SaveTraceCsv();
     void SaveTracePng();
+    // The trace CSV with the conditions in force now; false with a reason.
+    bool WriteTraceCsv(const std::string& path, std::string& error) const;
+    // Meter, offset, averaging and limits in force now, for files and pages.
+    TraceConditions TraceConditionsNow() const;
+    // The graph's scale and time axis; a refused fixed scale changes nothing.
+    void SetTraceScaleMode(TraceScaleMode mode);
+    bool SetTraceFixedScale(const std::string& bottom, const std::string& top,
+                            std::string& error);
+    void SetTraceWallClock(bool on);
+    void AskTraceFixedScale();
+    // Play with this period, as typed in the period box.
+    void StartTrace(const std::string& period);
+    // Keep every reading of the last hours (0: off) and draw them instead of the trace.
+    void SetRollingHours(double hours);
+    const RollingRecord* Rolling() const { return m_rolling.get(); }
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
     // The meter's latest reading as handled here.
@@ -232,6 +249,8 @@ private:
     // Trace.
     CTraceRecorder m_trace;
     QBasicTimer m_traceTimer;
+    std::unique_ptr<RollingRecord> m_rolling;
+    QBasicTimer m_rollingTimer;
     std::string m_strTimeUnit = "Second";
     std::string m_strPowerUnit = "dBm";
 

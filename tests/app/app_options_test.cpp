@@ -46,6 +46,7 @@ TEST(AppOptions, SnapshotFormatFollowsTheExtensionOrIsRefused) {
                  {"a.jpg", SnapshotFormat::kJpeg},
                  {"a.JPEG", SnapshotFormat::kJpeg},
                  {"a.pdf", SnapshotFormat::kPdf},
+                 {"trace.CSV", SnapshotFormat::kCsv},
                  {"a.bmp", std::nullopt},
                  {"png", std::nullopt},
                  {"a.png.txt", std::nullopt},
@@ -57,8 +58,8 @@ TEST(AppOptions, SnapshotFormatFollowsTheExtensionOrIsRefused) {
         EXPECT_EQ(ParseAppOptions({"--snapshot", c.file}, o, error), c.format.has_value())
             << c.file;
         if (!c.format) {
-            EXPECT_EQ(error, std::string("--snapshot FILE must end in .png, .jpg, .jpeg or .pdf, "
-                                         "not '") +
+            EXPECT_EQ(error, std::string("--snapshot FILE must end in .png, .jpg, .jpeg, .pdf or "
+                                         ".csv, not '") +
                                  c.file + "'");
         }
     }
@@ -131,4 +132,66 @@ TEST(AppOptions, MeterOptionsChooseTheStationWindow) {
 }
 
 }  // namespace
+
+TEST(AppOptions, MeasurementAndTraceOptionsAreCheckedAsTheCliChecksThem) {
+    const struct {
+        std::vector<std::string> args;
+        const char* error;  // empty: accepted
+    } cases[] = {
+        {{"--upper", "12", "--lower", "8", "--trace-period", "1"}, ""},
+        {{"--average", "16", "--offset", "-3,5", "--unit", "W", "--relative", "0"}, ""},
+        {{"--upper", "abc"}, "--upper: \"abc\" is not a number; enter a number from -200 to 200 dBm"},
+        {{"--average", "2.5"}, "--average: \"2.5\" is not a whole number; enter a whole number "
+                               "from 1 to 1024 readings"},
+        {{"--offset", "101"}, "--offset: 101 is out of range; enter a number from -100 to 100 dB"},
+        {{"--upper", "5", "--lower", "8"}, "--upper must not be below --lower"},
+        {{"--unit", "dbw"}, "--unit takes dbm, w, dbuv or v, not \"dbw\""},
+        {{"--upper", ""}, "--upper needs a value"},
+        {{"--lower"}, "--lower needs a value"},
+        {{"--trace-period", "0"}, "--trace-period must be more than 0 seconds, up to 3600"},
+        {{"--trace-period", "3601"}, "--trace-period: 3601 is out of range; enter a number from 0 "
+                                     "to 3600 seconds"},
+        {{"--trace-period", "1s"}, "--trace-period: \"1s\" is not a number; enter a number from 0 "
+                                   "to 3600 seconds"},
+        {{"--rolling", "24"}, ""},
+        {{"--rolling", "0"}, "--rolling must be more than 0 hours, up to 24"},
+        {{"--rolling", "25"}, "--rolling: 25 is out of range; enter a number from 0 to 24 hours"},
+        {{"--simulate", "2", "--upper", "1"}, "--average, --offset, --relative, --upper, --lower "
+                                              "and --unit: for the one-meter window only, not "
+                                              "with several meters, --serial, --all, --serve or "
+                                              "--publish"},
+        {{"--all", "--trace-period", "5"}, "--trace-period: for the one-meter window only, not "
+                                           "with several meters, --serial, --all, --serve or "
+                                           "--publish"},
+        {{"--serial", "X", "--snapshot", "t.csv"}, "--snapshot FILE.csv: for the one-meter window "
+                                                   "only, not with several meters, --serial, "
+                                                   "--all, --serve or --publish"},
+    };
+    for (const auto& c : cases) {
+        AppOptions o;
+        std::string error;
+        const bool ok = ParseAppOptions(c.args, o, error);
+        EXPECT_EQ(ok, std::string(c.error).empty()) << c.args[0] << " " << error;
+        if (!ok) {
+            EXPECT_EQ(error, c.error);
+        }
+    }
+
+    AppOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseAppOptions({"--simulate", "--upper", "12", "--lower", "8", "--offset", "1.5",
+                                 "--average", "4", "--trace-period", "30"},
+                                o, error))
+        << error;
+    ASSERT_TRUE(o.measure.has_value());
+    EXPECT_EQ(o.measure->limits, (measure::UserLimits{12.0, 8.0}));
+    EXPECT_DOUBLE_EQ(o.measure->offset_db, 1.5);
+    EXPECT_EQ(o.measure->average_count, 4);
+    EXPECT_EQ(o.tracePeriod, "30");
+    // Without any of them the kept settings stay in charge.
+    AppOptions plain;
+    ASSERT_TRUE(ParseAppOptions({"--simulate"}, plain, error));
+    EXPECT_FALSE(plain.measure.has_value());
+}
+
 }  // namespace velquor

@@ -74,3 +74,50 @@ TEST_F(TraceExportFile, FailureIsReportedAndLeavesNothing) {
 
 }  // namespace
 }  // namespace velquor
+
+namespace velquor {
+namespace {
+
+TEST(TraceExport, IsoUtcTimeWithMilliseconds) {
+    const struct {
+        std::int64_t ms;
+        const char* text;
+    } cases[] = {{0, "1970-01-01T00:00:00.000Z"},
+                 {1765198800123, "2025-12-08T13:00:00.123Z"},
+                 {1765198800999, "2025-12-08T13:00:00.999Z"},
+                 {-1, "1969-12-31T23:59:59.999Z"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(IsoUtcMsText(c.ms), c.text) << c.ms;
+}
+
+TEST(TraceExport, CsvNamesTheMeterAndWhatWasInForceAndTimesEveryRow) {
+    TraceConditions conditions;
+    conditions.serial = "OV227700";
+    conditions.settings.offset_db = 1.5;
+    conditions.settings.average_count = 4;
+    conditions.settings.limits = {12.0, std::nullopt};
+    const std::vector<double> samples{11.78, 12.0};
+    const std::vector<std::int64_t> times{1765198800281, 1765198801230};
+    EXPECT_EQ(TraceToCsv(samples, times, conditions),
+              "# Velquor trace: meter OV227700; unit dBm; offset +1.50 dB; averaging 4; "
+              "relative off; upper limit 12.00 dBm; lower limit off\r\n"
+              "# Start: 2025-12-08T13:00:00.281Z\r\n"
+              "Time (UTC),Second,dBm\r\n"
+              "2025-12-08T13:00:00.281Z,0,11.78\r\n"
+              "2025-12-08T13:00:01.230Z,1,12.00\r\n");
+
+    // Nothing recorded: the conditions and the column header, no start.
+    TraceConditions unknown;
+    unknown.settings.relative = true;
+    unknown.settings.reference_dbm = -3.0;
+    EXPECT_EQ(TraceToCsv({}, {}, unknown),
+              "# Velquor trace: meter unknown; unit dBm; offset +0.00 dB; averaging off; "
+              "relative to -3.00 dBm; upper limit off; lower limit off\r\n"
+              "Time (UTC),Second,dBm\r\n");
+    // A sample without its time keeps its row.
+    EXPECT_NE(TraceToCsv(samples, std::span(times).first(1), conditions).find("\r\n,1,12.00\r\n"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace velquor

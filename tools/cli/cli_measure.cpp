@@ -4,22 +4,12 @@
 
 #include "cli_options.h"
 #include "cli_text.h"
+#include "measure/measure_options.h"
 #include "measure/statistics_text.h"
 
 namespace velquor::cli {
 
 namespace {
-
-constexpr NumberField kAverageField{"--average", measure::kMinAverageCount,
-                                    measure::kMaxAverageCount, true, "readings"};
-constexpr NumberField kOffsetField{"--offset", measure::kMinOffsetDb, measure::kMaxOffsetDb, false,
-                                   "dB"};
-constexpr NumberField kRelativeField{"--relative", measure::kMinPowerDbm, measure::kMaxPowerDbm,
-                                     false, "dBm"};
-constexpr NumberField kUpperField{"--upper", measure::kMinPowerDbm, measure::kMaxPowerDbm, false,
-                                  "dBm"};
-constexpr NumberField kLowerField{"--lower", measure::kMinPowerDbm, measure::kMaxPowerDbm, false,
-                                  "dBm"};
 
 using Json = nlohmann::ordered_json;
 
@@ -70,50 +60,10 @@ void AddMeasureOptions(CLI::App& app, MeasureOptions& options) {
 
 bool BuildMeasureSettings(const MeasureOptions& options, measure::MeasureSettings& settings,
                           std::string& error) {
-    settings = {};
-    if (!options.emptyOption.empty()) {
-        error = options.emptyOption + " needs a value";
-        return false;
-    }
-    const auto number = [&](const std::string& text, const NumberField& field,
-                            auto assign) -> bool {
-        if (text.empty())
-            return true;
-        const auto value = ParseNumberOption(text, field, error);
-        if (value)
-            assign(*value);
-        return value.has_value();
-    };
-    if (!number(options.average, kAverageField,
-                [&](double v) { settings.average_count = static_cast<int>(v); }) ||
-        !number(options.offset, kOffsetField, [&](double v) { settings.offset_db = v; }) ||
-        !number(options.relative, kRelativeField,
-                [&](double v) {
-                    settings.relative = true;
-                    settings.reference_dbm = v;
-                }) ||
-        !number(options.upper, kUpperField, [&](double v) { settings.limits.upper_dbm = v; }) ||
-        !number(options.lower, kLowerField, [&](double v) { settings.limits.lower_dbm = v; }))
-        return false;
-    if (!options.unit.empty()) {
-        const auto unit = measure::ParsePowerUnit(options.unit);
-        if (!unit) {
-            error = "--unit takes dbm, w, dbuv or v, not \"" + PrintableText(options.unit) + "\"";
-            return false;
-        }
-        settings.unit = *unit;
-    }
-    if (settings.limits.upper_dbm && settings.limits.lower_dbm &&
-        *settings.limits.upper_dbm < *settings.limits.lower_dbm) {
-        error = "--upper must not be below --lower";
-        return false;
-    }
-    std::string reason;
-    if (!measure::ValidateSettings(settings, reason)) {
-        error = reason;
-        return false;
-    }
-    return true;
+    const measure::MeasureOptionTexts texts{options.average,  options.unit,  options.offset,
+                                            options.relative, options.upper, options.lower,
+                                            options.emptyOption};
+    return measure::BuildMeasureSettings(texts, settings, error);
 }
 
 std::string MeasuredText(const measure::MeasurePipeline& pipeline) {

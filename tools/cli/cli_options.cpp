@@ -1,7 +1,6 @@
 #include "cli_options.h"
 
 #include <cmath>
-#include <limits>
 
 #include "cli_app.h"
 
@@ -10,12 +9,6 @@ namespace velquor::cli {
 namespace {
 
 constexpr NumberField kSimulateField{"--simulate", 1, 16, true, "meters"};
-
-std::string RangeText(const NumberField& field) {
-    const std::string unit = field.unit && *field.unit ? std::string(" ") + field.unit : "";
-    return std::string("enter ") + (field.whole ? "a whole number" : "a number") + " from " +
-           FormatC("%.10g", field.min) + " to " + FormatC("%.10g", field.max) + unit;
-}
 
 }  // namespace
 
@@ -116,23 +109,7 @@ void AddSecondsOption(CLI::App& app, std::string& text, const std::string& what)
 
 std::optional<double> ParseNumberOption(const std::string& text, const NumberField& field,
                                         std::string& error) {
-    std::string reason;
-    if (const auto value = ParseUserNumber(text, field, reason))
-        return value;
-    // The library's own message formats large ranges in exponent notation; the
-    // option's message names the range as the user would type it.
-    NumberField any = field;
-    any.min = -std::numeric_limits<double>::max();
-    any.max = std::numeric_limits<double>::max();
-    std::string ignored;
-    const auto unbounded = ParseUserNumber(text, any, ignored);
-    if (unbounded)
-        error = std::string(field.name) + ": " + FormatC("%.10g", *unbounded) +
-                " is out of range; " + RangeText(field);
-    else
-        error = std::string(field.name) + ": \"" + text + "\" is not " +
-                (field.whole ? "a whole number; " : "a number; ") + RangeText(field);
-    return std::nullopt;
+    return ParseOptionNumber(text, field, error);
 }
 
 std::optional<bool> ParseSwitch(const std::string& text) {
