@@ -136,6 +136,8 @@ bool ParseAppOptions(const std::vector<std::string>& args, AppOptions& options,
             options.serve = optional_value().value_or(kDefaultServeAddress);
         } else if (arg == "--http") {
             options.http = optional_value().value_or(kDefaultHttpAddress);
+        } else if (arg == "--no-announce") {
+            options.noAnnounce = true;
         } else if (arg == "--snapshot") {
             if (!value(options.snapshotFile))
                 return false;

@@ -29,6 +29,8 @@ struct AppOptions {
     std::optional<std::string> serve;
     // --http [ADDR:PORT]: the web page from the start (read-only).
     std::optional<std::string> http;
+    // --no-announce: the servers are not announced over DNS-SD.
+    bool noAnnounce = false;
     // --publish HOST[:PORT] [--stand NAME]: telemetry from the start.
     std::string publish;
     std::string stand;
@@ -62,7 +64,8 @@ inline constexpr const char* kDefaultHttpAddress = "127.0.0.1:8080";
 
 inline constexpr const char* kAppUsage =
     "usage: velquor [--simulate [N] | --port PATH... | --serial S... | --all] [--keep-going]\n"
-    "              [--serve [ADDR:PORT]] [--http [ADDR:PORT]] [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
+    "              [--serve [ADDR:PORT]] [--http [ADDR:PORT]] [--no-announce]\n"
+    "              [--publish HOST[:PORT] [--stand NAME]] [--reconnect]\n"
     "              [--snapshot FILE [--after SECONDS]] [--quit-after SECONDS]\n"
     "              [--average N] [--offset DB] [--relative DBM] [--upper DBM] [--lower DBM]\n"
     "              [--unit dbm|w|dbuv|v] [--trace-period S] [--rolling HOURS]\n"
@@ -77,6 +80,8 @@ inline constexpr const char* kAppUsage =
     "                      (default 127.0.0.1:5025; also Options > Remote Control)\n"
     "  --http [ADDR:PORT]  serve the read-only web page and JSON API as velquor-cli serve\n"
     "                      --http does (default 127.0.0.1:8080; also Options > Web Page)\n"
+    "  --no-announce       do not announce the running servers over DNS-SD (also\n"
+    "                      Options > Announce on the Network)\n"
     "  --publish HOST[:PORT] [--stand NAME]\n"
     "                      publish the readings to an MQTT broker as velquor-cli publish\n"
     "                      does (also Options > Telemetry)\n"

@@ -197,6 +197,16 @@ void CStationWindow::BuildMenus() {
         std::string error;
         StartVxi11(error);
     });
+    m_announceAction = options->addAction("&Announce on the Network");
+    m_announceAction->setObjectName("announce");
+    m_announceAction->setCheckable(true);
+    m_announceAction->setChecked(true);
+    m_announceAction->setToolTip(
+        "Announce the running servers over DNS-SD (mDNS) so discovery tools list them");
+    connect(m_announceAction, &QAction::toggled, this, [this] {
+        m_announced = "?";  // announce anew, or withdraw
+        Announce();
+    });
     m_webAction = options->addAction("&Web Page");
     m_webAction->setObjectName("webPage");
     m_webAction->setCheckable(true);
@@ -662,6 +672,62 @@ void CStationWindow::ShowStatus() {
     }
     if (m_statusRemote->text() != remote)
         m_statusRemote->setText(remote);
+    Announce();
+}
+
+void CStationWindow::SetAnnounce(bool on) {
+    m_announceAction->setChecked(on);
+}
+
+std::string CStationWindow::AnnouncedName() const {
+    return m_announcer ? m_announcer->Name() : std::string();
+}
+
+namespace {
+
+// "127.0.0.1:5025" or "[::1]:5025" as the servers name their address.
+remote::Endpoint EndpointOf(const std::string& shown) {
+    remote::Endpoint e;
+    const auto colon = shown.rfind(':');
+    if (shown.empty() || colon == std::string::npos)
+        return e;
+    e.address = shown.substr(0, colon);
+    if (e.address.size() >= 2 && e.address.front() == '[')
+        e.address = e.address.substr(1, e.address.size() - 2);
+    e.port = static_cast<std::uint16_t>(std::strtoul(shown.c_str() + colon + 1, nullptr, 10));
+    return e;
+}
+
+}  // namespace
+
+void CStationWindow::Announce() {
+    remote::ServedInstrument served;
+    served.scpi = EndpointOf(m_host->Serving() ? m_host->ServerAddress() : std::string());
+    served.http = EndpointOf(m_http ? m_webShown : std::string());
+    served.vxi11 = EndpointOf(m_host->ServingVxi11() ? m_host->Vxi11Address() : std::string());
+    for (std::size_t i = 0; i < m_count; ++i)
+        served.serials.push_back(m_station.Meter(i).serial);
+    if (m_count > 0)
+        served.firmware = m_station.Meter(0).firmware;
+    const std::vector<remote::ServiceRecord> services = remote::ServicesFor(served);
+    const bool on = m_announceAction == nullptr || m_announceAction->isChecked();
+    std::string key = on ? "on" : "off";
+    for (const remote::ServiceRecord& r : services)
+        key += ";" + r.type + "@" + r.address + ":" + std::to_string(r.port);
+    for (const std::string& serial : served.serials)
+        key += ";" + serial;
+    if (key == m_announced)
+        return;
+    m_announced = key;
+    m_announcer.reset();
+    if (!on || services.empty())
+        return;
+    m_announcer = std::make_unique<remote::DnsSdAnnouncer>();
+    std::string note;
+    // Told once per change of what runs; serving goes on either way.
+    if (!m_announcer->Start(remote::InstanceName(served.serials), services, note))
+        m_announcer.reset();
+    statusBar()->showMessage(QString::fromStdString("DNS-SD: " + note), 10000);
 }
 
 bool CStationWindow::AllDelivered() const {
@@ -720,6 +786,9 @@ void CStationWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     m_timer.stop();
+    // The announcements go before the servers they name.
+    m_announcer.reset();
+    m_announced = "closed";
     m_host->StopVxi11();
     StopWeb();
     m_host->StopServer();

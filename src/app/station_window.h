@@ -14,6 +14,7 @@
 
 #include "app/sensor_settings.h"
 #include "remote/http_server.h"
+#include "remote/dnssd.h"
 #include "remote/station_host.h"
 #include "station/station.h"
 #include "telemetry/station_telemetry.h"
@@ -109,6 +110,11 @@ public:
     QAction* RemoteAction() const { return m_remoteAction; }
     QAction* Vxi11Action() const { return m_vxi11Action; }
     QAction* WebAction() const { return m_webAction; }
+    // Options > Announce on the Network (on unless --no-announce).
+    void SetAnnounce(bool on);
+    QAction* AnnounceAction() const { return m_announceAction; }
+    // The DNS-SD instance name in use ("" while nothing is announced).
+    std::string AnnouncedName() const;
     QAction* ReconnectAction() const { return m_reconnectAction; }
     QAction* TelemetryAction() const { return m_telemetryAction; }
     QAction* AddMeterAction() const { return m_addMeterAction; }
@@ -136,6 +142,8 @@ private:
     // Something the user must not miss: a message box when someone is there.
     void Warn(const QString& text);
     void ShowStatus();
+    // Announces the servers that run now, when that set changed.
+    void Announce();
 
     station::Station& m_station;
     std::shared_ptr<CNoticeBox> m_notices;
@@ -150,6 +158,11 @@ private:
     QAction* m_remoteAction = nullptr;
     QAction* m_vxi11Action = nullptr;
     QAction* m_webAction = nullptr;
+    QAction* m_announceAction = nullptr;
+    // What runs, announced over DNS-SD; the set last announced, so a refresh that
+    // finds the same servers announces nothing anew.
+    std::unique_ptr<remote::DnsSdAnnouncer> m_announcer;
+    std::string m_announced;
     std::unique_ptr<remote::HttpServer> m_http;
     std::string m_web = "127.0.0.1:8080";
     std::string m_webShown;

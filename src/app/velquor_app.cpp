@@ -231,6 +231,8 @@ int CVelquorApp::RunStation(const AppOptions& options) {
                          m_pStation->MeterName(i).c_str());
     }
     m_pStationWindow->SetInteractive(!unattended);
+    if (options.noAnnounce)
+        m_pStationWindow->SetAnnounce(false);
     if (options.serve) {
         m_pStationWindow->SetListenAddress(*options.serve);
         if (!m_pStationWindow->StartRemote(*options.serve, error)) {

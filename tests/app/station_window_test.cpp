@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QSettings>
+#include <QStatusBar>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -182,6 +183,26 @@ TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
     EXPECT_TRUE(window_->StatusText().startsWith("Remote control on 127.0.0.1:"));
     EXPECT_TRUE(WaitForPowers());
     ::close(taken);
+}
+
+TEST_F(StationWindowTest, WithoutAnAvahiDaemonTheWindowSaysSoOnceAndServesOn) {
+    // A bus where nothing listens: no daemon to announce through.
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/velquor-test-bus", 1);
+    std::string error;
+    ASSERT_TRUE(window_->StartRemote("127.0.0.1:0", error)) << error;
+    const QString said = window_->statusBar()->currentMessage();
+    EXPECT_TRUE(said.startsWith("DNS-SD: avahi-daemon cannot be reached")) << said.toStdString();
+    EXPECT_TRUE(window_->AnnouncedName().empty());
+    EXPECT_TRUE(window_->Host().Serving());
+    // Refreshes do not say it again; turned off, nothing is tried.
+    window_->statusBar()->clearMessage();
+    window_->Refresh();
+    EXPECT_TRUE(window_->statusBar()->currentMessage().isEmpty());
+    window_->SetAnnounce(false);
+    window_->StopRemote();
+    ASSERT_TRUE(window_->StartRemote("127.0.0.1:0", error)) << error;
+    EXPECT_FALSE(window_->statusBar()->currentMessage().startsWith("DNS-SD"));
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
 
 TEST_F(StationWindowTest, Vxi11IsStartedAndStoppedFromTheOptionsMenu) {
