@@ -192,10 +192,22 @@ TraceGraphModel ComputeZoomedTraceGraph(std::span<const double> history, int n,
     const int first = std::max(0, static_cast<int>(std::floor(view.t0)));
     const int last = std::min(n - 1, static_cast<int>(std::ceil(view.t1)));
     for (int i = first; i <= last; ++i) {
-        const double v = history[static_cast<std::size_t>(i)];
-        const TracePoint p{TraceXAtTime(view, i), TraceY(v, s)};
+        double t = i;
+        double v = history[static_cast<std::size_t>(i)];
+        // The samples beyond the window are cut at the plot's edge, on the line to them.
+        const bool outside = t < view.t0 || t > view.t1;
+        if (outside) {
+            const int j = t < view.t0 ? i + 1 : i - 1;
+            if (j < first || j > last)
+                continue;
+            const double edge = t < view.t0 ? view.t0 : view.t1;
+            const double vj = history[static_cast<std::size_t>(j)];
+            v = v + (vj - v) * (edge - t) / (j - t);
+            t = edge;
+        }
+        const TracePoint p{TraceXAtTime(view, t), TraceY(v, s)};
         model.trace.push_back(p);
-        if (measure::Failed(measure::EvaluateLimits(limits, v)))
+        if (!outside && measure::Failed(measure::EvaluateLimits(limits, v)))
             model.failedPoints.push_back(p);
     }
     if (n > 0 && n - 1 >= view.t0 && n - 1 <= view.t1)

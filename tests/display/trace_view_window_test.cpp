@@ -109,5 +109,18 @@ TEST(TraceViewWindow, RollingRecordLookupsMatchEveryReading) {
     EXPECT_FALSE(RollingRecord(1000).ValueAt(kStart));
 }
 
+TEST(TraceViewWindow, ZoomedTraceStaysInsideThePlot) {
+    const std::vector<double> samples{0, 10, 20, 30, 40};
+    // Samples 1.5..2.5 on 10..30 dBm: the line runs from edge to edge through sample 2.
+    const TraceGraphModel m = ComputeZoomedTraceGraph(samples, 5, {}, TraceViewWindow{1.5, 2.5, 10, 30},
+                                                      TraceGraphOptions{}, {}, {});
+    ASSERT_EQ(m.trace.size(), 3u);
+    EXPECT_EQ(m.trace.front(), (TracePoint{kTracePlotLeft, 155}));  // 15 dBm at the left edge
+    EXPECT_EQ(m.trace[1], (TracePoint{275, 105}));
+    EXPECT_EQ(m.trace.back(), (TracePoint{kTracePlotRight, 55}));
+    EXPECT_FALSE(m.newestMarker);
+    EXPECT_EQ(m.xLabels.front().text, "1.5");
+}
+
 }  // namespace
 }  // namespace velquor
