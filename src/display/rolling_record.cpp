@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace velquor {
@@ -63,6 +64,7 @@ void RollingRecord::Add(std::int64_t utcMs, double dbm) {
     b.t1 = utcMs;
     b.min = std::min(b.min, v);
     b.max = std::max(b.max, v);
+    b.sum += v;
     Trim();
 }
 
@@ -128,6 +130,75 @@ std::vector<TraceColumn> RollingRecord::Columns(std::int64_t t0Ms, std::int64_t 
         }
     }
     return out;
+}
+
+std::optional<TraceSampleAt> RollingRecord::ValueAt(std::int64_t utcMs) const {
+    std::optional<TraceSampleAt> best;
+    const auto consider = [&](std::int64_t t, std::int16_t v) {
+        if (!best || std::llabs(t - utcMs) < std::llabs(static_cast<std::int64_t>(best->t) - utcMs))
+            best = TraceSampleAt{double(t), v / 10.0};
+    };
+    for (const Chunk& c : m_chunks) {
+        if (c.last < utcMs) {
+            consider(c.last, c.tenths.back());
+            continue;
+        }
+        std::size_t i = 0;
+        for (const Block& b : c.blocks) {
+            const std::size_t n = std::min(kBlockReadings, c.tenths.size() - i);
+            if (b.t1 >= utcMs) {
+                std::int64_t t = b.t0;
+                for (std::size_t k = i; k < i + n; ++k) {
+                    t = k == i ? b.t0 : t + c.stepMs[k];
+                    consider(t, c.tenths[k]);
+                    if (t >= utcMs)
+                        return best;
+                }
+            }
+            i += n;
+        }
+        return best;
+    }
+    return best;
+}
+
+TraceSpanStats RollingRecord::StatsBetween(std::int64_t t0Ms, std::int64_t t1Ms) const {
+    if (t0Ms > t1Ms)
+        std::swap(t0Ms, t1Ms);
+    TraceSpanStats stats;
+    std::int64_t sum = 0;  // tenths
+    std::int16_t lo = 0, hi = 0;
+    const auto take = [&](std::int16_t min, std::int16_t max, std::int64_t s, int count) {
+        lo = stats.count == 0 ? min : std::min(lo, min);
+        hi = stats.count == 0 ? max : std::max(hi, max);
+        sum += s;
+        stats.count += count;
+    };
+    for (const Chunk& c : m_chunks) {
+        if (c.last < t0Ms || c.t0 > t1Ms)
+            continue;
+        std::size_t i = 0;
+        for (const Block& b : c.blocks) {
+            const std::size_t n = std::min(kBlockReadings, c.tenths.size() - i);
+            if (b.t0 >= t0Ms && b.t1 <= t1Ms) {
+                take(b.min, b.max, b.sum, static_cast<int>(n));
+            } else if (b.t1 >= t0Ms && b.t0 <= t1Ms) {
+                std::int64_t t = b.t0;
+                for (std::size_t k = i; k < i + n; ++k) {
+                    t = k == i ? b.t0 : t + c.stepMs[k];
+                    if (t >= t0Ms && t <= t1Ms)
+                        take(c.tenths[k], c.tenths[k], c.tenths[k], 1);
+                }
+            }
+            i += n;
+        }
+    }
+    if (stats.count > 0) {
+        stats.min = lo / 10.0;
+        stats.max = hi / 10.0;
+        stats.mean = double(sum) / stats.count / 10.0;
+    }
+    return stats;
 }
 
 }  // namespace velquor

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "display/station_trace.h"
+#include "display/trace_view_window.h"
 
 namespace velquor {
 
@@ -37,6 +39,11 @@ public:
     // The lowest and highest power in each of `columns` columns between t0 and t1 (ms).
     std::vector<TraceColumn> Columns(std::int64_t t0Ms, std::int64_t t1Ms, int columns) const;
 
+    // The cursors' lookups: the reading nearest a time (nothing when empty), and the
+    // readings between two times, from the block summaries where a block lies inside.
+    std::optional<TraceSampleAt> ValueAt(std::int64_t utcMs) const;
+    TraceSpanStats StatsBetween(std::int64_t t0Ms, std::int64_t t1Ms) const;
+
     static constexpr std::size_t kChunkReadings = 65536;
     static constexpr std::size_t kBlockReadings = 256;
 
@@ -46,6 +53,7 @@ private:
         std::int64_t t1 = 0;
         std::int16_t min = 0;
         std::int16_t max = 0;
+        std::int32_t sum = 0;  // tenths: 256 readings of at most 32767 fit
     };
     struct Chunk {
         std::int64_t t0 = 0;    // time of the first reading

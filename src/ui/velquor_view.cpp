@@ -231,6 +231,15 @@ void CVelquorView::CreateControls() {
             [this](bool on) { SetTraceWallClock(on); });
     connect(m_wndTraceArea, &CTraceGraphWindow::rollingToggled, this,
             [this](bool on) { SetRollingHours(on ? kRollingMaxHours : 0); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::zoomRectRequested, this,
+            [this](int xa, int ya, int xb, int yb) { ZoomTraceRect(xa, ya, xb, yb); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::wheelZoomRequested, this,
+            [this](int x, int steps) { ZoomTraceWheel(x, steps); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::zoomOutRequested, this, [this] { ZoomTraceOut(); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::cursorsToggled, this,
+            [this](bool on) { SetTraceCursors(on); });
+    connect(m_wndTraceArea, &CTraceGraphWindow::cursorMoved, this,
+            [this](int which, int x) { MoveTraceCursor(which, x); });
 }
 
 void CVelquorView::OnInitialUpdate() {

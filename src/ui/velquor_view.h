@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "display/measurement_panel.h"
@@ -15,6 +16,7 @@
 #include "display/rolling_record.h"
 #include "display/trace_export.h"
 #include "display/trace_recorder.h"
+#include "display/trace_view_window.h"
 #include "link/ftdi_driver.h"
 #include "link/usb.h"
 #include "logging/log_clock.h"
@@ -142,6 +144,14 @@ public:
     // Keep every reading of the last hours (0: off) and draw them instead of the trace.
     void SetRollingHours(double hours);
     const RollingRecord* Rolling() const { return m_rolling.get(); }
+    // Zoom and cursors on the trace graph, as its mouse and menu ask. The zoom is kept
+    // in the trace's own time (sample or UTC ms), so new readings do not move it.
+    void ZoomTraceRect(int xa, int ya, int xb, int yb);
+    void ZoomTraceWheel(int x, int steps);
+    void ZoomTraceOut();
+    void SetTraceCursors(bool on);
+    void MoveTraceCursor(int which, int x);
+    const std::optional<TraceViewWindow>& TraceZoom() const { return m_traceZoom; }
 
     CVelquorDoc* GetDocument() const { return m_pDocument; }
     // The meter's latest reading as handled here.
@@ -205,6 +215,9 @@ private:
     void ApplyControlUpdates(const std::vector<ControlUpdate>& updates);
     void ApplyTraceAction(const TraceViewAction& action);
     void RedrawTraceGraph();
+    // Cursors a third and two thirds into what the graph shows.
+    void PlaceTraceCursors();
+    void UpdateTraceCursors();
     void TakeSnapshot(const QImage& painted);
     void RunSequence(const QString& busyText, const std::function<void()>& sequence);
     void OnLoggingChanged();
@@ -251,6 +264,11 @@ private:
     QBasicTimer m_traceTimer;
     std::unique_ptr<RollingRecord> m_rolling;
     QBasicTimer m_rollingTimer;
+    std::optional<TraceViewWindow> m_traceZoom;
+    TraceViewWindow m_traceShown;  // the window the graph shows now, zoomed or not
+    TraceDataExtent m_traceData;
+    bool m_bTraceCursors = false;
+    double m_traceCursor[2] = {0.0, 0.0};  // in the trace's time
     std::string m_strTimeUnit = "Second";
     std::string m_strPowerUnit = "dBm";
 

@@ -539,6 +539,64 @@ class Walk:
         wait_until("the empty graph after Stop", lambda: graph_now() == empty)
         self.expect_alone("the trace")
 
+    def trace_zoom(self):
+        """Records a trace, zooms into it with a drag, turns the cursors on, moves one,
+        saves the CSV and zooms out with Escape."""
+        picture = self.shot("trace-zoom")
+        play = self.locate("play", picture)
+        stop = self.locate("stop", picture)
+        pause = self.locate("pause", picture)
+        gx, gy = self.origin[0] + 234, self.origin[1] + 187
+        graph = (gx, gy, 510, 235)
+        empty = picture.region(*graph)
+
+        def graph_now():
+            return screenshot().region(*graph)
+
+        def drag(x0, y0, x1, y1):
+            run("xdotool", "mousemove", str(gx + x0), str(gy + y0), "mousedown", "1",
+                "mousemove", str(gx + (x0 + x1) // 2), str(gy + (y0 + y1) // 2),
+                "mousemove", str(gx + x1), str(gy + y1), "mouseup", "1")
+
+        def graph_menu(*keys):
+            run("xdotool", "mousemove", str(gx + 250), str(gy + 100), "click", "3")
+            wait_until("the graph's menu", self.app.others)
+            key(*keys)
+
+        self.set_field((play[0] - 28, play[1] + 12), "600")
+        click(play[0] + 12, play[1] + 12)
+        wait_until("the trace drawing", lambda: graph_now() != empty)
+        time.sleep(8)  # some seconds of trace to zoom into
+        click(pause[0] + 12, pause[1] + 12)
+        time.sleep(1.5)
+        whole = graph_now()
+        drag(150, 20, 400, 190)
+        zoomed = wait_until("the zoomed graph", lambda: graph_now() if graph_now() != whole else None)
+        self.shot("trace-zoomed")
+        graph_menu("Up", "Return")  # the last item: Cursors
+        with_cursors = wait_until("the cursors", lambda: graph_now() if graph_now() != zoomed else None)
+        drag(350, 100, 420, 100)  # cursor B starts two thirds across
+        moved = wait_until("cursor B moved",
+                           lambda: graph_now() if graph_now() != with_cursors else None)
+        self.shot("trace-cursors")
+
+        path = os.path.join(self.work, "zoomed trace.csv")
+        graph_menu("Down", "Return")  # the first item: Save Trace as CSV...
+        wid = self.expect_dialog("trace CSV dialog", lambda n, r: n == "Save Trace as CSV")
+        type_text(path)
+        key("Return")
+        self.expect_gone("trace CSV dialog", wid)
+        wait_until("the trace CSV", lambda: os.path.exists(path))
+        with open(path) as f:
+            rows = [line for line in f.read().splitlines() if line and line[0].isdigit()]
+        if len(rows) < 5:
+            raise Failure("the trace CSV holds %d samples after 8 s of trace" % len(rows))
+        click(gx + 250, gy + 230)  # the keyboard to the graph, below the plot
+        key("Escape")
+        wait_until("the whole trace again", lambda: graph_now() != moved)
+        click(stop[0] + 12, stop[1] + 12)
+        self.expect_alone("the zoomed trace")
+
     def statistics(self):
         """Measure > Statistics beside a main window near the screen's right edge
         (at x = 480 it opened 26 pixels from the right edge of a 1280-pixel screen)."""
@@ -827,7 +885,8 @@ def main():
     walk = Walk(velquor, res_dir, meter_sim, shots)
     steps = [("start", walk.start), ("Setup Unit", walk.setup_unit),
              ("logging", walk.logging), ("Print Preview", walk.print_preview),
-             ("trace", walk.trace), ("Statistics", walk.statistics),
+             ("trace", walk.trace), ("trace zoom", walk.trace_zoom),
+             ("Statistics", walk.statistics),
              ("New Window", walk.new_window), ("same meter", walk.same_meter_twice),
              ("close in setup", walk.close_while_setup_waits),
              ("large font", walk.large_font), ("station", walk.station),
