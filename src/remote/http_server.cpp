@@ -46,6 +46,10 @@ constexpr int kKeepAliveSeconds = 1;
 // noticed (its write fails) and its thread returns to the pool.
 constexpr auto kHeartbeat = 2s;
 constexpr auto kStreamPoll = 50ms;
+// Readings that arrive within this of a stream's last write go out together: one
+// wake-up and one send per batch rather than per reading (a meter sends up to 213
+// a second), for at most this much more delay.
+constexpr auto kStreamBatch = 25ms;
 constexpr std::size_t kMaxBody = 64 * 1024;
 
 // The pool httplib runs connections on, bounded, whose workers keep SIGPIPE
@@ -396,6 +400,9 @@ void HttpServer::Impl::OpenStream(httplib::Response& res) {
 bool HttpServer::Impl::StreamStep(Stream& s, httplib::DataSink& sink) {
     if (stopping)
         return false;
+    const auto since = std::chrono::steady_clock::now() - s.last_write;
+    if (s.opened && since < kStreamBatch)
+        std::this_thread::sleep_for(kStreamBatch - since);
     std::string out;
     if (!s.opened) {
         // A browser that loses the stream tries again after a second.
