@@ -344,6 +344,26 @@ TEST_F(HttpServerTest, StartRefusesWritesOffLoopbackAndNamesAPortInUse) {
     EXPECT_EQ(res->status, 200);
 }
 
+TEST_F(HttpServerTest, ThePageIsServedAndPutsMeterTextInAsTextNeverAsMarkup) {
+    HttpOptions options;
+    options.web_root = FindWebRoot();
+    ASSERT_FALSE(options.web_root.empty());
+    Serve(options);
+    const auto page = client_->Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("app.js"), std::string::npos);
+    const auto script = client_->Get("/app.js");
+    ASSERT_TRUE(script);
+    ASSERT_EQ(script->status, 200);
+    EXPECT_NE(script->body.find("textContent"), std::string::npos);
+    // A meter's name, serial or firmware is whatever the meter says; parsed as
+    // markup it could run script in the viewer's browser.
+    for (const char* sink : {"innerHTML", "outerHTML", "insertAdjacentHTML", "document.write",
+                             "eval(", "new Function"})
+        EXPECT_EQ(script->body.find(sink), std::string::npos) << sink;
+}
+
 TEST_F(HttpServerTest, IdleConnectionsAndASlowClientDoNotKeepOthersWaiting) {
     Serve();
     // Connections that never send a byte, as a port scanner or a stuck client leaves.
