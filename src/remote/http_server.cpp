@@ -46,22 +46,37 @@ constexpr int kKeepAliveSeconds = 1;
 // noticed (its write fails) and its thread returns to the pool.
 constexpr auto kHeartbeat = 2s;
 constexpr auto kStreamPoll = 50ms;
+// Readings that arrive within this of a stream's last write go out together: one
+// wake-up and one send per batch rather than per reading (a meter sends up to 213
+// a second), for at most this much more delay.
+constexpr auto kStreamBatch = 25ms;
 constexpr std::size_t kMaxBody = 64 * 1024;
+// Connections that may wait for their request at once, each on a thread of its
+// own, beyond the streams; more wait in line for a free one.
+constexpr std::size_t kMaxIdleConnections = 256;
 
-// The pool httplib runs connections on, bounded, whose workers keep SIGPIPE
-// blocked: the library writes with plain send(), and a client that hangs up
-// must give this thread EPIPE, not end the process. No process-wide change.
+// The pool httplib runs connections on, whose workers keep SIGPIPE blocked: the
+// library writes with plain send(), and a client that hangs up must give this
+// thread EPIPE, not end the process. No process-wide change.
+// A connection holds its worker until it sends a request or its wait runs out
+// (idle ones, half-sent requests), so a fixed pool lets a few hundred idle
+// connections keep everyone else queued for many seconds. It starts with `base`
+// workers and adds one whenever a connection arrives with none free, up to `most`;
+// the workers stay until shutdown, so what it holds is bounded by `most`.
 class BlockingPool : public httplib::TaskQueue {
 public:
-    explicit BlockingPool(std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i)
-            threads_.emplace_back([this] { Work(); });
+    BlockingPool(std::size_t base, std::size_t most) : most_(std::max(base, most)) {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < base; ++i)
+            AddWorker();
     }
     ~BlockingPool() override { shutdown(); }
     void enqueue(std::function<void()> fn) override {
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back(std::move(fn));
+            if (idle_ < jobs_.size() && threads_.size() < most_ && !stop_)
+                AddWorker();
         }
         wake_.notify_one();
     }
@@ -71,12 +86,14 @@ public:
             stop_ = true;
         }
         wake_.notify_all();
+        // No worker is added once stop_ is set, so the list no longer changes.
         for (auto& t : threads_)
             if (t.joinable())
                 t.join();
     }
 
 private:
+    void AddWorker() { threads_.emplace_back([this] { Work(); }); }
     void Work() {
         sigset_t pipe;
         sigemptyset(&pipe);
@@ -86,7 +103,9 @@ private:
             std::function<void()> fn;
             {
                 std::unique_lock lock(mutex_);
+                ++idle_;
                 wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+                --idle_;
                 if (jobs_.empty())
                     return;
                 fn = std::move(jobs_.front());
@@ -96,9 +115,11 @@ private:
         }
     }
 
+    const std::size_t most_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
     bool stop_ = false;
     std::vector<std::thread> threads_;
 };
@@ -236,6 +257,7 @@ struct HttpServer::Impl {
     httplib::Server server;
     std::thread listener;
     std::uint16_t port = 0;
+    int listen_fd = -1;  // the server's, for its backlog
     std::atomic<bool> stopping{false};
     std::atomic<std::size_t> streams{0};
     std::atomic<std::uint64_t> requests{0}, streams_opened{0}, streams_refused{0}, events_sent{0},
@@ -396,6 +418,9 @@ void HttpServer::Impl::OpenStream(httplib::Response& res) {
 bool HttpServer::Impl::StreamStep(Stream& s, httplib::DataSink& sink) {
     if (stopping)
         return false;
+    const auto since = std::chrono::steady_clock::now() - s.last_write;
+    if (s.opened && since < kStreamBatch)
+        std::this_thread::sleep_for(kStreamBatch - since);
     std::string out;
     if (!s.opened) {
         // A browser that loses the stream tries again after a second.
@@ -582,13 +607,14 @@ bool HttpServer::Start(std::string& error) {
     // let a second server share a port in use instead of being told.
     // TCP_NODELAY (inherited by accepted sockets): a stream's chunk goes out in
     // several small writes, which Nagle's algorithm would hold back for the ACK.
-    s.set_socket_options([](socket_t sock) {
+    s.set_socket_options([&m](socket_t sock) {
+        m.listen_fd = sock;
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     });
-    const std::size_t threads = o.max_streams + 4;
-    s.new_task_queue = [threads] { return new BlockingPool(threads); };
+    const std::size_t base = o.max_streams + 4;
+    s.new_task_queue = [base] { return new BlockingPool(base, base + kMaxIdleConnections); };
     s.set_keep_alive_timeout(kKeepAliveSeconds);
     // A page polling /api/meters keeps its connection rather than opening one per request.
     s.set_keep_alive_max_count(1000);
@@ -624,6 +650,11 @@ bool HttpServer::Start(std::string& error) {
         return false;
     }
     m.port = static_cast<std::uint16_t>(bound);
+    // The library listens with a backlog of 5: a burst of connections (a page's,
+    // a scan's) beyond it waits out a 1 s SYN retry each. Listening again only
+    // lengthens the queue.
+    if (m.listen_fd >= 0)
+        ::listen(m.listen_fd, SOMAXCONN);
     m.stopping = false;
     m.listener = std::thread([&s] { s.listen_after_bind(); });
     // Stop before the loop runs would find nothing to stop; wait (bounded) for it.

@@ -14,6 +14,7 @@
 #include "remote/http_server.h"
 #include "remote/reading_json.h"
 #include "remote/station_host.h"
+#include "remote/tcp_client.h"
 #include "station/station.h"
 
 namespace velquor::remote {
@@ -341,6 +342,87 @@ TEST_F(HttpServerTest, StartRefusesWritesOffLoopbackAndNamesAPortInUse) {
     const auto res = client_->Get("/api/meters");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 200);
+}
+
+TEST_F(HttpServerTest, ThePageIsServedAndPutsMeterTextInAsTextNeverAsMarkup) {
+    HttpOptions options;
+    options.web_root = FindWebRoot();
+    ASSERT_FALSE(options.web_root.empty());
+    Serve(options);
+    const auto page = client_->Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("app.js"), std::string::npos);
+    const auto script = client_->Get("/app.js");
+    ASSERT_TRUE(script);
+    ASSERT_EQ(script->status, 200);
+    EXPECT_NE(script->body.find("textContent"), std::string::npos);
+    // A meter's name, serial or firmware is whatever the meter says; parsed as
+    // markup it could run script in the viewer's browser.
+    for (const char* sink : {"innerHTML", "outerHTML", "insertAdjacentHTML", "document.write",
+                             "eval(", "new Function"})
+        EXPECT_EQ(script->body.find(sink), std::string::npos) << sink;
+}
+
+TEST_F(HttpServerTest, IdleConnectionsAndASlowClientDoNotKeepOthersWaiting) {
+    Serve();
+    // Connections that never send a byte, as a port scanner or a stuck client leaves.
+    // They come in a burst, which the listen queue takes without a SYN retry (1 s each).
+    const auto burst = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<testing::TcpClient>> idle;
+    for (int i = 0; i < 200; ++i) {
+        idle.push_back(std::make_unique<testing::TcpClient>(server_->Port()));
+        ASSERT_TRUE(idle.back()->Connected()) << i;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - burst, 1s);
+    // And one that sends its request a byte every 100 ms, never finishing it.
+    std::atomic<bool> done{false};
+    std::thread slow([&] {
+        testing::TcpClient c(server_->Port());
+        const std::string header = "GET /api/meters HTTP/1.1\r\nX-Slow: ";
+        for (std::size_t i = 0; !done && i < 100; ++i) {
+            if (!c.Send(i < header.size() ? header.substr(i, 1) : "a"))
+                break;
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    std::this_thread::sleep_for(300ms);
+    const auto start = std::chrono::steady_clock::now();
+    client_->set_connection_timeout(2, 0);
+    client_->set_read_timeout(2, 0);
+    const auto res = client_->Get("/api/meters");
+    const auto took = std::chrono::steady_clock::now() - start;
+    done = true;
+    slow.join();
+    ASSERT_TRUE(res) << httplib::to_string(res.error());
+    EXPECT_EQ(res->status, 200);
+    EXPECT_LT(took, 2s);
+}
+
+TEST_F(HttpServerTest, AHugeHeaderIsRefusedAndTheServerAnswersOn) {
+    Serve();
+    struct Case {
+        const char* what;
+        std::string headers;
+    };
+    const Case cases[] = {
+        {"one header of 1 MB", "X-Big: " + std::string(1u << 20, 'a') + "\r\n"},
+        {"a header line of 64 KiB without a colon", std::string(64u << 10, 'c') + "\r\n"},
+    };
+    for (const Case& c : cases) {
+        testing::TcpClient raw(server_->Port());
+        ASSERT_TRUE(raw.Connected());
+        // The server may close before all of it is sent; either way it must answer or hang up.
+        raw.Send("GET /api/meters HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.headers + "\r\n");
+        const std::string status = raw.ReadLine(5s);
+        const bool refused = status.rfind("HTTP/1.1 431", 0) == 0 ||
+                             status.rfind("HTTP/1.1 400", 0) == 0 ||
+                             status.rfind("HTTP/1.1 413", 0) == 0 || status == "<closed>";
+        EXPECT_TRUE(refused) << c.what << ": " << status;
+        const auto res = client_->Get("/api/meters");
+        ASSERT_TRUE(res) << c.what;
+        EXPECT_EQ(res->status, 200) << c.what;
+    }
 }
 
 }  // namespace

@@ -50,6 +50,8 @@ struct ServeOptions {
     bool noAnnounce = false;
     bool httpWrite = false;
     std::string httpPasswordFile;
+    CLI::Option* httpStreamsOption = nullptr;
+    std::size_t httpStreams = 4;
 };
 
 constexpr const char* kDefaultHttp = "127.0.0.1:8080";
@@ -67,6 +69,7 @@ int BuildHttpOptions(const ServeOptions& o, remote::HttpOptions& http, std::stri
         return kExitUsage;
     }
     http.allow_writes = o.httpWrite;
+    http.max_streams = o.httpStreams;
     if (o.httpWrite) {
         if (o.httpPasswordFile.empty())
             return error = "--http-write needs --http-password-file FILE", kExitUsage;
@@ -117,6 +120,8 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
     if (!serveHttp) {
         if (options.noScpi)
             return UsageError("--no-scpi needs --http: there would be nothing to serve");
+        if (options.httpStreamsOption->count() > 0)
+            return UsageError("--http-streams needs --http");
         if (options.httpWrite || !options.httpPasswordFile.empty())
             return UsageError(std::string(options.httpWrite ? "--http-write" : "--http-password-file") +
                               " needs --http");
@@ -344,6 +349,10 @@ void RegisterServeCommand(CliApp& cli) {
                             kDefaultHttp + ")")
             ->expected(0, 1)
             ->type_name("[ADDR:PORT]");
+    options->httpStreamsOption = app->add_option("--http-streams", options->httpStreams,
+                    "Reading streams (/api/stream) open at once, each a thread (default 4)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
     app->add_flag("--no-scpi", options->noScpi, "With --http: no SCPI socket, only the web page");
     app->add_flag("--no-announce", options->noAnnounce,
                   "Do not announce the servers over DNS-SD (mDNS, through avahi-daemon)");
