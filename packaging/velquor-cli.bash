@@ -112,7 +112,7 @@ _velquor_cli() {
         monitor) options+=" --seconds --json --stats $measure $reconnect" ;;
         read) options+=" --count --json $measure $reconnect" ;;
         log) options+=" --file --rate --seconds --no-index --no-header --delimiter --overwrite --format --offset $reconnect" ;;
-        serve) options+=" --listen --idle-timeout --vxi11 --vxi11-port --http --no-scpi --http-write --http-password-file --no-announce --publish $mqtt $reconnect" ;;
+        serve) options+=" --listen --idle-timeout --vxi11 --vxi11-port --http --no-scpi --http-write --http-password-file --http-streams --no-announce --publish $mqtt $reconnect" ;;
         publish) options+=" --broker $mqtt --seconds $reconnect" ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
