@@ -227,8 +227,9 @@ int RunServe(CliApp& cli, const ServeOptions& options) {
         std::string names;
         for (std::size_t i = 0; i < meters.Count(); ++i)
             names += (i == 0 ? "" : ", ") + PrintableText(meters.Name(i));
-        const std::string what = FormatC("%zu meter%s (%s)", meters.Count(),
-                                         meters.Count() == 1 ? "" : "s", names.c_str());
+        // Not %zu: MinGW checks FormatC against the Microsoft runtime's printf.
+        const std::string what = std::to_string(meters.Count()) + " meter" +
+                                 (meters.Count() == 1 ? "" : "s") + " (" + names + ")";
         if (!options.noScpi)
             std::printf("SCPI server on %s:%u for %s; Ctrl-C stops it\n",
                         hostText(server.address).c_str(), static_cast<unsigned>(tcp.Port()),
