@@ -33,9 +33,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
     $SUDO chmod 755 "$policy"
     made_policy=1
+    # Removed however the install ends.
+    trap '$SUDO rm -f "$policy"' EXIT
   fi
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-  [ -z "$made_policy" ] || $SUDO rm -f "$policy"
+  [ -z "$made_policy" ] || { $SUDO rm -f "$policy"; trap - EXIT; }
   if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
     $SUDO systemctl disable --now avahi-daemon.socket avahi-daemon.service >/dev/null 2>&1 || true
   fi
