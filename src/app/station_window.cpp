@@ -164,22 +164,8 @@ void CStationWindow::BuildMenus() {
         StartRemote(m_listen, error);
     });
     options->addAction("Remote Control &Address...", this, [this] {
-        bool ok = false;
-        const QString text = QInputDialog::getText(
-            this, "Remote Control Address", "Listen on (address:port):", QLineEdit::Normal,
-            QString::fromStdString(m_listen), &ok);
-        if (!ok)
+        if (!AskAddress("Remote Control Address", "Listen on (address:port):", m_listen))
             return;
-        std::string address, error;
-        std::uint16_t port = 0;
-        if (!remote::ParseListenAddress(text.trimmed().toStdString(), address, port, error)) {
-            const std::string flag = "--listen takes ";
-            if (error.rfind(flag, 0) == 0)
-                error = "The address must be " + error.substr(flag.size());
-            QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
-            return;
-        }
-        m_listen = text.trimmed().toStdString();
         if (m_host->Serving()) {
             std::string reason;
             StartRemote(m_listen, reason);
@@ -219,22 +205,8 @@ void CStationWindow::BuildMenus() {
         StartWeb(m_web, error);
     });
     options->addAction("Web Page Add&ress...", this, [this] {
-        bool ok = false;
-        const QString text = QInputDialog::getText(
-            this, "Web Page Address", "Serve the web page on (address:port):", QLineEdit::Normal,
-            QString::fromStdString(m_web), &ok);
-        if (!ok)
+        if (!AskAddress("Web Page Address", "Serve the web page on (address:port):", m_web))
             return;
-        std::string address, error;
-        std::uint16_t port = 0;
-        if (!remote::ParseListenAddress(text.trimmed().toStdString(), address, port, error)) {
-            const std::string flag = "--listen takes ";
-            if (error.rfind(flag, 0) == 0)
-                error = "The address must be " + error.substr(flag.size());
-            QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
-            return;
-        }
-        m_web = text.trimmed().toStdString();
         if (m_http) {
             std::string reason;
             StartWeb(m_web, reason);
@@ -276,6 +248,27 @@ void CStationWindow::BuildMenus() {
         QMessageBox::about(this, kAppTitle,
                            QString("Velquor 1.1.0\n%1 meters in one station").arg(m_count));
     });
+}
+
+bool CStationWindow::AskAddress(const QString& title, const QString& label,
+                                std::string& address) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, title, label, QLineEdit::Normal,
+                                               QString::fromStdString(address), &ok);
+    if (!ok)
+        return false;
+    std::string host, error;
+    std::uint16_t port = 0;
+    if (!remote::ParseListenAddress(text.trimmed().toStdString(), host, port, error)) {
+        // The parser speaks of the command-line option; the dialog has none.
+        const std::string flag = "--listen takes ";
+        if (error.rfind(flag, 0) == 0)
+            error = "The address must be " + error.substr(flag.size());
+        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
+        return false;
+    }
+    address = text.trimmed().toStdString();
+    return true;
 }
 
 bool CStationWindow::StartRemote(const std::string& listen, std::string& error) {

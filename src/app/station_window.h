@@ -144,6 +144,9 @@ private:
     void ShowStatus();
     // Announces the servers that run now, when that set changed.
     void Announce();
+    // Asks for a listening address; a malformed one is refused with a message and
+    // address is left as it was. False when nothing was changed.
+    bool AskAddress(const QString& title, const QString& label, std::string& address);
 
     station::Station& m_station;
     std::shared_ptr<CNoticeBox> m_notices;

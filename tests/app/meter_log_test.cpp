@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/log_to.h"
 #include "app/meter_log.h"
 #include "common/temp_dir.h"
 #include "link/sim_driver.h"
@@ -16,23 +17,7 @@
 namespace velquor {
 namespace {
 
-class LogTo : public ILogUi {
-public:
-    explicit LogTo(std::string path) : m_path(std::move(path)) {}
-    void ShowMessage(const std::string& text, const std::string&, bool) override {
-        ADD_FAILURE() << "message: " << text;
-    }
-    std::optional<LogFileOptions> AskSaveOptions() override {
-        LogFileOptions options;
-        options.path = m_path;
-        options.delimiter = ',';
-        return options;
-    }
-    void OpenFile(const std::string&) override {}
-
-private:
-    std::string m_path;
-};
+using testing_support::LogTo;
 
 template <typename Pred>
 bool PumpUntil(Pred pred, int limitMs) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "common/log_to.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "common/temp_dir.h"
@@ -67,24 +68,7 @@ bool SameOutside(const QImage& a, const QImage& b, const std::vector<QRect>& exc
     return true;
 }
 
-// Writes the log to a file chosen beforehand; any message is a failure.
-class LogTo : public ILogUi {
-public:
-    explicit LogTo(std::string path) : m_path(std::move(path)) {}
-    void ShowMessage(const std::string& text, const std::string&, bool) override {
-        ADD_FAILURE() << "message: " << text;
-    }
-    std::optional<LogFileOptions> AskSaveOptions() override {
-        LogFileOptions options;
-        options.path = m_path;
-        options.delimiter = ',';
-        return options;
-    }
-    void OpenFile(const std::string&) override {}
-
-private:
-    std::string m_path;
-};
+using testing_support::LogTo;
 
 // Rows every 20 ms whatever the save rate, so a test need not wait for seconds.
 class QuickLogClock : public ILogClock {

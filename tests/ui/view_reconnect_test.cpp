@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/log_to.h"
 #include "common/scripted_prompt.h"
 #include "common/stepping_clock.h"
 #include "link/serial_driver.h"
@@ -34,23 +35,7 @@ bool PumpUntil(Pred pred, int limitMs) {
     return pred();
 }
 
-class LogTo : public ILogUi {
-public:
-    explicit LogTo(std::string path) : m_path(std::move(path)) {}
-    void ShowMessage(const std::string& text, const std::string&, bool) override {
-        ADD_FAILURE() << "message: " << text;
-    }
-    std::optional<LogFileOptions> AskSaveOptions() override {
-        LogFileOptions options;
-        options.path = m_path;
-        options.delimiter = ',';
-        return options;
-    }
-    void OpenFile(const std::string&) override {}
-
-private:
-    std::string m_path;
-};
+using testing_support::LogTo;
 
 std::vector<std::string> RowsOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
