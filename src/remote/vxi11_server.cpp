@@ -21,6 +21,7 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <rpc/pmap_clnt.h>
 #include <rpc/rpc.h>
@@ -54,6 +55,7 @@ struct Mailbox {
 struct Link {
     long id = 0;
     int fd = -1;  // its connection's; the link ends with the connection
+    std::string peer;  // the connection's peer address; empty: loopback or unknown
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     // Counts sessions, so an outcome for the session a device clear replaced is
     // not taken for the new one's.
@@ -65,6 +67,36 @@ struct Link {
     bool open_message = false;  // bytes written without END or LF yet
     bool dropped = false;       // did not read its replies
 };
+
+// The numeric address of the peer of a connection, an IPv4 client of an IPv6
+// socket as IPv4; empty for loopback (unless asked for) and when it cannot be had.
+std::string PeerAddress(int fd, bool with_loopback) {
+    sockaddr_storage a{};
+    socklen_t size = sizeof a;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(a);
+        if (!with_loopback && (ntohl(v4.sin_addr.s_addr) >> 24) == 127)
+            return {};
+        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    } else if (a.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+            in_addr v4{};
+            std::memcpy(&v4, v6.sin6_addr.s6_addr + 12, sizeof v4);
+            if (!with_loopback && (ntohl(v4.s_addr) >> 24) == 127)
+                return {};
+            inet_ntop(AF_INET, &v4, text, sizeof text);
+        } else {
+            if (!with_loopback && IN6_IS_ADDR_LOOPBACK(&v6.sin6_addr))
+                return {};
+            inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        }
+    }
+    return text;
+}
 
 // The RPC library's server table and descriptor set are process-wide, so only
 // one server may use them at a time.
@@ -182,15 +214,22 @@ struct Vxi11Server::Impl {
         Register();
         Phase(2, {});
         while (!stopping.load()) {
-            const int n = poll(svc_pollfd, static_cast<nfds_t>(svc_max_pollfd),
-                               static_cast<int>(kSlice.count()));
-            if (n > 0)
-                svc_getreq_poll(svc_pollfd, n);
+            Serve(static_cast<int>(kSlice.count()));
             for (auto& [id, link] : links)
                 Deliver(*link);
             Reap();
         }
         Teardown(coreFd, abortFd);
+    }
+
+    // One round of the library's connections. The library reallocates svc_pollfd
+    // when it accepts a connection, while svc_getreq_poll still walks the array it
+    // was given: it walks a copy of ours.
+    void Serve(int timeout_ms) {
+        ready.assign(svc_pollfd, svc_pollfd + svc_max_pollfd);
+        const int n = poll(ready.data(), static_cast<nfds_t>(ready.size()), timeout_ms);
+        if (n > 0)
+            svc_getreq_poll(ready.data(), n);
     }
 
     void Register() {
@@ -233,9 +272,7 @@ struct Vxi11Server::Impl {
             }
             if (!open)
                 break;
-            const int n = poll(svc_pollfd, static_cast<nfds_t>(svc_max_pollfd), 20);
-            if (n > 0)
-                svc_getreq_poll(svc_pollfd, n);
+            Serve(20);
         }
         // Destroying a transport closes its socket.
         if (core != nullptr)
@@ -418,6 +455,11 @@ struct Vxi11Server::Impl {
         }
     }
 
+    std::size_t LinksOf(const std::string& peer) const {
+        return static_cast<std::size_t>(std::count_if(
+            links.begin(), links.end(), [&](const auto& l) { return l.second->peer == peer; }));
+    }
+
     void CreateLink(const Create_LinkParms& in, Create_LinkResp& out, int fd) {
         std::string name = in.device != nullptr ? in.device : "";
         std::transform(name.begin(), name.end(), name.begin(),
@@ -428,10 +470,14 @@ struct Vxi11Server::Impl {
             out.error = vxi11err::kNotSupported;
         } else if (links.size() >= options.max_links) {
             out.error = vxi11err::kOutOfResources;
+        } else if (std::string peer = PeerAddress(fd, options.limit_loopback);
+                   !peer.empty() && LinksOf(peer) >= options.max_links_per_peer) {
+            out.error = vxi11err::kOutOfResources;
         } else {
             auto link = std::make_unique<Link>();
             link->id = nextLink++;
             link->fd = fd;
+            link->peer = std::move(peer);
             NewSession(*link);
             out.lid = link->id;
             out.abortPort = abortPort.load();
@@ -600,6 +646,7 @@ struct Vxi11Server::Impl {
 
     // The server's thread alone.
     SVCXPRT* core = nullptr;
+    std::vector<pollfd> ready;  // the copy Serve polls
     SVCXPRT* abort = nullptr;
     std::map<long, std::unique_ptr<Link>> links;
     long nextLink = 1;

@@ -38,6 +38,11 @@ struct Vxi11Options {
     std::string address = "127.0.0.1";
     std::uint16_t port = 0;  // the core channel's; 0 picks a free port
     std::size_t max_links = 8;
+    // Links the connections from one peer address may hold, so that one host on
+    // the network cannot take every link; as the socket server's, clients on this
+    // machine count only against max_links unless limit_loopback is set.
+    std::size_t max_links_per_peer = 4;
+    bool limit_loopback = false;
     // Registers the core channel's port with the system's rpcbind, as VISA
     // clients look it up there (port 111).
     bool register_portmap = true;

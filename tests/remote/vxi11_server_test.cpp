@@ -247,6 +247,27 @@ TEST_F(Vxi11ServerTest, WhatIsNotServedIsRefusedWithItsCode) {
     EXPECT_EQ(c.Read(lid).data, "1\n");
 }
 
+TEST_F(Vxi11ServerTest, OneHostCannotTakeEveryLink) {
+    server_->Stop();
+    Vxi11Options options;
+    options.register_portmap = false;
+    options.max_links_per_peer = 2;
+    options.limit_loopback = true;  // the test's only peer is this machine
+    server_ = std::make_unique<Vxi11Server>(host_->Model(), options);
+    std::string error;
+    ASSERT_TRUE(server_->Start(error)) << error;
+    // Two connections at once: the second one's accept once broke the server.
+    Vxi11Client a(server_->Port());
+    Vxi11Client b(server_->Port());
+    ASSERT_TRUE(a.Connected() && b.Connected());
+    long first = 0, second = 0, third = 0;
+    ASSERT_EQ(a.Link("inst0", first), vxi11err::kNone);
+    ASSERT_EQ(b.Link("inst0", second), vxi11err::kNone);
+    EXPECT_EQ(a.Link("inst0", third), vxi11err::kOutOfResources);
+    ASSERT_EQ(a.Destroy(first), vxi11err::kNone);
+    EXPECT_EQ(b.Link("inst0", third), vxi11err::kNone);
+}
+
 TEST_F(Vxi11ServerTest, AClientGoneWithoutDestroyLosesItsLinkAndStopIsBounded) {
     {
         Vxi11Client gone(server_->Port());
