@@ -180,7 +180,9 @@ void CVelquorView::TakeSnapshot(const QImage& painted) {
 
 double CVelquorView::ShownPowerDbm() const {
     const measure::MeasurePipeline& p = m_pMeasure->Pipeline();
-    if (!MeasureIsPlain(p.Settings()) && p.HasReading())
+    // A reading the measurement refused (an impossible power) is not traced: the
+    // last one taken stays, as in the log.
+    if (p.HasReading() && (!MeasureIsPlain(p.Settings()) || !p.LatestTaken()))
         return p.Last().shown_dbm;
     return m_live.powerDbm.load();
 }

@@ -238,6 +238,24 @@ TEST_F(ViewTest, TraceRecordsTheShownPowerOncePerTick) {
               "seconds.");
 }
 
+// A frame carrying an impossible power (frames have no checksum) is counted as
+// invalid and leaves the trace on the last reading taken, as the log does.
+TEST_F(ViewTest, AnImpossiblePowerIsNotTraced) {
+    MeterModelConfig m;
+    m.fixedPowerTenths = 123;
+    Start({Meter(m)});
+    ASSERT_TRUE(PumpUntil([&] { return view->Measure().Pipeline().HasReading(); }, 2000));
+    Paint();
+    qobject_cast<QLineEdit*>(FindByCtrlId(view.get(), 210))->setText("2");
+    view->OnPlay();
+    Hand(station::ReadingKind::Measurement, 3082.6);
+    view->OnTraceTimer();
+    view->OnTraceTimer();
+    for (double sample : view->Trace().RecordedSamples())
+        EXPECT_DOUBLE_EQ(sample, 12.3);
+    EXPECT_EQ(view->Measure().Pipeline().Statistics().invalid, 1);
+}
+
 // With the measurement math on, the trace records the corrected power at every
 // tick, also when no repaint comes between two ticks.
 TEST_F(ViewTest, TraceRecordsTheCorrectedPowerWithoutRepaints) {
