@@ -6,6 +6,7 @@
 #include "remote/commands.h"
 #include "remote/scpi_error.h"
 #include "remote/scpi_values.h"
+#include "station/stream_gap.h"
 
 namespace velquor::remote {
 
@@ -117,6 +118,15 @@ void Instrument::OnReading(const station::Reading& r) {
                 c.temperature_c = r.temperature_c;
                 c.battery = r.battery;
                 c.last_steady_ns = r.steady_ns;
+                // Readings dropped on the way (a pump that fell behind): an average,
+                // and a wait for fresh readings, must not span the gap.
+                if (station::MissedBefore(c.last_seq, r.seq) > 0) {
+                    c.pipeline.RestartAverage();
+                    for (Waiter& w : waiters_) {
+                        if (w.channel == r.meter)
+                            w.remaining = EffectiveCount(c);
+                    }
+                }
                 if (!c.pipeline.Process(r.power_dbm, r.steady_ns))
                     break;
                 for (auto it = waiters_.begin(); it != waiters_.end();) {

@@ -149,6 +149,7 @@ private:
         double temperature_c = 0.0;
         double battery = 0.0;
         std::int64_t last_steady_ns = 0;
+        std::uint64_t last_seq = 0;  // the stream's number of the last reading seen
     };
     struct Waiter {
         std::size_t channel;

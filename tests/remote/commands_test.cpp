@@ -78,6 +78,17 @@ TEST(Commands, ReadWaitsForAsManyFreshReadingsAsTheAverageAndAveragesPower) {
     EXPECT_EQ(b.Error(), 0);
 }
 
+TEST(Commands, AReadDoesNotAverageAcrossReadingsDroppedOnTheWay) {
+    Bench b;
+    b.Send("AVER:COUN 2;STAT ON");
+    EXPECT_TRUE(b.Send("READ?").empty());
+    b.Feed(0, 0.0, 25.0, 600.0, 3);
+    b.Feed(0, -10.0, 25.0, 600.0, 7);  // 4 to 6 never arrived
+    EXPECT_TRUE(b.Take().empty());
+    b.Feed(0, -10.0, 25.0, 600.0, 8);
+    EXPECT_EQ(b.Take(), std::vector<std::string>{"-1.000000E+01"});
+}
+
 TEST(Commands, FetchUnitRelativeLimitsAndDiagnostics) {
     Bench b;
     const struct {

@@ -142,10 +142,12 @@ struct BenchParts {
 struct Bench : BenchParts, Client {
     explicit Bench(std::size_t meters = 2) : BenchParts(meters), Client(inst) {}
 
-    void Feed(std::uint32_t meter, double dbm, double temperature = 25.0, double battery = 600.0) {
+    void Feed(std::uint32_t meter, double dbm, double temperature = 25.0, double battery = 600.0,
+              std::uint64_t seq = 0) {
         now_ns += 10'000'000;
         station::Reading r;
         r.meter = meter;
+        r.seq = seq;
         r.steady_ns = now_ns;
         r.power_dbm = dbm;
         r.temperature_c = temperature;
