@@ -34,6 +34,8 @@ public:
     void OnReading(double powerDbm, std::int64_t steadyNs);
     // The meter is gone: the next reading starts a new average.
     void OnLinkLost();
+    // Readings were missed on the way: an average must not span them.
+    void OnReadingsMissed() { OnLinkLost(); }
 
     bool SetAverageCountText(const std::string& text, std::string& error);
     // On: the current averaged reading becomes the reference.

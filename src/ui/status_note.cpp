@@ -29,9 +29,7 @@ std::string Hint(const StatusNoteState& state) {
     return "Ready";
 }
 
-}  // namespace
-
-std::string FormatStatusNote(const StatusNoteState& state) {
+std::string Note(const StatusNoteState& state) {
     std::string away;
     if (state.awaySeconds) {
         away = "Meter lost " + std::to_string(*state.awaySeconds) + " s ago; reconnecting...";
@@ -47,6 +45,18 @@ std::string FormatStatusNote(const StatusNoteState& state) {
     if (away.empty() || saving.empty())
         return away + saving;
     return away + "   " + saving;
+}
+
+}  // namespace
+
+std::string FormatStatusNote(const StatusNoteState& state) {
+    std::string note = Note(state);
+    if (state.droppedReadings == 0)
+        return note;
+    const std::string dropped = std::to_string(state.droppedReadings) +
+                                (state.droppedReadings == 1 ? " reading" : " readings") +
+                                " missed: the window fell behind the meter";
+    return note == "Ready" ? dropped : note + "   " + dropped;
 }
 
 }  // namespace velquor

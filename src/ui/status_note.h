@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -22,12 +23,14 @@ struct StatusNoteState {
     // How many connects in a row found no meter to open (0: the last one did, or
     // none has run).
     int noMeterLooks = 0;
+    // Readings the window fell behind on and never saw.
+    std::uint64_t droppedReadings = 0;
 };
 
 // "Ready"; "Saving to FILE: N rows"; "Meter lost N s ago; reconnecting..." (with
 // what the last look found in brackets), or the last two joined. Otherwise what
 // went wrong and what to do about it: a lost meter (and the log it ended), or no
-// meter found.
+// meter found. Readings the window fell behind on are told after any of these.
 std::string FormatStatusNote(const StatusNoteState& state);
 
 }  // namespace velquor

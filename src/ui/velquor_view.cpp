@@ -18,6 +18,7 @@
 #include "logging/save_rate.h"
 #include "meter/number_format.h"
 #include "station/meter_target.h"
+#include "station/stream_gap.h"
 #include "ui/busy_runner.h"
 #include "ui/cd_slider_ctrl_diamond.h"
 #include "ui/check_image_button.h"
@@ -390,6 +391,7 @@ void CVelquorView::UpdateStatusNote() {
         state.endedLogRows = m_nEndedLogRows;
     }
     state.noMeterLooks = m_unit.m_bConnected ? 0 : m_nConnectTries;
+    state.droppedReadings = m_nDropped;
     if (WaitingForMeter()) {
         const station::MeterStatus status = m_station->Status(0);
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -428,19 +430,25 @@ void CVelquorView::TakeReadings() {
     m_feed->PopAll(m_readings, std::chrono::milliseconds(0));
     for (const station::Reading& r : m_readings)
         OnReading(r);
+    if (m_feed->Dropped() != m_nDropped) {
+        m_nDropped = m_feed->Dropped();
+        UpdateStatusNote();
+    }
 }
 
 void CVelquorView::OnReading(const station::Reading& r) {
     ++m_nFramesHandled;
     switch (r.kind) {
         case station::ReadingKind::Measurement:
+            if (station::MissedBefore(m_lastSeq, r.seq) > 0)
+                m_pMeasure->OnReadingsMissed();
             if (std::isfinite(r.power_dbm)) {
                 if (m_pTimingLog != nullptr)
                     m_pTimingLog->Record(TimingEvent::kHandled, std::llround(r.power_dbm * 10.0));
                 m_live.powerDbm = r.power_dbm;
                 m_pMeasure->OnReading(r.power_dbm, r.steady_ns);
                 PublishShownPower();
-                if (m_rolling)
+                if (m_rolling && m_pMeasure->Pipeline().LatestTaken())
                     m_rolling->Add(r.utc_us / 1000, ShownPowerDbm());
             }
             // A field a short frame lacked keeps the last value, as the readouts did.

@@ -237,6 +237,9 @@ private:
     std::unique_ptr<station::Station> m_station;
     std::shared_ptr<station::Subscription> m_feed;
     std::vector<station::Reading> m_readings;
+    std::uint64_t m_lastSeq = 0;
+    // Readings the window fell behind on, told in the status bar.
+    std::uint64_t m_nDropped = 0;
     LiveReading m_live;
     double m_dBattery = 0.0;
 

@@ -29,6 +29,10 @@ TEST(StatusNote, SaysWhatIsGoingOn) {
          "--simulate"},
         // What is going on comes first.
         {{"run.txt", 2, {}, "", false, "", 0, 2}, "Saving to run.txt: 2 rows"},
+        // Readings the window fell behind on are told after the rest.
+        {{"", 0, {}, "", false, "", 0, 0, 1}, "1 reading missed: the window fell behind the meter"},
+        {{"run.txt", 2, {}, "", false, "", 0, 0, 40},
+         "Saving to run.txt: 2 rows   40 readings missed: the window fell behind the meter"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatStatusNote(c.state), c.note);
