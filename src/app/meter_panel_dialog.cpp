@@ -320,8 +320,13 @@ bool CMeterPanelDialog::WriteSetup() {
             QMessageBox::question(this, kAppTitle, kMsgLowFrequencyQuestion) == QMessageBox::Yes;
     }
     station::SetupOutcome outcome;
+    m_abandon = false;
+    m_writing = true;
+    const station::SequenceFront front{nullptr, nullptr, &m_abandon};
     RunBusy(this, "Writing the setup to the meter...",
-            [&] { outcome = m_station.Setup(m_meter, request); });
+            [&] { outcome = m_station.Setup(m_meter, request, front); });
+    m_writing = false;
+    emit writingEnded();
     ShowIdentity();
     if (!outcome.Ok()) {
         Say(QString::fromStdString(outcome.Message().empty() ? "The setup was not written."

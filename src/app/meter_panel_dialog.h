@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <atomic>
 #include <functional>
 
 #include "remote/instrument.h"
@@ -37,7 +38,16 @@ public:
     bool ApplyMeasurement();
     // Writes frequency and cable loss to the meter, with the busy indication.
     bool WriteSetup();
+    bool Writing() const { return m_writing; }
+    // Ends the waits of a setup being written: nobody is there for it any more.
+    void Abandon() { m_abandon = true; }
     QString Message() const;
+
+signals:
+    // A setup's write has ended, written or not.
+    void writingEnded();
+
+public:
     // The meter's log, which outlives the panel (the window owns it): the panel
     // starts and stops it and shows how it goes.
     void SetLog(CMeterLog* log);
@@ -53,6 +63,8 @@ private:
     station::Station& m_station;
     remote::Instrument& m_instrument;
     std::size_t m_meter;
+    std::atomic<bool> m_abandon{false};
+    bool m_writing = false;
     std::function<void(const remote::ChannelSettings&)> m_onApplied;
     QLabel* m_identity = nullptr;
     QComboBox* m_unit = nullptr;

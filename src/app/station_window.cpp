@@ -536,6 +536,11 @@ CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
         m_station, m_host->Model(), index,
         [this, index](const remote::ChannelSettings& s) { KeepSensorSettings(index, s); }, this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Queued: the panel finishes its own handling of the write before the window goes.
+    connect(panel, &CMeterPanelDialog::writingEnded, this, [this] {
+        if (m_closeWhenIdle)
+            close();
+    }, Qt::QueuedConnection);
     panel->SetLog(&Log(index));
     panel->show();
     panel->raise();
@@ -637,6 +642,10 @@ void CStationWindow::ShowStatus() {
         saving += log->Running() ? 1 : 0;
     if (saving > 0)
         meters += QString(", saving %1 log%2").arg(saving).arg(saving == 1 ? "" : "s");
+    // Readings the tiles' measurements or the graph fell behind on.
+    const std::uint64_t missed = m_host->Lost() + m_feed->Dropped();
+    if (missed > 0)
+        meters += QString(", %1 reading%2 missed").arg(missed).arg(missed == 1 ? "" : "s");
     if (m_statusMeters->text() != meters)
         m_statusMeters->setText(meters);
     QString remote;
@@ -771,8 +780,16 @@ void CStationWindow::timerEvent(QTimerEvent* e) {
 }
 
 void CStationWindow::closeEvent(QCloseEvent* e) {
-    if (m_adding) {
-        // The meter being opened gives up its waits; the window closes right after.
+    // A meter being opened, and a panel's setup being written, give up their
+    // waits; the window closes right after.
+    bool writing = false;
+    for (CMeterPanelDialog* panel : findChildren<CMeterPanelDialog*>()) {
+        if (panel->Writing()) {
+            panel->Abandon();
+            writing = true;
+        }
+    }
+    if (m_adding || writing) {
         m_closeWhenIdle = true;
         m_abandonAdd = true;
         e->ignore();

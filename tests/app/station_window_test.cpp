@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QTimer>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -37,9 +38,12 @@ class StationWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         station::StationOptions options = station::testing::FastOptions();
+        if (deafFirst_)
+            options.make_clock = {};  // the real acknowledgement wait, for a close to cut short
         options.make_driver = [this](const station::MeterTarget& t) -> std::unique_ptr<IFtdiDriver> {
             SimDeviceConfig d = CSimDriver::DefaultMeter(station::SimulatedMeterModel(t.sim_index));
             d.failOpen = t.sim_index == kBroken;
+            d.meter->acknowledgeWrites = !(deafFirst_ && t.sim_index == 0);
             // Faster than the quick link timings' silence, so only an unplug is a loss.
             d.meter->frameIntervalMs = 10;
             auto driver = std::make_unique<CSimDriver>(std::vector<SimDeviceConfig>{d});
@@ -81,6 +85,8 @@ protected:
 
     // The simulated meter that cannot be opened.
     static constexpr int kBroken = 4;
+    // The first meter never acknowledges a write.
+    bool deafFirst_ = false;
     testing::TempDir dir_;
     std::mutex driversLock_;
     std::map<int, CSimDriver*> drivers_;  // by simulated meter; owned by the station
@@ -161,6 +167,26 @@ TEST_F(StationWindowTest, AMetersPanelWritesItsSetupToThatMeterOnly) {
     EXPECT_FALSE(panel->WriteSetup());
     EXPECT_EQ(station_->Meter(0).frequency_mhz, 2400);
     panel->close();
+}
+
+class DeafMeterStationWindowTest : public StationWindowTest {
+protected:
+    DeafMeterStationWindowTest() { deafFirst_ = true; }
+};
+
+TEST_F(DeafMeterStationWindowTest, ClosingWhileAPanelsSetupWaitsClosesTheWindowAtOnce) {
+    ASSERT_TRUE(WaitForPowers());
+    window_->show();
+    CMeterPanelDialog* panel = window_->OpenPanel(0);
+    ASSERT_NE(panel, nullptr);
+    panel->findChild<QLineEdit*>("frequency")->setText("2400");
+    QTimer::singleShot(300, window_.get(), [this] { window_->close(); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(panel->WriteSetup());
+    // The unanswered write would hold the window for 10 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window_->isVisible());
 }
 
 TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
