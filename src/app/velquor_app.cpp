@@ -188,7 +188,8 @@ int CVelquorApp::RunStation(const AppOptions& options) {
     if (!error.empty()) {
         std::fprintf(stderr, "velquor: %s\n", error.c_str());
         if (!unattended)
-            QMessageBox::critical(nullptr, kAppTitle, QString::fromStdString(error));
+            QMessageBox::critical(nullptr, kAppTitle,
+                                  ReasonAsSentence(QString::fromStdString(error)));
         return 1;
     }
     auto notices = std::make_shared<CNoticeBox>();
@@ -207,7 +208,7 @@ int CVelquorApp::RunStation(const AppOptions& options) {
         std::string text;
         for (const std::string& e : errors) {
             std::fprintf(stderr, "velquor: %s\n", e.c_str());
-            text += e + "\n";
+            text += ReasonAsSentence(QString::fromStdString(e)).toStdString() + "\n";
         }
         bool goOn = opened && options.keepGoing;
         if (opened && !options.keepGoing && !unattended) {
