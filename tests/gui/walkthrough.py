@@ -29,6 +29,7 @@ import zlib
 
 WAIT_S = 30.0  # bound of every wait for a window or a file
 POLL_S = 0.1
+EXIT_LIMIT_S = 1.5
 MAIN_TITLE = "^DPW - Orvane ViridIrivi RA$"
 STATION_TITLE = "^Orvane ViridIrivi RA - [0-9]+ meters?$"
 
@@ -401,7 +402,12 @@ class Walk:
     def exit_program(self, app, what):
         """File > Exit; the program must end at once and leave no window."""
         self.file_menu("x", app)
+        started = time.monotonic()
         wait_until("the end of " + what, lambda: not alive(app.pid))
+        # An idle close takes some 40 ms; a second means something waits it out.
+        took = time.monotonic() - started
+        if took > EXIT_LIMIT_S:
+            raise Failure("%s took %.1f s to end after File > Exit" % (what, took))
         if app.windows():
             raise Failure("windows are left after %s ended" % what)
 
