@@ -1,6 +1,7 @@
 #include "app/meter_panel_dialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -327,6 +328,10 @@ bool CMeterPanelDialog::WriteSetup() {
             [&] { outcome = m_station.Setup(m_meter, request, front); });
     m_writing = false;
     emit writingEnded();
+    if (m_closeWhenWritten) {
+        m_closeWhenWritten = false;
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    }
     ShowIdentity();
     if (!outcome.Ok()) {
         Say(QString::fromStdString(outcome.Message().empty() ? "The setup was not written."
@@ -337,6 +342,25 @@ bool CMeterPanelDialog::WriteSetup() {
     m_instrument.Invalidate(m_meter);
     Say(QString::fromStdString(outcome.Message().empty() ? "Written." : outcome.Message()), false);
     return true;
+}
+
+void CMeterPanelDialog::reject() {
+    if (m_writing) {
+        Abandon();
+        m_closeWhenWritten = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void CMeterPanelDialog::closeEvent(QCloseEvent* e) {
+    if (m_writing) {
+        Abandon();
+        m_closeWhenWritten = true;
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
 }
 
 QString CMeterPanelDialog::Message() const {

@@ -43,9 +43,16 @@ public:
     void Abandon() { m_abandon = true; }
     QString Message() const;
 
+    // While a setup is written, a close gives up its waits and the panel closes
+    // once it has returned: the wait runs in this panel's event loop.
+    void reject() override;
+
 signals:
     // A setup's write has ended, written or not.
     void writingEnded();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
 
 public:
     // The meter's log, which outlives the panel (the window owns it): the panel
@@ -65,6 +72,7 @@ private:
     std::size_t m_meter;
     std::atomic<bool> m_abandon{false};
     bool m_writing = false;
+    bool m_closeWhenWritten = false;
     std::function<void(const remote::ChannelSettings&)> m_onApplied;
     QLabel* m_identity = nullptr;
     QComboBox* m_unit = nullptr;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPointer>
 #include <QTimer>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -187,6 +188,23 @@ TEST_F(DeafMeterStationWindowTest, ClosingWhileAPanelsSetupWaitsClosesTheWindowA
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     QCoreApplication::processEvents();
     EXPECT_FALSE(window_->isVisible());
+}
+
+// The panel deletes itself on close: it must wait until the write has returned.
+TEST_F(DeafMeterStationWindowTest, ClosingAPanelWhileItsSetupWaitsEndsTheWaitFirst) {
+    ASSERT_TRUE(WaitForPowers());
+    QPointer<CMeterPanelDialog> panel = window_->OpenPanel(0);
+    ASSERT_FALSE(panel.isNull());
+    panel->findChild<QLineEdit*>("frequency")->setText("2400");
+    QTimer::singleShot(300, panel, [&panel] { panel->close(); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(panel->WriteSetup());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    for (int i = 0; i < 50 && !panel.isNull(); ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(panel.isNull());
 }
 
 TEST_F(StationWindowTest, RemoteControlOnAPortInUseSaysSoAndTheWindowGoesOn) {
