@@ -123,8 +123,10 @@ void Instrument::OnReading(const station::Reading& r) {
                 if (station::MissedBefore(c.last_seq, r.seq) > 0) {
                     c.pipeline.RestartAverage();
                     for (Waiter& w : waiters_) {
-                        if (w.channel == r.meter)
+                        if (w.channel == r.meter) {
                             w.remaining = EffectiveCount(c);
+                            w.deadline_ns = WaitDeadline(w.remaining);
+                        }
                     }
                 }
                 if (!c.pipeline.Process(r.power_dbm, r.steady_ns))
