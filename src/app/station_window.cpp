@@ -11,6 +11,7 @@
 #include <QPdfWriter>
 #include <QStatusBar>
 #include <QSysInfo>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -642,10 +643,13 @@ void CStationWindow::ShowStatus() {
         saving += log->Running() ? 1 : 0;
     if (saving > 0)
         meters += QString(", saving %1 log%2").arg(saving).arg(saving == 1 ? "" : "s");
-    // Readings the tiles' measurements or the graph fell behind on.
-    const std::uint64_t missed = m_host->Lost() + m_feed->Dropped();
+    // Readings the tiles' measurements or the graph fell behind on; a stall both
+    // fell behind on is counted once.
+    const std::uint64_t missed = std::max(m_host->Lost(), m_feed->Dropped());
     if (missed > 0)
-        meters += QString(", %1 reading%2 missed").arg(missed).arg(missed == 1 ? "" : "s");
+        meters += QString(", %1 reading%2 missed since the window opened")
+                      .arg(missed)
+                      .arg(missed == 1 ? "" : "s");
     if (m_statusMeters->text() != meters)
         m_statusMeters->setText(meters);
     QString remote;

@@ -55,7 +55,7 @@ std::string FormatStatusNote(const StatusNoteState& state) {
         return note;
     const std::string dropped = std::to_string(state.droppedReadings) +
                                 (state.droppedReadings == 1 ? " reading" : " readings") +
-                                " missed: the window fell behind the meter";
+                                " missed since the window opened (it fell behind the meter)";
     return note == "Ready" ? dropped : note + "   " + dropped;
 }
 

@@ -30,9 +30,11 @@ TEST(StatusNote, SaysWhatIsGoingOn) {
         // What is going on comes first.
         {{"run.txt", 2, {}, "", false, "", 0, 2}, "Saving to run.txt: 2 rows"},
         // Readings the window fell behind on are told after the rest.
-        {{"", 0, {}, "", false, "", 0, 0, 1}, "1 reading missed: the window fell behind the meter"},
+        {{"", 0, {}, "", false, "", 0, 0, 1}, 
+         "1 reading missed since the window opened (it fell behind the meter)"},
         {{"run.txt", 2, {}, "", false, "", 0, 0, 40},
-         "Saving to run.txt: 2 rows   40 readings missed: the window fell behind the meter"},
+         "Saving to run.txt: 2 rows   40 readings missed since the window opened (it fell "
+         "behind the meter)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatStatusNote(c.state), c.note);
