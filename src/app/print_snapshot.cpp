@@ -227,7 +227,12 @@ QString ReasonAsSentence(const QString& reason) {
     QString sentence = reason.trimmed();
     if (sentence.isEmpty())
         return sentence;
-    sentence[0] = sentence[0].toUpper();
+    // A leading name ("abc123: no meter ...") is kept as it was typed.
+    const qsizetype colon = sentence.indexOf(':');
+    const qsizetype space = sentence.indexOf(' ');
+    const bool named = colon > 0 && (space < 0 || colon < space);
+    if (!named)
+        sentence[0] = sentence[0].toUpper();
     if (!sentence.endsWith('.') && !sentence.endsWith('!') && !sentence.endsWith('?'))
         sentence += '.';
     return sentence;

@@ -144,6 +144,8 @@ TEST(ReasonAsSentence, AMessageBoxShowsASentence) {
         {"cannot write /x.png: Permission denied", "Cannot write /x.png: Permission denied."},
         {"Already a sentence.", "Already a sentence."},
         {" no snapshot to save ", "No snapshot to save."},
+        // A meter's name leads as it was typed.
+        {"abc123: no meter with this serial number", "abc123: no meter with this serial number."},
         {"", ""},
     };
     for (const auto& [reason, shown] : cases)
