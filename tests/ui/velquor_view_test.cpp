@@ -251,6 +251,7 @@ TEST_F(ViewTest, AnImpossiblePowerIsNotTraced) {
     Hand(station::ReadingKind::Measurement, 3082.6);
     view->OnTraceTimer();
     view->OnTraceTimer();
+    ASSERT_EQ(view->Trace().RecordedSamples().size(), 2u);
     for (double sample : view->Trace().RecordedSamples())
         EXPECT_DOUBLE_EQ(sample, 12.3);
     EXPECT_EQ(view->Measure().Pipeline().Statistics().invalid, 1);
