@@ -257,8 +257,9 @@ struct Vxi11Server::Impl {
         linkCount = 0;
         if (Registered())
             pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
-        svc_unregister(DEVICE_CORE, DEVICE_CORE_VERSION);
-        svc_unregister(DEVICE_ASYNC, DEVICE_ASYNC_VERSION);
+        // The programs stay in the library's table: svc_unregister would also take
+        // them out of rpcbind, where they may be another server's, and a later
+        // Start registers the same dispatchers again without complaint.
         // Connections the library accepted: shut down, they read their end and the
         // library frees them on the next rounds.
         for (int round = 0; round < 20; ++round) {
