@@ -111,6 +111,8 @@ void Instrument::OnReading(const station::Reading& r) {
         if (r.meter >= channels_.size())
             return;
         Channel& c = channels_[r.meter];
+        // Every entry of a meter's stream is numbered, its link events too.
+        const bool gap = station::MissedBefore(c.last_seq, r.seq) > 0;
         switch (r.kind) {
             case station::ReadingKind::Measurement: {
                 c.lost = false;
@@ -120,7 +122,7 @@ void Instrument::OnReading(const station::Reading& r) {
                 c.last_steady_ns = r.steady_ns;
                 // Readings dropped on the way (a pump that fell behind): an average,
                 // and a wait for fresh readings, must not span the gap.
-                if (station::MissedBefore(c.last_seq, r.seq) > 0) {
+                if (gap) {
                     c.pipeline.RestartAverage();
                     for (Waiter& w : waiters_) {
                         if (w.channel == r.meter) {

@@ -438,9 +438,11 @@ void CVelquorView::TakeReadings() {
 
 void CVelquorView::OnReading(const station::Reading& r) {
     ++m_nFramesHandled;
+    // Every entry of the stream is numbered, the link events too.
+    const bool gap = station::MissedBefore(m_lastSeq, r.seq) > 0;
     switch (r.kind) {
         case station::ReadingKind::Measurement:
-            if (station::MissedBefore(m_lastSeq, r.seq) > 0)
+            if (gap)
                 m_pMeasure->OnReadingsMissed();
             if (std::isfinite(r.power_dbm)) {
                 if (m_pTimingLog != nullptr)
