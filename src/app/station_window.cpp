@@ -3,12 +3,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QSysInfo>
 #include <algorithm>
@@ -109,7 +111,13 @@ CStationWindow::CStationWindow(station::Station& station, std::shared_ptr<CNotic
     LoadSensorSettings();
     Refresh();
     m_timer.start(kRefreshMs, this);
-    resize(900, 640);
+    QSize size(900, 640);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // A small screen (1024x600) gets the whole window, its status bar too; the
+        // window manager's frame is not known before it is shown.
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(10, 40));
+    }
+    resize(size);
 }
 
 CStationWindow::~CStationWindow() {
