@@ -38,11 +38,6 @@ struct Vxi11Options {
     std::string address = "127.0.0.1";
     std::uint16_t port = 0;  // the core channel's; 0 picks a free port
     std::size_t max_links = 8;
-    // Links the connections from one peer address may hold, so that one host on
-    // the network cannot take every link; as the socket server's, clients on this
-    // machine count only against max_links unless limit_loopback is set.
-    std::size_t max_links_per_peer = 4;
-    bool limit_loopback = false;
     // Registers the core channel's port with the system's rpcbind, as VISA
     // clients look it up there (port 111).
     bool register_portmap = true;
@@ -53,6 +48,11 @@ struct Vxi11Options {
     std::size_t max_output_bytes = 1 << 20;
     // Input held unprocessed behind a command that waits.
     std::size_t max_backlog_bytes = 64 * 1024;
+    // Links the connections from one peer address may hold, so that one host on
+    // the network cannot take every link; as the socket server's, clients on this
+    // machine count only against max_links unless limit_loopback is set.
+    std::size_t max_links_per_peer = 4;
+    bool limit_loopback = false;
 };
 
 // SCPI over VXI-11 (the "INSTR" resource of VISA): the device "inst0" is the one

@@ -293,22 +293,26 @@ TEST_F(Vxi11ServerTest, AClientGoneWithoutDestroyLosesItsLinkAndStopIsBounded) {
     EXPECT_NE(error, vxi11err::kNone);
 
     // The port is free again for the next server in this program.
-    Vxi11Server next(host_->Model(), Vxi11Options{"127.0.0.1", 0, 8, false});
+    Vxi11Server next(host_->Model(),
+                     Vxi11Options{.address = "127.0.0.1", .register_portmap = false});
     std::string why;
     EXPECT_TRUE(next.Start(why)) << why;
 }
 
 TEST_F(Vxi11ServerTest, OneServerPerProgramAndABadAddressAreToldByName) {
-    Vxi11Server second(host_->Model(), Vxi11Options{"127.0.0.1", 0, 8, false});
+    Vxi11Server second(host_->Model(),
+                       Vxi11Options{.address = "127.0.0.1", .register_portmap = false});
     std::string error;
     EXPECT_FALSE(second.Start(error));
     EXPECT_NE(error.find("another VXI-11 server"), std::string::npos) << error;
     server_->Stop();
-    Vxi11Server bad(host_->Model(), Vxi11Options{"not-an-address", 0, 8, false});
+    Vxi11Server bad(host_->Model(),
+                    Vxi11Options{.address = "not-an-address", .register_portmap = false});
     EXPECT_FALSE(bad.Start(error));
     EXPECT_NE(error.find("not-an-address"), std::string::npos) << error;
     // The refused one gave the place back.
-    Vxi11Server good(host_->Model(), Vxi11Options{"127.0.0.1", 0, 8, false});
+    Vxi11Server good(host_->Model(),
+                     Vxi11Options{.address = "127.0.0.1", .register_portmap = false});
     EXPECT_TRUE(good.Start(error)) << error;
 }
 
