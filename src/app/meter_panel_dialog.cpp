@@ -330,7 +330,8 @@ bool CMeterPanelDialog::WriteSetup() {
     emit writingEnded();
     if (m_closeWhenWritten) {
         m_closeWhenWritten = false;
-        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
     }
     ShowIdentity();
     if (!outcome.Ok()) {

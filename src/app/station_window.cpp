@@ -546,10 +546,13 @@ CMeterPanelDialog* CStationWindow::OpenPanel(int meter) {
         [this, index](const remote::ChannelSettings& s) { KeepSensorSettings(index, s); }, this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     // Queued: the panel finishes its own handling of the write before the window goes.
-    connect(panel, &CMeterPanelDialog::writingEnded, this, [this] {
-        if (m_closeWhenIdle)
-            close();
-    }, Qt::QueuedConnection);
+    connect(
+        panel, &CMeterPanelDialog::writingEnded, this,
+        [this] {
+            if (m_closeWhenIdle)
+                close();
+        },
+        Qt::QueuedConnection);
     panel->SetLog(&Log(index));
     panel->show();
     panel->raise();

@@ -30,7 +30,7 @@ TEST(StatusNote, SaysWhatIsGoingOn) {
         // What is going on comes first.
         {{"run.txt", 2, {}, "", false, "", 0, 2}, "Saving to run.txt: 2 rows"},
         // Readings the window fell behind on are told after the rest.
-        {{"", 0, {}, "", false, "", 0, 0, 1}, 
+        {{"", 0, {}, "", false, "", 0, 0, 1},
          "1 reading missed since the window opened (it fell behind the meter)"},
         {{"run.txt", 2, {}, "", false, "", 0, 0, 40},
          "Saving to run.txt: 2 rows   40 readings missed since the window opened (it fell "
