@@ -288,9 +288,14 @@ bool CStationWindow::StartRemote(const std::string& listen, std::string& error) 
         ShowStatus();
         return true;
     }
-    error = "Remote control on " + listen + " could not start: " + error;
     // A running server stays: a new address that cannot be had leaves it serving.
-    m_remoteAction->setChecked(m_host->Serving());
+    return RefuseStart(*m_remoteAction, m_host->Serving(), "Remote control on " + listen, error);
+}
+
+bool CStationWindow::RefuseStart(QAction& action, bool stillOn, const std::string& what,
+                                 std::string& error) {
+    error = what + " could not start: " + error;
+    action.setChecked(stillOn);
     statusBar()->showMessage(QString::fromStdString(error));
     if (m_interactive)
         QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
@@ -319,13 +324,7 @@ bool CStationWindow::StartWeb(const std::string& listen, std::string& error) {
             return true;
         }
     }
-    error = "The web page on " + listen + " could not start: " + error;
-    m_webAction->setChecked(false);
-    statusBar()->showMessage(QString::fromStdString(error));
-    if (m_interactive)
-        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
-    ShowStatus();
-    return false;
+    return RefuseStart(*m_webAction, false, "The web page on " + listen, error);
 }
 
 void CStationWindow::StopWeb() {
@@ -354,13 +353,7 @@ bool CStationWindow::StartVxi11(std::string& error, bool register_portmap) {
         ShowStatus();
         return true;
     }
-    error = "VXI-11 on " + options.address + " could not start: " + error;
-    m_vxi11Action->setChecked(false);
-    statusBar()->showMessage(QString::fromStdString(error));
-    if (m_interactive)
-        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
-    ShowStatus();
-    return false;
+    return RefuseStart(*m_vxi11Action, false, "VXI-11 on " + options.address, error);
 }
 
 void CStationWindow::StopVxi11() {
@@ -395,13 +388,7 @@ bool CStationWindow::StartTelemetry(const std::string& broker, const std::string
             return true;
         }
     }
-    error = "Telemetry to " + broker + " could not start: " + error;
-    m_telemetryAction->setChecked(false);
-    statusBar()->showMessage(QString::fromStdString(error));
-    if (m_interactive)
-        QMessageBox::warning(this, kAppTitle, QString::fromStdString(error));
-    ShowStatus();
-    return false;
+    return RefuseStart(*m_telemetryAction, false, "Telemetry to " + broker, error);
 }
 
 void CStationWindow::StopTelemetry() {

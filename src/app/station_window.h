@@ -142,6 +142,10 @@ private:
     // Something the user must not miss: a message box when someone is there.
     void Warn(const QString& text);
     void ShowStatus();
+    // A server or the telemetry that could not start: the reason becomes "WHAT could
+    // not start: ...", told in the status bar (and a box for a person); the menu
+    // item is left as stillOn. Returns false.
+    bool RefuseStart(QAction& action, bool stillOn, const std::string& what, std::string& error);
     // Announces the servers that run now, when that set changed.
     void Announce();
     // Asks for a listening address; a malformed one is refused with a message and

@@ -32,38 +32,35 @@ void AddMeasureOptions(CLI::App& app, MeasureOptions& options) {
     const auto counted = [&options](const char* name) {
         return [&options, name](const std::string& value) {
             ++options.given;
-            if (value.empty() && options.emptyOption.empty())
-                options.emptyOption = name;
+            if (value.empty() && options.texts.emptyOption.empty())
+                options.texts.emptyOption = name;
         };
     };
-    app.add_option("--average", options.average,
+    app.add_option("--average", options.texts.average,
                    "Average N readings in linear power, 1 (off) to 1024")
         ->type_name("N")
         ->each(counted("--average"));
-    app.add_option("--unit", options.unit, "Show the power in dBm (default), W, dBuV or V")
+    app.add_option("--unit", options.texts.unit, "Show the power in dBm (default), W, dBuV or V")
         ->type_name("dbm|w|dbuv|v")
         ->each(counted("--unit"));
-    app.add_option("--offset", options.offset,
+    app.add_option("--offset", options.texts.offset,
                    "Add DB (-100 to 100) to every reading first, for an attenuator or amplifier")
         ->type_name("DB")
         ->each(counted("--offset"));
-    app.add_option("--relative", options.relative, "Show dB relative to DBM")
+    app.add_option("--relative", options.texts.relative, "Show dB relative to DBM")
         ->type_name("DBM")
         ->each(counted("--relative"));
-    app.add_option("--upper", options.upper, "Fail a value above DBM")
+    app.add_option("--upper", options.texts.upper, "Fail a value above DBM")
         ->type_name("DBM")
         ->each(counted("--upper"));
-    app.add_option("--lower", options.lower, "Fail a value below DBM")
+    app.add_option("--lower", options.texts.lower, "Fail a value below DBM")
         ->type_name("DBM")
         ->each(counted("--lower"));
 }
 
 bool BuildMeasureSettings(const MeasureOptions& options, measure::MeasureSettings& settings,
                           std::string& error) {
-    const measure::MeasureOptionTexts texts{options.average,  options.unit,  options.offset,
-                                            options.relative, options.upper, options.lower,
-                                            options.emptyOption};
-    return measure::BuildMeasureSettings(texts, settings, error);
+    return measure::BuildMeasureSettings(options.texts, settings, error);
 }
 
 std::string MeasuredText(const measure::MeasurePipeline& pipeline) {

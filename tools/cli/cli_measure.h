@@ -6,22 +6,15 @@
 
 #include <string>
 
+#include "measure/measure_options.h"
 #include "measure/measure_pipeline.h"
 #include "station/reading.h"
 
 namespace velquor::cli {
 
 struct MeasureOptions {
-    std::string average;
-    std::string unit;
-    std::string offset;
-    std::string relative;
-    std::string upper;
-    std::string lower;
+    measure::MeasureOptionTexts texts;
     int given = 0;
-    // An option given an empty value, which is refused rather than taken as the
-    // option left out: `--upper "$LIMIT"` with LIMIT unset must not pass.
-    std::string emptyOption;
 
     // Any option given: the output carries the processed value.
     bool Any() const;
